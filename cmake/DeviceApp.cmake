@@ -1,0 +1,21 @@
+# add_device_library(<target> <source dir> [EXCLUDE <regex>])
+# Builds an app's sources for the host as C++17 with the platform's own warning flags, against the
+# SDK headers of the host runtime, with the allocator routed through the runtime.
+function(add_device_library target dir)
+  cmake_parse_arguments(ARG "" "EXCLUDE" "" ${ARGN})
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${dir}/*.c ${dir}/*.cpp)
+  if(ARG_EXCLUDE)
+    list(FILTER sources EXCLUDE REGEX "${ARG_EXCLUDE}")
+  endif()
+  if(sources)
+    add_library(${target} STATIC ${sources})
+  else()
+    add_library(${target} INTERFACE)
+    return()
+  endif()
+  set_target_properties(${target} PROPERTIES CXX_STANDARD 17 CXX_EXTENSIONS OFF)
+  target_compile_options(${target} PRIVATE ${DEVICE_HOST_FLAGS}
+    -include ${PROJECT_SOURCE_DIR}/platform/host/include/furi_host_alloc.h)
+  target_include_directories(${target} PUBLIC ${dir})
+  target_link_libraries(${target} PUBLIC furi_host)
+endfunction()

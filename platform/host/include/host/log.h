@@ -1,0 +1,39 @@
+#pragma once
+#include <furi.h>
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace host {
+
+struct LogLine {
+    std::uint32_t tick;  ///< virtual milliseconds
+    FuriLogLevel level;
+    std::string tag;
+    std::string text;
+};
+
+/// Every line that passes the log level is kept here (and echoed to stderr unless silenced).
+class LogCapture {
+public:
+    std::vector<LogLine> lines() const;
+    std::vector<LogLine> lines_with_tag(std::string_view tag) const;
+    /// Texts of the lines under a tag, in order.
+    std::vector<std::string> texts(std::string_view tag) const;
+    bool contains(std::string_view tag, std::string_view text) const;
+    void clear();
+    void set_echo(bool echo);
+    bool echo() const;
+
+    void add(LogLine line);  // used by the runtime
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<LogLine> lines_;
+    bool echo_ = true;
+};
+
+}  // namespace host

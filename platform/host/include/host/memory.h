@@ -1,0 +1,25 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+// Heap accounting for device code. Device sources built for the host route malloc/free/realloc/
+// calloc/strdup here (see furi_host_alloc.h); runtime objects handed to device code (threads,
+// queues, strings, views, ...) are allocated here too, so a forgotten free shows up as a live block.
+namespace host::memory {
+
+struct Stats {
+    std::size_t live_blocks = 0;   ///< blocks allocated and not yet freed
+    std::size_t live_bytes = 0;    ///< bytes in those blocks
+    std::size_t peak_bytes = 0;    ///< highest live_bytes since the last reset_peak()
+    std::uint64_t allocations = 0; ///< allocations since the process started or reset()
+};
+
+Stats stats();
+/// Peak := current live bytes.
+void reset_peak();
+/// Clears every counter (live blocks included); call only when nothing is allocated.
+void reset();
+/// Makes the n-th allocation from now on (1 = the next one), and only it, return null. 0 disarms.
+void fail_nth_allocation(std::uint64_t n);
+
+}  // namespace host::memory

@@ -1,0 +1,79 @@
+#pragma once
+#include <furi_hal_uart.h>
+
+#include <cstdint>
+#include <deque>
+#include <span>
+#include <vector>
+
+#include "host/time.h"
+
+namespace host {
+
+class Runtime;
+
+/// Something wired to a UART's pins: a reader module model, a scripted replayer, a serial bridge.
+class UartPeer {
+public:
+    virtual ~UartPeer() = default;
+    /// One byte the device sent, at the virtual time its stop bit ends. Interrupt context.
+    virtual void on_byte_from_device(std::uint8_t byte) = 0;
+    /// The device changed the line's baud rate.
+    virtual void on_baud_rate(std::uint32_t /*baud*/) {}
+};
+
+/// One UART of the device. Bytes the device sends reach the attached peer one byte time apart;
+/// bytes the peer sends reach the device's receive callback one byte time apart, in interrupt
+/// context. The device's furi_hal_uart_tx returns at once, as with a DMA transfer.
+class UartPort {
+public:
+    UartPort(Runtime& runtime, FuriHalUartId id);
+    UartPort(const UartPort&) = delete;
+    UartPort& operator=(const UartPort&) = delete;
+
+    /// Not owned; null detaches. The peer must outlive its attachment.
+    void attach(UartPeer* peer);
+    UartPeer* peer() const { return peer_; }
+
+    /// Queues bytes towards the device, after those already queued.
+    void send_to_device(std::span<const std::uint8_t> bytes);
+    /// Bytes queued towards the device and not yet delivered.
+    std::size_t pending_to_device() const { return to_device_.size(); }
+    /// Drops bytes queued towards the device (a peer that goes silent mid-frame).
+    void drop_pending_to_device();
+
+    std::uint32_t baud_rate() const { return baud_; }
+    /// Ten bit times (start, 8 data, stop) at the current baud rate.
+    Nanos byte_time() const;
+    bool has_rx_callback() const { return rx_callback_ != nullptr; }
+
+    /// Everything the device has sent, in order (for tests).
+    const std::vector<std::uint8_t>& transmitted() const { return transmitted_; }
+    void clear_transmitted() { transmitted_.clear(); }
+    /// Bytes delivered to the device while no callback was registered.
+    std::uint64_t dropped_without_callback() const { return dropped_; }
+
+    // Platform side, called by furi_hal_uart_*.
+    void set_baud_rate(std::uint32_t baud);
+    void set_rx_callback(void (*cb)(UartIrqEvent, std::uint8_t, void*), void* context);
+    void transmit(const std::uint8_t* data, std::size_t size);
+    void reset();
+
+private:
+    void schedule_next_to_device();
+    void deliver_to_device();
+
+    Runtime& runtime_;
+    FuriHalUartId id_;
+    UartPeer* peer_ = nullptr;
+    std::uint32_t baud_ = 115200;
+    void (*rx_callback_)(UartIrqEvent, std::uint8_t, void*) = nullptr;
+    void* rx_context_ = nullptr;
+    std::deque<std::uint8_t> to_device_;
+    bool delivery_scheduled_ = false;
+    Nanos line_free_at_ = 0;     // when the device's TX line finishes its last queued byte
+    std::vector<std::uint8_t> transmitted_;
+    std::uint64_t dropped_ = 0;
+};
+
+}  // namespace host

@@ -1,0 +1,27 @@
+#pragma once
+#include "base.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef void (*FuriTimerCallback)(void* context);
+
+typedef enum {
+    FuriTimerTypeOnce = 0,
+    FuriTimerTypePeriodic = 1,
+} FuriTimerType;
+
+typedef struct FuriTimer FuriTimer;
+
+/** Timer callbacks run on the timer service thread "TimersSrv". */
+FuriTimer* furi_timer_alloc(FuriTimerCallback func, FuriTimerType type, void* context);
+void furi_timer_free(FuriTimer* instance);
+FuriStatus furi_timer_start(FuriTimer* instance, uint32_t ticks);
+FuriStatus furi_timer_restart(FuriTimer* instance, uint32_t ticks);
+FuriStatus furi_timer_stop(FuriTimer* instance);
+uint32_t furi_timer_is_running(FuriTimer* instance);
+
+#ifdef __cplusplus
+}
+#endif
