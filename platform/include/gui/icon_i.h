@@ -1,0 +1,21 @@
+/* The layout of an Icon, for generated icon tables and the canvas. Apps only pass &I_... around. */
+#pragma once
+#include <stdint.h>
+
+#include "icon.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+struct Icon {
+    uint8_t width;
+    uint8_t height;
+    uint8_t frame_count;
+    uint8_t frame_rate;
+    const uint8_t* const* frames;
+};
+
+#ifdef __cplusplus
+}
+#endif
