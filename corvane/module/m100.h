@@ -1,0 +1,90 @@
+#pragma once
+// The YRM100 reader module on USART1 at 115200 baud: frame integrity, the receive callback, the
+// module handle with its identity queries, and the four tag commands.
+//
+// Frame: BB | type | command | PL (2, big-endian) | payload (PL) | checksum | 7E. The checksum is
+// the low byte of the sum of type through the last payload byte. Replies with command 0xFF are
+// error replies. Every command runs one exchange: reset the buffer, register the receive
+// callback, send the frame, wait 100 ms, then judge the N bytes received in that wait, and only
+// those.
+
+#include <furi_hal_uart.h>
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "../tag/uhf_tag.h"
+#include "buffer.h"
+
+#define M100_BAUDRATE 115200u
+#define M100_BUFFER_CAPACITY 128u
+#define M100_REPLY_WAIT_MS 100u
+
+enum M100ResponseType {
+    M100SuccessResponse = 0,
+    M100ValidationFail = 1,
+    M100NoTagResponse = 2,
+    M100MemoryOverrun = 3,
+};
+
+enum BankType {
+    ReservedBank = 0,
+    EPCBank = 1,
+    TIDBank = 2,
+    UserBank = 3,
+};
+
+struct M100ModuleInfo {
+    char* hw_version;   // owned, or null while unanswered
+    char* sw_version;   // owned, or null
+    char* manufacturer; // owned, or null
+};
+
+struct M100Module {
+    M100ModuleInfo* info; // owned
+    uint32_t baudrate;    // 115200 once created
+    Buffer* buffer;       // owned; receive buffer of every exchange
+};
+
+/** Low byte of the sum of the bytes (no complement); 0 for an empty range. */
+uint8_t checksum(const uint8_t* data, size_t length);
+/** CRC-16/GENIBUS (poly 0x1021, init 0xFFFF, MSB first, final XOR 0xFFFF): the CRC an EPC Gen2
+ *  tag keeps over its PC word and EPC. 0x0000 for an empty range. */
+uint16_t crc16_genibus(const uint8_t* data, size_t length);
+
+/** UART receive callback (interrupt context): stores the byte in the context `Buffer` if it has
+ *  room, closes the buffer at 0x7E. Never allocates: bytes beyond the capacity are dropped. */
+void rx_callback(UartIrqEvent event, uint8_t data, void* context);
+
+M100ModuleInfo* m100_module_info_alloc(void);
+void m100_module_info_free(M100ModuleInfo* info);
+
+/** Creates the handle and sets USART1 to 115200 baud; null when out of memory. */
+M100Module* m100_module_alloc(void);
+/** Unregisters the receive callback, then releases the strings, the buffer and the handle. */
+void m100_module_free(M100Module* module);
+
+/** Identity queries (command 0x03). Each returns the new string, owned by `module->info`, or
+ *  null when no byte arrived. */
+char* m100_get_hardware_version(M100Module* module);
+char* m100_get_software_version(M100Module* module);
+char* m100_get_manufacturers(M100Module* module);
+
+/** Single inventory (0x22). On success stores PC, CRC and EPC in `tag`. */
+M100ResponseType m100_send_single_poll(M100Module* module, UHFTag* tag);
+/** Set select (0x0C) on the tag's EPC. */
+M100ResponseType m100_set_select(M100Module* module, UHFTag* tag);
+/** Read `word_count` words from word 0 of `bank` (0x39). Fills the TID or USER part. */
+M100ResponseType m100_read_label_data_storage(
+    M100Module* module,
+    UHFTag* tag,
+    BankType bank,
+    uint32_t access_pwd,
+    uint16_t word_count);
+/** Write the source tag's words into `bank` from `start_address` (0x49). */
+M100ResponseType m100_write_label_data_storage(
+    M100Module* module,
+    UHFTag* source,
+    BankType bank,
+    uint16_t start_address,
+    uint32_t access_pwd);
