@@ -1,0 +1,135 @@
+/* The platform's stock notification messages and sequences. */
+#pragma once
+#include "notification.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Messages */
+extern const NotificationMessage message_display_backlight_on;
+extern const NotificationMessage message_display_backlight_off;
+extern const NotificationMessage message_display_backlight_enforce_on;
+extern const NotificationMessage message_display_backlight_enforce_auto;
+
+extern const NotificationMessage message_red_255;
+extern const NotificationMessage message_green_255;
+extern const NotificationMessage message_blue_255;
+extern const NotificationMessage message_red_0;
+extern const NotificationMessage message_green_0;
+extern const NotificationMessage message_blue_0;
+
+extern const NotificationMessage message_blink_start_10;
+extern const NotificationMessage message_blink_start_100;
+extern const NotificationMessage message_blink_stop;
+extern const NotificationMessage message_blink_set_color_red;
+extern const NotificationMessage message_blink_set_color_green;
+extern const NotificationMessage message_blink_set_color_blue;
+extern const NotificationMessage message_blink_set_color_cyan;
+extern const NotificationMessage message_blink_set_color_magenta;
+extern const NotificationMessage message_blink_set_color_yellow;
+extern const NotificationMessage message_blink_set_color_white;
+
+extern const NotificationMessage message_delay_1;
+extern const NotificationMessage message_delay_10;
+extern const NotificationMessage message_delay_25;
+extern const NotificationMessage message_delay_50;
+extern const NotificationMessage message_delay_100;
+extern const NotificationMessage message_delay_250;
+extern const NotificationMessage message_delay_500;
+extern const NotificationMessage message_delay_1000;
+
+extern const NotificationMessage message_sound_off;
+extern const NotificationMessage message_click;
+
+extern const NotificationMessage message_note_c0; extern const NotificationMessage message_note_cs0; extern const NotificationMessage message_note_d0; extern const NotificationMessage message_note_ds0; extern const NotificationMessage message_note_e0; extern const NotificationMessage message_note_f0;
+extern const NotificationMessage message_note_fs0; extern const NotificationMessage message_note_g0; extern const NotificationMessage message_note_gs0; extern const NotificationMessage message_note_a0; extern const NotificationMessage message_note_as0; extern const NotificationMessage message_note_b0;
+extern const NotificationMessage message_note_c1; extern const NotificationMessage message_note_cs1; extern const NotificationMessage message_note_d1; extern const NotificationMessage message_note_ds1; extern const NotificationMessage message_note_e1; extern const NotificationMessage message_note_f1;
+extern const NotificationMessage message_note_fs1; extern const NotificationMessage message_note_g1; extern const NotificationMessage message_note_gs1; extern const NotificationMessage message_note_a1; extern const NotificationMessage message_note_as1; extern const NotificationMessage message_note_b1;
+extern const NotificationMessage message_note_c2; extern const NotificationMessage message_note_cs2; extern const NotificationMessage message_note_d2; extern const NotificationMessage message_note_ds2; extern const NotificationMessage message_note_e2; extern const NotificationMessage message_note_f2;
+extern const NotificationMessage message_note_fs2; extern const NotificationMessage message_note_g2; extern const NotificationMessage message_note_gs2; extern const NotificationMessage message_note_a2; extern const NotificationMessage message_note_as2; extern const NotificationMessage message_note_b2;
+extern const NotificationMessage message_note_c3; extern const NotificationMessage message_note_cs3; extern const NotificationMessage message_note_d3; extern const NotificationMessage message_note_ds3; extern const NotificationMessage message_note_e3; extern const NotificationMessage message_note_f3;
+extern const NotificationMessage message_note_fs3; extern const NotificationMessage message_note_g3; extern const NotificationMessage message_note_gs3; extern const NotificationMessage message_note_a3; extern const NotificationMessage message_note_as3; extern const NotificationMessage message_note_b3;
+extern const NotificationMessage message_note_c4; extern const NotificationMessage message_note_cs4; extern const NotificationMessage message_note_d4; extern const NotificationMessage message_note_ds4; extern const NotificationMessage message_note_e4; extern const NotificationMessage message_note_f4;
+extern const NotificationMessage message_note_fs4; extern const NotificationMessage message_note_g4; extern const NotificationMessage message_note_gs4; extern const NotificationMessage message_note_a4; extern const NotificationMessage message_note_as4; extern const NotificationMessage message_note_b4;
+extern const NotificationMessage message_note_c5; extern const NotificationMessage message_note_cs5; extern const NotificationMessage message_note_d5; extern const NotificationMessage message_note_ds5; extern const NotificationMessage message_note_e5; extern const NotificationMessage message_note_f5;
+extern const NotificationMessage message_note_fs5; extern const NotificationMessage message_note_g5; extern const NotificationMessage message_note_gs5; extern const NotificationMessage message_note_a5; extern const NotificationMessage message_note_as5; extern const NotificationMessage message_note_b5;
+extern const NotificationMessage message_note_c6; extern const NotificationMessage message_note_cs6; extern const NotificationMessage message_note_d6; extern const NotificationMessage message_note_ds6; extern const NotificationMessage message_note_e6; extern const NotificationMessage message_note_f6;
+extern const NotificationMessage message_note_fs6; extern const NotificationMessage message_note_g6; extern const NotificationMessage message_note_gs6; extern const NotificationMessage message_note_a6; extern const NotificationMessage message_note_as6; extern const NotificationMessage message_note_b6;
+extern const NotificationMessage message_note_c7; extern const NotificationMessage message_note_cs7; extern const NotificationMessage message_note_d7; extern const NotificationMessage message_note_ds7; extern const NotificationMessage message_note_e7; extern const NotificationMessage message_note_f7;
+extern const NotificationMessage message_note_fs7; extern const NotificationMessage message_note_g7; extern const NotificationMessage message_note_gs7; extern const NotificationMessage message_note_a7; extern const NotificationMessage message_note_as7; extern const NotificationMessage message_note_b7;
+extern const NotificationMessage message_note_c8; extern const NotificationMessage message_note_cs8; extern const NotificationMessage message_note_d8; extern const NotificationMessage message_note_ds8; extern const NotificationMessage message_note_e8; extern const NotificationMessage message_note_f8;
+extern const NotificationMessage message_note_fs8; extern const NotificationMessage message_note_g8; extern const NotificationMessage message_note_gs8; extern const NotificationMessage message_note_a8; extern const NotificationMessage message_note_as8; extern const NotificationMessage message_note_b8;
+
+extern const NotificationMessage message_vibro_on;
+extern const NotificationMessage message_vibro_off;
+
+extern const NotificationMessage message_do_not_reset;
+extern const NotificationMessage message_force_speaker_volume_setting_1f;
+extern const NotificationMessage message_force_vibro_setting_on;
+extern const NotificationMessage message_force_vibro_setting_off;
+extern const NotificationMessage message_force_display_brightness_setting_1f;
+extern const NotificationMessage message_lcd_contrast_update;
+
+/* Sequences */
+extern const NotificationSequence sequence_reset_red;
+extern const NotificationSequence sequence_reset_green;
+extern const NotificationSequence sequence_reset_blue;
+extern const NotificationSequence sequence_reset_rgb;
+extern const NotificationSequence sequence_reset_display;
+extern const NotificationSequence sequence_reset_sound;
+extern const NotificationSequence sequence_reset_vibro;
+
+extern const NotificationSequence sequence_set_vibro_on;
+extern const NotificationSequence sequence_display_backlight_on;
+extern const NotificationSequence sequence_display_backlight_off;
+extern const NotificationSequence sequence_display_backlight_off_delay_1000;
+extern const NotificationSequence sequence_display_backlight_enforce_on;
+extern const NotificationSequence sequence_display_backlight_enforce_auto;
+
+extern const NotificationSequence sequence_charging;
+extern const NotificationSequence sequence_charged;
+extern const NotificationSequence sequence_not_charging;
+
+extern const NotificationSequence sequence_set_only_red_255;
+extern const NotificationSequence sequence_set_only_green_255;
+extern const NotificationSequence sequence_set_only_blue_255;
+extern const NotificationSequence sequence_set_red_255;
+extern const NotificationSequence sequence_set_green_255;
+extern const NotificationSequence sequence_set_blue_255;
+extern const NotificationSequence sequence_solid_yellow;
+
+/* A short flash: 10 ms or 100 ms */
+extern const NotificationSequence sequence_blink_blue_10;
+extern const NotificationSequence sequence_blink_red_10;
+extern const NotificationSequence sequence_blink_green_10;
+extern const NotificationSequence sequence_blink_yellow_10;
+extern const NotificationSequence sequence_blink_cyan_10;
+extern const NotificationSequence sequence_blink_magenta_10;
+extern const NotificationSequence sequence_blink_red_100;
+extern const NotificationSequence sequence_blink_green_100;
+extern const NotificationSequence sequence_blink_blue_100;
+extern const NotificationSequence sequence_blink_yellow_100;
+extern const NotificationSequence sequence_blink_cyan_100;
+extern const NotificationSequence sequence_blink_magenta_100;
+extern const NotificationSequence sequence_blink_white_100;
+
+/* Blinking that lasts until sequence_blink_stop */
+extern const NotificationSequence sequence_blink_start_blue;
+extern const NotificationSequence sequence_blink_start_red;
+extern const NotificationSequence sequence_blink_start_green;
+extern const NotificationSequence sequence_blink_start_yellow;
+extern const NotificationSequence sequence_blink_start_cyan;
+extern const NotificationSequence sequence_blink_start_magenta;
+extern const NotificationSequence sequence_blink_stop;
+
+extern const NotificationSequence sequence_single_vibro;
+extern const NotificationSequence sequence_double_vibro;
+extern const NotificationSequence sequence_success;
+extern const NotificationSequence sequence_error;
+extern const NotificationSequence sequence_audiovisual_alert;
+extern const NotificationSequence sequence_lcd_contrast_update;
+
+#ifdef __cplusplus
+}
+#endif
