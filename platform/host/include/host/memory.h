@@ -5,6 +5,14 @@
 // Heap accounting for device code. Device sources built for the host route malloc/free/realloc/
 // calloc/strdup here (see furi_host_alloc.h); runtime objects handed to device code (threads,
 // queues, strings, views, ...) are allocated here too, so a forgotten free shows up as a live block.
+extern "C" {
+void* furi_host_malloc(std::size_t size);
+void* furi_host_calloc(std::size_t count, std::size_t size);
+void* furi_host_realloc(void* ptr, std::size_t size);
+void furi_host_free(void* ptr);
+char* furi_host_strdup(const char* s);
+}
+
 namespace host::memory {
 
 struct Stats {

@@ -16,6 +16,7 @@
 namespace host {
 
 class Scheduler;
+struct RuntimeInternals;
 
 struct RuntimeOptions {
     /// Pace virtual time to the wall clock (interactive runs). Off: virtual time jumps.
@@ -85,16 +86,17 @@ public:
     std::vector<std::string> thread_names() const;
 
     Scheduler& scheduler() { return *scheduler_; }
+    RuntimeInternals& internals() { return *internals_; }
 
 private:
     RuntimeOptions options_;
     LogCapture log_;
     std::unique_ptr<Scheduler> scheduler_;
+    std::unique_ptr<RuntimeInternals> internals_;
     std::unique_ptr<GpioBus> gpio_;
     std::unique_ptr<UartPort> uart_[2];
     bool otg_ = false;
     std::uint32_t otg_switches_ = 0;
-    FuriThread* timer_service_ = nullptr;
 };
 
 /// Runs fn as if it were an interrupt handler on the calling platform thread (for tests that call

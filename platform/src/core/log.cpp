@@ -1,0 +1,165 @@
+#include <furi.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "core/fatal.h"
+#include "core/scheduler.h"
+#include "host/log.h"
+#include "host/runtime.h"
+
+namespace host {
+
+std::vector<LogLine> LogCapture::lines() const {
+    std::lock_guard lock(mutex_);
+    return lines_;
+}
+
+std::vector<LogLine> LogCapture::lines_with_tag(std::string_view tag) const {
+    std::lock_guard lock(mutex_);
+    std::vector<LogLine> result;
+    for(const auto& line : lines_) {
+        if(line.tag == tag) result.push_back(line);
+    }
+    return result;
+}
+
+std::vector<std::string> LogCapture::texts(std::string_view tag) const {
+    std::vector<std::string> result;
+    for(const auto& line : lines_with_tag(tag)) result.push_back(line.text);
+    return result;
+}
+
+bool LogCapture::contains(std::string_view tag, std::string_view text) const {
+    std::lock_guard lock(mutex_);
+    for(const auto& line : lines_) {
+        if(line.tag == tag && line.text == text) return true;
+    }
+    return false;
+}
+
+void LogCapture::clear() {
+    std::lock_guard lock(mutex_);
+    lines_.clear();
+}
+
+void LogCapture::set_echo(bool echo) {
+    std::lock_guard lock(mutex_);
+    echo_ = echo;
+}
+
+bool LogCapture::echo() const {
+    std::lock_guard lock(mutex_);
+    return echo_;
+}
+
+void LogCapture::add(LogLine line) {
+    std::lock_guard lock(mutex_);
+    lines_.push_back(std::move(line));
+}
+
+}  // namespace host
+
+namespace {
+
+FuriLogLevel current_level = FuriLogLevelInfo;
+
+char level_letter(FuriLogLevel level) {
+    switch(level) {
+    case FuriLogLevelError: return 'E';
+    case FuriLogLevelWarn: return 'W';
+    case FuriLogLevelInfo: return 'I';
+    case FuriLogLevelDebug: return 'D';
+    case FuriLogLevelTrace: return 'T';
+    default: return '?';
+    }
+}
+
+FuriLogLevel effective(FuriLogLevel level) {
+    return level == FuriLogLevelDefault ? FuriLogLevelInfo : level;
+}
+
+struct LevelName {
+    FuriLogLevel level;
+    const char* name;
+};
+constexpr LevelName kLevelNames[] = {
+    {FuriLogLevelDefault, "default"}, {FuriLogLevelNone, "none"}, {FuriLogLevelError, "error"},
+    {FuriLogLevelWarn, "warn"},       {FuriLogLevelInfo, "info"}, {FuriLogLevelDebug, "debug"},
+    {FuriLogLevelTrace, "trace"},
+};
+
+void emit(FuriLogLevel level, const char* tag, const char* format, va_list args) {
+    if(host::Scheduler::in_interrupt()) {
+        host::fatal("furi_log_print_format called from interrupt context (tag \"%s\")", tag ? tag : "");
+    }
+    if(level == FuriLogLevelNone || effective(level) > effective(current_level)) return;
+    char text[512];
+    std::vsnprintf(text, sizeof text, format, args);
+    const std::uint32_t tick = host::Runtime::exists() ? host::Runtime::current().tick() : 0;
+    if(!host::Runtime::exists()) {
+        std::fprintf(stderr, "%8u [%c][%s] %s\n", static_cast<unsigned>(tick), level_letter(level), tag, text);
+        return;
+    }
+    auto& capture = host::Runtime::current().log();
+    if(capture.echo()) {
+        std::fprintf(stderr, "%8u [%c][%s] %s\n", static_cast<unsigned>(tick), level_letter(level), tag, text);
+    }
+    capture.add(host::LogLine{tick, level, tag ? tag : "", text});
+}
+
+}  // namespace
+
+extern "C" {
+
+void furi_log_print_format(FuriLogLevel level, const char* tag, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    emit(level, tag, format, args);
+    va_end(args);
+}
+
+void furi_log_print_raw_format(FuriLogLevel level, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    emit(level, "", format, args);
+    va_end(args);
+}
+
+void furi_log_set_level(FuriLogLevel level) {
+    current_level = level;
+}
+
+FuriLogLevel furi_log_get_level(void) {
+    return current_level;
+}
+
+bool furi_log_level_to_string(FuriLogLevel level, const char** str) {
+    for(const auto& entry : kLevelNames) {
+        if(entry.level == level) {
+            *str = entry.name;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool furi_log_level_from_string(const char* str, FuriLogLevel* level) {
+    for(const auto& entry : kLevelNames) {
+        if(std::strcmp(entry.name, str) == 0) {
+            *level = entry.level;
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // extern "C"
+
+namespace host {
+// The runtime resets the level for every run, so one test's level does not leak into the next.
+void reset_log_level() {
+    current_level = FuriLogLevelInfo;
+}
+}  // namespace host

@@ -1,0 +1,335 @@
+#include "core/scheduler.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+#include <string>
+
+#include "core/fatal.h"
+
+namespace host {
+
+namespace {
+thread_local Task* tls_task = nullptr;
+thread_local int tls_interrupt_depth = 0;
+
+const char* state_name(Task::State state) {
+    switch(state) {
+    case Task::State::Created: return "not started";
+    case Task::State::Ready: return "ready";
+    case Task::State::Running: return "running";
+    case Task::State::Blocked: return "blocked";
+    case Task::State::Finished: return "finished";
+    }
+    return "?";
+}
+}  // namespace
+
+void WaitList::insert(Task* task) {
+    // Highest priority first; a newcomer goes behind the waiters of its own priority.
+    auto pos = std::find_if(tasks_.begin(), tasks_.end(), [&](const Task* other) {
+        return other->priority < task->priority;
+    });
+    tasks_.insert(pos, task);
+}
+
+void WaitList::remove(Task* task) {
+    auto pos = std::find(tasks_.begin(), tasks_.end(), task);
+    if(pos != tasks_.end()) tasks_.erase(pos);
+}
+
+Scheduler::Scheduler(const RuntimeOptions& options)
+    : options_(options), wall_start_(std::chrono::steady_clock::now()) {}
+
+Scheduler::~Scheduler() = default;
+
+Task* Scheduler::current() {
+    return tls_interrupt_depth > 0 ? nullptr : tls_task;
+}
+
+bool Scheduler::in_interrupt() {
+    return tls_interrupt_depth > 0;
+}
+
+Task* Scheduler::require_thread(const char* what) {
+    if(tls_interrupt_depth > 0) {
+        fatal("%s: blocking call from interrupt context", what);
+    }
+    if(tls_task == nullptr) {
+        fatal("%s: called from an OS thread that is not a platform thread (use Runtime::inject)", what);
+    }
+    return tls_task;
+}
+
+void Scheduler::run_as_interrupt(const std::function<void()>& fn) {
+    ++tls_interrupt_depth;
+    fn();
+    --tls_interrupt_depth;
+}
+
+void Scheduler::adopt(Task* task) {
+    tls_task = task;
+    task->state = Task::State::Running;
+    std::lock_guard lock(mutex_);
+    running_ = task;
+}
+
+void Scheduler::release_adopted(Task* task) {
+    if(tls_task == task) tls_task = nullptr;
+    std::lock_guard lock(mutex_);
+    if(running_ == task) running_ = nullptr;
+}
+
+void Scheduler::register_task(Task* task) {
+    tasks_.push_back(task);
+}
+
+void Scheduler::unregister_task(Task* task) {
+    std::erase(tasks_, task);
+    std::erase(ready_, task);
+}
+
+Task* Scheduler::find_task(const std::string& name) const {
+    for(Task* task : tasks_) {
+        if(task->name == name && task->state != Task::State::Created &&
+           task->state != Task::State::Finished) {
+            return task;
+        }
+    }
+    return nullptr;
+}
+
+std::thread Scheduler::spawn(Task* task, std::function<void()> body) {
+    std::thread os_thread([this, task, body = std::move(body)] {
+        tls_task = task;
+        {
+            std::unique_lock lock(mutex_);
+            task->cv.wait(lock, [&] { return running_ == task; });
+        }
+        body();
+        finish_current();
+        tls_task = nullptr;
+    });
+    make_ready(task);
+    return os_thread;
+}
+
+void Scheduler::make_ready(Task* task) {
+    task->state = Task::State::Ready;
+    task->ready_seq = ++ready_counter_;
+    ready_.push_back(task);
+}
+
+Task* Scheduler::pick_ready() {
+    if(ready_.empty()) return nullptr;
+    auto best = ready_.begin();
+    for(auto it = ready_.begin(); it != ready_.end(); ++it) {
+        if((*it)->priority > (*best)->priority ||
+           ((*it)->priority == (*best)->priority && (*it)->ready_seq < (*best)->ready_seq)) {
+            best = it;
+        }
+    }
+    Task* task = *best;
+    ready_.erase(best);
+    return task;
+}
+
+bool Scheduler::block(WaitList* list, Nanos deadline) {
+    Task* self = require_thread("blocking wait");
+    self->deadline = deadline;
+    self->timed_out = false;
+    self->waiting_on = list;
+    if(list) list->insert(self);
+    self->state = Task::State::Blocked;
+    reschedule(self);
+    return !self->timed_out;
+}
+
+void Scheduler::wake(Task* task) {
+    if(task->state != Task::State::Blocked) return;
+    if(task->waiting_on) task->waiting_on->remove(task);
+    task->waiting_on = nullptr;
+    task->deadline = kForever;
+    task->timed_out = false;
+    make_ready(task);
+}
+
+Task* Scheduler::wake_one(WaitList& list) {
+    Task* task = list.front();
+    if(task) wake(task);
+    return task;
+}
+
+void Scheduler::wake_all(WaitList& list) {
+    while(!list.empty()) wake(list.front());
+}
+
+void Scheduler::preempt_point() {
+    Task* self = current();
+    if(self == nullptr || self->state != Task::State::Running) return;
+    bool higher = std::any_of(ready_.begin(), ready_.end(), [&](const Task* task) {
+        return task->priority > self->priority;
+    });
+    if(!higher) return;
+    make_ready(self);
+    reschedule(self);
+}
+
+void Scheduler::yield() {
+    Task* self = require_thread("furi_thread_yield");
+    make_ready(self);
+    reschedule(self);
+}
+
+void Scheduler::finish_current() {
+    Task* self = tls_task;
+    self->state = Task::State::Finished;
+    reschedule(self);
+}
+
+void Scheduler::reschedule(Task* self) {
+    for(;;) {
+        drain_inbox();
+        if(Task* next = pick_ready()) {
+            next->state = Task::State::Running;
+            if(next != self) switch_to(self, next);
+            return;
+        }
+        if(!advance_clock()) report_deadlock();
+    }
+}
+
+void Scheduler::switch_to(Task* self, Task* next) {
+    std::unique_lock lock(mutex_);
+    running_ = next;
+    ++handovers_;
+    next->cv.notify_one();
+    if(self->state == Task::State::Finished) return;
+    self->cv.wait(lock, [&] { return running_ == self; });
+}
+
+Nanos Scheduler::earliest_pending() const {
+    Nanos earliest = events_.empty() ? kForever : events_.begin()->first.first;
+    for(const Task* task : tasks_) {
+        if(task->state == Task::State::Blocked) earliest = std::min(earliest, task->deadline);
+    }
+    return earliest;
+}
+
+bool Scheduler::advance_clock() {
+    const Nanos target = earliest_pending();
+    if(target == kForever) {
+        if(!options_.realtime) return false;
+        // Interactive run with nothing scheduled: wait for the front-end to inject something.
+        std::unique_lock lock(mutex_);
+        inbox_cv_.wait(lock, [&] { return !inbox_.empty(); });
+        const double elapsed = std::chrono::duration<double, std::nano>(
+                                   std::chrono::steady_clock::now() - wall_start_)
+                                   .count();
+        now_ = std::max(now_, virtual_start_ + static_cast<Nanos>(elapsed * options_.realtime_speed));
+        return true;
+    }
+    if(options_.virtual_time_limit != 0 && target > options_.virtual_time_limit) {
+        fatal("virtual time limit of %.3f s reached: the run never settles (a job that never ends?)",
+              static_cast<double>(options_.virtual_time_limit) / kSecond);
+    }
+    if(options_.realtime && target > now_) {
+        const auto wall_deadline =
+            wall_start_ + std::chrono::nanoseconds(static_cast<std::int64_t>(
+                              static_cast<double>(target - virtual_start_) / options_.realtime_speed));
+        std::unique_lock lock(mutex_);
+        if(inbox_cv_.wait_until(lock, wall_deadline, [&] { return !inbox_.empty(); })) {
+            const double elapsed = std::chrono::duration<double, std::nano>(
+                                       std::chrono::steady_clock::now() - wall_start_)
+                                       .count();
+            const Nanos wall_virtual =
+                virtual_start_ + static_cast<Nanos>(elapsed * options_.realtime_speed);
+            now_ = std::clamp(wall_virtual, now_, target);
+            return true;  // run the injected work first, at the time it arrived
+        }
+    }
+    now_ = std::max(now_, target);
+    run_due_events();
+    expire_deadlines();
+    return true;
+}
+
+void Scheduler::run_due_events() {
+    while(!events_.empty() && events_.begin()->first.first <= now_) {
+        auto node = events_.extract(events_.begin());
+        event_times_.erase(node.key().second);
+        run_as_interrupt(node.mapped());
+    }
+}
+
+void Scheduler::expire_deadlines() {
+    for(Task* task : tasks_) {
+        if(task->state == Task::State::Blocked && task->deadline <= now_) {
+            if(task->waiting_on) task->waiting_on->remove(task);
+            task->waiting_on = nullptr;
+            task->deadline = kForever;
+            task->timed_out = true;
+            make_ready(task);
+        }
+    }
+}
+
+void Scheduler::busy_wait_until(Nanos deadline) {
+    if(in_interrupt()) return;  // a busy wait inside an interrupt handler stalls nothing we model
+    for(;;) {
+        drain_inbox();
+        const Nanos next = events_.empty() ? kForever : events_.begin()->first.first;
+        if(next > deadline) break;
+        now_ = std::max(now_, next);
+        run_due_events();
+    }
+    now_ = std::max(now_, deadline);
+    expire_deadlines();
+    preempt_point();
+}
+
+EventId Scheduler::schedule_at(Nanos at, std::function<void()> fn) {
+    const EventId id = ++event_counter_;
+    const Nanos when = std::max(at, now_);
+    events_.emplace(std::make_pair(when, id), std::move(fn));
+    event_times_.emplace(id, when);
+    return id;
+}
+
+bool Scheduler::cancel(EventId id) {
+    auto it = event_times_.find(id);
+    if(it == event_times_.end()) return false;
+    events_.erase(std::make_pair(it->second, id));
+    event_times_.erase(it);
+    return true;
+}
+
+void Scheduler::inject(std::function<void()> fn) {
+    {
+        std::lock_guard lock(mutex_);
+        inbox_.push_back(std::move(fn));
+    }
+    inbox_cv_.notify_one();
+}
+
+void Scheduler::drain_inbox() {
+    std::vector<std::function<void()>> pending;
+    {
+        std::lock_guard lock(mutex_);
+        if(inbox_.empty()) return;
+        pending.swap(inbox_);
+    }
+    for(auto& fn : pending) run_as_interrupt(fn);
+}
+
+void Scheduler::report_deadlock() const {
+    std::string threads;
+    for(const Task* task : tasks_) {
+        if(!threads.empty()) threads += ", ";
+        threads += task->name + " (" + state_name(task->state) + ")";
+    }
+    fatal("deadlock at %" PRIu64 " ms: every platform thread waits forever and nothing is scheduled: %s",
+          now_ / kMillisecond, threads.c_str());
+}
+
+}  // namespace host

@@ -1,0 +1,149 @@
+#pragma once
+// The run-token scheduler behind every blocking platform call.
+//
+// Every platform thread is an OS thread, but only the holder of the run token executes platform
+// code, as on the device's single core. A thread gives the token up when it blocks; when no
+// thread is ready, the virtual clock jumps to the earliest deadline or device event, the events
+// due then run in interrupt context, and the woken threads run in priority order (equal
+// priorities in the order they became ready). The thread that blocks runs this loop itself, so a
+// delay with nothing else to do costs no OS hand-over at all.
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "host/runtime.h"
+#include "host/time.h"
+
+namespace host {
+
+inline constexpr Nanos kForever = ~Nanos{0};
+
+class WaitList;
+
+struct Task {
+    enum class State { Created, Ready, Running, Blocked, Finished };
+
+    std::string name;
+    int priority = FuriThreadPriorityNormal;
+    State state = State::Created;
+    FuriThread* thread = nullptr;  // the platform thread this task runs
+
+    // Scheduling bookkeeping, touched only by the token holder.
+    std::uint64_t ready_seq = 0;
+    Nanos deadline = kForever;
+    WaitList* waiting_on = nullptr;
+    bool timed_out = false;
+    std::uintptr_t wait_value = 0;  // primitive-specific (e.g. event flag mask)
+
+    std::condition_variable cv;  // signalled when the token is handed to this task
+};
+
+/// Tasks blocked on one object, in priority order (FIFO among equals), as FreeRTOS orders them.
+class WaitList {
+public:
+    bool empty() const { return tasks_.empty(); }
+    Task* front() const { return tasks_.empty() ? nullptr : tasks_.front(); }
+    const std::deque<Task*>& tasks() const { return tasks_; }
+    void insert(Task* task);
+    void remove(Task* task);
+
+private:
+    std::deque<Task*> tasks_;
+};
+
+class Scheduler {
+public:
+    Scheduler(const RuntimeOptions& options);
+    ~Scheduler();
+    Scheduler(const Scheduler&) = delete;
+    Scheduler& operator=(const Scheduler&) = delete;
+
+    Nanos now() const { return now_; }
+
+    /// The platform task of the calling OS thread; null in interrupt context or on a foreign thread.
+    static Task* current();
+    static bool in_interrupt();
+    /// Stops with a clear message unless called from a platform thread (not interrupt context).
+    static Task* require_thread(const char* what);
+
+    /// Makes the calling OS thread a running platform task (the runtime's "main").
+    void adopt(Task* task);
+    void release_adopted(Task* task);
+
+    /// Registers a task so it can be found by name; unregister before it is destroyed.
+    void register_task(Task* task);
+    void unregister_task(Task* task);
+    Task* find_task(const std::string& name) const;
+    std::vector<Task*> tasks() const { return tasks_; }
+
+    /// Starts an OS thread that runs body() as `task` once it receives the token. The task
+    /// becomes ready now; the caller may be preempted by it.
+    std::thread spawn(Task* task, std::function<void()> body);
+
+    /// Blocks the current task on `list` (may be null: a pure delay) until woken or until
+    /// `deadline`. Returns true when woken, false on timeout.
+    bool block(WaitList* list, Nanos deadline);
+    /// Makes a blocked task ready (it was signalled, not timed out). Token holder only.
+    void wake(Task* task);
+    Task* wake_one(WaitList& list);
+    void wake_all(WaitList& list);
+    /// Gives the token to a ready task of higher priority, if any (thread context only).
+    void preempt_point();
+    /// Lets other ready tasks of the same priority run.
+    void yield();
+    /// Advances the clock to `deadline` running due events, without switching threads (a busy wait).
+    void busy_wait_until(Nanos deadline);
+    /// Ends the current task for good: hands the token on and never returns to platform code.
+    void finish_current();
+
+    EventId schedule_at(Nanos at, std::function<void()> fn);
+    bool cancel(EventId id);
+    void inject(std::function<void()> fn);
+
+    std::uint64_t handovers() const { return handovers_; }
+
+    /// Runs fn in interrupt context on the calling thread.
+    static void run_as_interrupt(const std::function<void()>& fn);
+
+private:
+    void make_ready(Task* task);
+    Task* pick_ready();
+    void reschedule(Task* self);
+    void switch_to(Task* self, Task* next);
+    bool advance_clock();  // false: nothing can ever happen
+    void run_due_events();
+    void expire_deadlines();
+    void drain_inbox();
+    Nanos earliest_pending() const;
+    [[noreturn]] void report_deadlock() const;
+
+    const RuntimeOptions& options_;
+    Nanos now_ = 0;
+    std::uint64_t ready_counter_ = 0;
+    std::uint64_t event_counter_ = 0;
+    std::uint64_t handovers_ = 0;
+    std::vector<Task*> tasks_;
+    std::vector<Task*> ready_;
+    std::map<std::pair<Nanos, EventId>, std::function<void()>> events_;
+    std::map<EventId, Nanos> event_times_;
+
+    // Shared with OS threads that do not hold the token.
+    mutable std::mutex mutex_;
+    Task* running_ = nullptr;
+    std::condition_variable inbox_cv_;
+    std::vector<std::function<void()>> inbox_;
+
+    // Pacing of interactive runs.
+    std::chrono::steady_clock::time_point wall_start_;
+    Nanos virtual_start_ = 0;
+};
+
+}  // namespace host
