@@ -70,14 +70,10 @@ void Scheduler::run_as_interrupt(const std::function<void()>& fn) {
 void Scheduler::adopt(Task* task) {
     tls_task = task;
     task->state = Task::State::Running;
-    std::lock_guard lock(mutex_);
-    running_ = task;
 }
 
 void Scheduler::release_adopted(Task* task) {
     if(tls_task == task) tls_task = nullptr;
-    std::lock_guard lock(mutex_);
-    if(running_ == task) running_ = nullptr;
 }
 
 void Scheduler::register_task(Task* task) {
@@ -102,10 +98,7 @@ Task* Scheduler::find_task(const std::string& name) const {
 std::thread Scheduler::spawn(Task* task, std::function<void()> body) {
     std::thread os_thread([this, task, body = std::move(body)] {
         tls_task = task;
-        {
-            std::unique_lock lock(mutex_);
-            task->cv.wait(lock, [&] { return running_ == task; });
-        }
+        wait_for_token(task);
         body();
         finish_current();
         tls_task = nullptr;
@@ -200,12 +193,19 @@ void Scheduler::reschedule(Task* self) {
 }
 
 void Scheduler::switch_to(Task* self, Task* next) {
-    std::unique_lock lock(mutex_);
-    running_ = next;
+    // The token is a flag per task: set the next one's and sleep on our own. The release/acquire
+    // pair orders everything the old holder did before everything the new holder does.
+    const bool finished = self->state == Task::State::Finished;
     ++handovers_;
-    next->cv.notify_one();
-    if(self->state == Task::State::Finished) return;
-    self->cv.wait(lock, [&] { return running_ == self; });
+    next->go.store(true, std::memory_order_release);
+    next->go.notify_one();
+    if(finished) return;
+    wait_for_token(self);
+}
+
+void Scheduler::wait_for_token(Task* self) {
+    while(!self->go.load(std::memory_order_acquire)) self->go.wait(false, std::memory_order_acquire);
+    self->go.store(false, std::memory_order_relaxed);
 }
 
 Nanos Scheduler::earliest_pending() const {

@@ -8,6 +8,7 @@
 // priorities in the order they became ready). The thread that blocks runs this loop itself, so a
 // delay with nothing else to do costs no OS hand-over at all.
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -43,7 +44,7 @@ struct Task {
     bool timed_out = false;
     std::uintptr_t wait_value = 0;  // primitive-specific (e.g. event flag mask)
 
-    std::condition_variable cv;  // signalled when the token is handed to this task
+    std::atomic<bool> go{false};  // set when the run token is handed to this task
 };
 
 /// Tasks blocked on one object, in priority order (FIFO among equals), as FreeRTOS orders them.
@@ -118,6 +119,7 @@ private:
     Task* pick_ready();
     void reschedule(Task* self);
     void switch_to(Task* self, Task* next);
+    static void wait_for_token(Task* self);
     bool advance_clock();  // false: nothing can ever happen
     void run_due_events();
     void expire_deadlines();
@@ -137,7 +139,6 @@ private:
 
     // Shared with OS threads that do not hold the token.
     mutable std::mutex mutex_;
-    Task* running_ = nullptr;
     std::condition_variable inbox_cv_;
     std::vector<std::function<void()>> inbox_;
 
