@@ -5,19 +5,41 @@
 extern "C" {
 #endif
 
-/** Stops the system with a message. Never returns. */
+#if defined(__arm__)
+/* On the device the crash handler is the firmware's exported __furi_crash; the message travels
+ * in r12, where the handler picks it up. */
+__attribute__((noreturn)) void __furi_crash(void);
+
+#define furi_crash(message)                                     \
+    do {                                                        \
+        register const void* r12 asm("r12") = (void*)(message); \
+        asm volatile("" : : "r"(r12));                          \
+        __furi_crash();                                         \
+    } while(0)
+
+#else
+/* On the host runtime a crash prints the message, the place and the thread, then aborts. */
 __attribute__((noreturn)) void furi_crash_at(const char* message, const char* file, int line, const char* function);
-/** Stops the system after a failed check. Never returns. */
 __attribute__((noreturn)) void furi_check_failed(const char* expression, const char* file, int line, const char* function);
+
+#define furi_crash(message) furi_crash_at((message), __FILE__, __LINE__, __func__)
+#endif
 
 #ifdef __cplusplus
 }
 #endif
 
-#define furi_crash(message) furi_crash_at((message), __FILE__, __LINE__, __func__)
-
-#define furi_check(__e) \
-    ((__e) ? (void)0 : furi_check_failed(#__e, __FILE__, __LINE__, __func__))
+#if defined(__arm__)
+#define furi_check(__e)                                 \
+    do {                                                \
+        if(!(__e)) furi_crash("furi_check failed\r\n"); \
+    } while(0)
+#else
+#define furi_check(__e)                                                        \
+    do {                                                                       \
+        if(!(__e)) furi_check_failed(#__e, __FILE__, __LINE__, __func__);       \
+    } while(0)
+#endif
 
 #define furi_assert(__e) furi_check(__e)
 
