@@ -71,6 +71,11 @@ FNR == 1 { tu = FILENAME }
     name[key] = title
     sub(/^.*:/, "", name[key])  # local functions are titled "<file>:<symbol>"
     if(!(title in global_def)) global_def[title] = key
+    # Also by plain name, so a C++ entry ("int32_t uhf_worker_task(void*)") is found unmangled.
+    plain = label
+    sub(/\(.*$/, "", plain)
+    sub(/^.* /, "", plain)
+    if(plain != "" && !(plain in by_plain)) by_plain[plain] = key
     next
 }
 
@@ -97,19 +102,20 @@ END {
     n_entries = split(entries, entry_list, " ")
     for(i = 1; i <= n_entries; i++) {
         e = entry_list[i]
-        is_entry[e] = 1
-        if(!(e in global_def)) {
+        if(e in global_def) k = global_def[e]
+        else if(e in by_plain) k = by_plain[e]
+        else {
             printf "entry" SEP "%s" SEP "-" SEP SEP "\n", e
             continue
         }
-        k = global_def[e]
+        is_entry_key[k] = 1
         d = depth(k)
         printf "entry" SEP "%s" SEP "%d" SEP "%s" SEP "%s\n", e, d, flags[k], path_of(k)
     }
 
     best_root = ""
     for(k in frame) {
-        if((k in called) || (name[k] in is_entry)) continue
+        if((k in called) || (k in is_entry_key)) continue
         d = depth(k)
         if(best_root == "" || d > best_depth || (d == best_depth && name[k] < name[best_root])) {
             best_root = k

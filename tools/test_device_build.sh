@@ -177,9 +177,20 @@ static int32_t __attribute__((noinline)) fill(uint8_t seed) {
     return block[seed];
 }
 extern "C" int32_t deep_main(void* p) { return fill(static_cast<uint8_t>(reinterpret_cast<uintptr_t>(p))); }
+// A thread entry with C++ linkage, as a worker's often is; the thread table names it plainly.
+int32_t deep_worker(void* p) { return fill(static_cast<uint8_t>(reinterpret_cast<uintptr_t>(p) >> 8)) + 1; }
 EOF
 check deep 0 "compiled cleanly"
 check deep 1 "deep_main +1024 +15[0-9][0-9] .*OVER BUDGET +deep_main > fill" --report
+printf 'deep  deep_worker  4096\n' >"$work/threads.txt"
+status=0
+"$tools_dir/footprint.sh" -o "$work/out" -t "$work/threads.txt" deep >"$work/threads.log" 2>&1 || status=$?
+if [[ $status == 1 ]] && grep -Eq "deep_worker +4096 +15[0-9][0-9] +[0-9]+% +ok +deep_worker > fill" "$work/threads.log"; then
+    echo "ok - thread table"; passed=$((passed + 1))
+else
+    echo "FAIL - thread table: exit $status (want 1, deep_main is over budget)"
+    sed 's/^/    /' "$work/threads.log"; failed=$((failed + 1))
+fi
 
 # An app with no sources yet is reported as empty, not an error.
 new_app empty empty_main 1024
