@@ -3,7 +3,7 @@
 // Faces (all from xfonts-base, ISO 10646 encoded, so byte values map to Latin-1):
 //   FontPrimary    clB6x10  Schumacher Clean Bold, 6 px cells, caps 7 px: the bold small face
 //   FontSecondary  clR5x8   Schumacher Clean, 5 px cells, caps 7 px: the small face
-//   FontKeyboard   6x12     misc-fixed 6x12, 6 px wide, 11 px of ink from ascender to descender
+//   FontKeyboard   clR6x12  Schumacher Clean 6x12: 6 px wide, 11 px of ink from ascender to descender
 //   FontBigNumbers 12x24    misc-fixed 12x24, digits 20 px high, 12 px wide
 #include "fonts.h"
 
@@ -28,7 +28,7 @@ struct FaceSpec {
 constexpr std::array<FaceSpec, FontTotalNumber> kFaces{{
     {"clB6x10.pcf.gz", 'A', false},
     {"clR5x8.pcf.gz", 'A', false},
-    {"6x12.pcf.gz", 'A', false},
+    {"clR6x12.pcf.gz", 'A', false},
     {"12x24.pcf.gz", '0', true},
 }};
 
@@ -138,8 +138,11 @@ bool load_face(FT_Library lib, const FaceSpec& spec, FontFace& face, std::string
         return false;
     }
     face.cap_height = ref.top;
+    // Line metrics from letters and digits: brackets and bars may fill the whole cell.
     for(unsigned code = 33; code < 127; ++code) {
-        if(spec.digits_only_metrics && !(code >= '0' && code <= '9')) continue;
+        const bool digit = code >= '0' && code <= '9';
+        const bool letter = (code >= 'A' && code <= 'Z') || (code >= 'a' && code <= 'z');
+        if(!digit && (spec.digits_only_metrics || !letter)) continue;
         const Glyph& g = face.glyphs[code];
         if(!g.present || g.height == 0) continue;
         face.ascent = std::max(face.ascent, g.top);

@@ -26,8 +26,8 @@ struct Glyph {
 struct FontFace {
     std::string file;      ///< PCF file name, e.g. "clB6x10.pcf.gz"
     int cap_height = 0;    ///< ink height above the baseline of the reference glyph ('A' or '0')
-    int ascent = 0;        ///< highest ink above the baseline over the font's printable glyphs
-    int descent = 0;       ///< lowest ink below the baseline over the font's printable glyphs
+    int ascent = 0;        ///< highest ink above the baseline over letters and digits
+    int descent = 0;       ///< lowest ink below the baseline over letters and digits
     int cell_height = 0;   ///< the font's line cell (PCF pixel size)
     CanvasFontParameters params{};
     std::array<Glyph, 256> glyphs{};  ///< indexed by byte value, Latin-1
