@@ -5,6 +5,7 @@
 #include "core/fatal.h"
 #include "core/internals.h"
 #include "core/scheduler.h"
+#include "host/random.h"
 
 namespace host {
 
@@ -17,6 +18,7 @@ Runtime::Runtime(RuntimeOptions options) : options_(options) {
     live_runtime = this;
     log_.set_echo(options_.log_to_stderr);
     reset_log_level();
+    random::seed();  // random names repeat from run to run
     scheduler_ = std::make_unique<Scheduler>(options_);
     internals_ = std::make_unique<RuntimeInternals>();
     gpio_ = std::make_unique<GpioBus>();
