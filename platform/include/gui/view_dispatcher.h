@@ -57,7 +57,6 @@ void view_dispatcher_remove_view(ViewDispatcher* view_dispatcher, uint32_t view_
 /* view_id must have been added, or be VIEW_NONE (show nothing). */
 void view_dispatcher_switch_to_view(ViewDispatcher* view_dispatcher, uint32_t view_id);
 void view_dispatcher_send_to_front(ViewDispatcher* view_dispatcher);
-void view_dispatcher_send_to_back(ViewDispatcher* view_dispatcher);
 void view_dispatcher_attach_to_gui(
     ViewDispatcher* view_dispatcher,
     Gui* gui,
