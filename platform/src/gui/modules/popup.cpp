@@ -1,0 +1,193 @@
+// Popup: icon, header (FontPrimary) and text (FontSecondary), each placed by the app, and a
+// one-shot timeout on the timer service.
+
+#include <gui/modules/popup.h>
+
+#include <gui/elements.h>
+
+#include <furi.h>
+
+#include <string>
+
+#include "core/fatal.h"
+#include "gui/modules/module_model_i.h"
+
+namespace {
+
+constexpr uint32_t kDefaultTimeoutMs = 1000;
+
+struct TextElement {
+    bool present = false;
+    std::string text;
+    uint8_t x = 0;
+    uint8_t y = 0;
+    Align horizontal = AlignLeft;
+    Align vertical = AlignTop;
+};
+
+struct Model {
+    TextElement header;
+    TextElement text;
+    const Icon* icon = nullptr;
+    uint8_t icon_x = 0;
+    uint8_t icon_y = 0;
+};
+
+void draw_text(Canvas* canvas, const TextElement& element, Font font) {
+    if(!element.present) return;
+    canvas_set_font(canvas, font);
+    elements_multiline_text_aligned(canvas, element.x, element.y, element.horizontal, element.vertical, element.text.c_str());
+}
+
+void draw(Canvas* canvas, void* model_memory) {
+    const auto& model = *static_cast<Model*>(model_memory);
+    canvas_clear(canvas);
+    if(model.icon != nullptr) canvas_draw_icon(canvas, model.icon_x, model.icon_y, model.icon);
+    draw_text(canvas, model.header, FontPrimary);
+    draw_text(canvas, model.text, FontSecondary);
+}
+
+}  // namespace
+
+struct Popup {
+    View* view = nullptr;
+    FuriTimer* timer = nullptr;
+    PopupCallback callback = nullptr;
+    void* context = nullptr;
+    uint32_t timeout_ms = kDefaultTimeoutMs;
+    bool armed = false;  // enabled and not fired since
+    bool shown = false;  // between the view's enter and exit
+};
+
+namespace {
+
+Popup* require(Popup* popup, const char* what) {
+    if(popup == nullptr) host::fatal("%s: popup is null", what);
+    return popup;
+}
+
+void start_countdown(Popup* popup) {
+    furi_timer_start(popup->timer, furi_ms_to_ticks(popup->timeout_ms == 0 ? 1 : popup->timeout_ms));
+}
+
+// Timer service thread.
+void timer_callback(void* context) {
+    auto* popup = static_cast<Popup*>(context);
+    if(!popup->armed || !popup->shown) return;  // disabled or left while the expiry was on its way
+    popup->armed = false;
+    if(popup->callback != nullptr) popup->callback(popup->context);
+}
+
+void enter_callback(void* context) {
+    auto* popup = static_cast<Popup*>(context);
+    popup->shown = true;
+    if(popup->armed) start_countdown(popup);
+}
+
+void exit_callback(void* context) {
+    auto* popup = static_cast<Popup*>(context);
+    popup->shown = false;
+    furi_timer_stop(popup->timer);
+}
+
+// The popup leaves every key to the dispatcher, so Back navigates as usual.
+bool input(InputEvent* event, void* context) {
+    (void)event;
+    (void)context;
+    return false;
+}
+
+void set_text(Popup* popup, bool header, const char* text, uint8_t x, uint8_t y, Align horizontal, Align vertical) {
+    gui_modules::with_model<Model>(popup->view, true, [&](Model& m) {
+        TextElement& element = header ? m.header : m.text;
+        element.present = text != nullptr;
+        element.text = text != nullptr ? text : "";
+        element.x = x;
+        element.y = y;
+        element.horizontal = horizontal;
+        element.vertical = vertical;
+    });
+}
+
+}  // namespace
+
+extern "C" {
+
+Popup* popup_alloc(void) {
+    auto* popup = host::make_tracked<Popup>();
+    popup->view = view_alloc();
+    popup->timer = furi_timer_alloc(timer_callback, FuriTimerTypeOnce, popup);
+    view_set_context(popup->view, popup);
+    gui_modules::model_construct<Model>(popup->view);
+    view_set_draw_callback(popup->view, draw);
+    view_set_input_callback(popup->view, input);
+    view_set_enter_callback(popup->view, enter_callback);
+    view_set_exit_callback(popup->view, exit_callback);
+    return popup;
+}
+
+void popup_free(Popup* popup) {
+    require(popup, "popup_free");
+    furi_timer_stop(popup->timer);
+    furi_timer_free(popup->timer);
+    gui_modules::model_destroy<Model>(popup->view);
+    view_free(popup->view);
+    host::destroy_tracked(popup);
+}
+
+View* popup_get_view(Popup* popup) {
+    return require(popup, "popup_get_view")->view;
+}
+
+void popup_set_callback(Popup* popup, PopupCallback callback) {
+    require(popup, "popup_set_callback")->callback = callback;
+}
+
+void popup_set_context(Popup* popup, void* context) {
+    require(popup, "popup_set_context")->context = context;
+}
+
+void popup_set_header(Popup* popup, const char* text, uint8_t x, uint8_t y, Align horizontal, Align vertical) {
+    set_text(require(popup, "popup_set_header"), true, text, x, y, horizontal, vertical);
+}
+
+void popup_set_text(Popup* popup, const char* text, uint8_t x, uint8_t y, Align horizontal, Align vertical) {
+    set_text(require(popup, "popup_set_text"), false, text, x, y, horizontal, vertical);
+}
+
+void popup_set_icon(Popup* popup, uint8_t x, uint8_t y, const Icon* icon) {
+    require(popup, "popup_set_icon");
+    gui_modules::with_model<Model>(popup->view, true, [&](Model& m) {
+        m.icon = icon;
+        m.icon_x = x;
+        m.icon_y = y;
+    });
+}
+
+void popup_set_timeout(Popup* popup, uint32_t timeout_in_ms) {
+    require(popup, "popup_set_timeout")->timeout_ms = timeout_in_ms;
+}
+
+void popup_enable_timeout(Popup* popup) {
+    require(popup, "popup_enable_timeout");
+    popup->armed = true;
+    if(popup->shown) start_countdown(popup);
+}
+
+void popup_disable_timeout(Popup* popup) {
+    require(popup, "popup_disable_timeout");
+    popup->armed = false;
+    furi_timer_stop(popup->timer);
+}
+
+void popup_reset(Popup* popup) {
+    require(popup, "popup_reset");
+    popup->armed = false;
+    furi_timer_stop(popup->timer);
+    popup->callback = nullptr;
+    popup->context = nullptr;
+    popup->timeout_ms = kDefaultTimeoutMs;
+    gui_modules::with_model<Model>(popup->view, true, [](Model& m) { m = Model(); });
+}
+
+}  // extern "C"
