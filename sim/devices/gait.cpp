@@ -61,6 +61,7 @@ Gait::Gait(GaitParams params) : params_(params) {
 }
 
 void Gait::start_walking(host::Nanos at) {
+    if(params_.amplitude_g == 0.0) return;  // no swing: standing still
     if(!bouts_.empty()) {
         const Bout& last = bouts_.back();
         if(at < last.start) throw std::invalid_argument("walking bouts must be added in time order");

@@ -37,7 +37,7 @@ private:
 
 struct GaitParams {
     double cadence_hz = 1.9;   ///< steps per second
-    double amplitude_g = 0.25; ///< peak of the per-step oscillation of the vertical acceleration
+    double amplitude_g = 0.25; ///< peak of the per-step oscillation; 0 stands still and never walks
     double noise_g = 0.01;     ///< standard deviation of the sensor noise
     double baseline_g = 1.0;   ///< static part: +1 g on a vertically mounted axis, 0 on a level one
     std::uint64_t seed = 1;    ///< noise seed; the same seed gives the same signal
@@ -58,7 +58,7 @@ public:
 
     const GaitParams& params() const { return params_; }
 
-    /// Starts a bout of walking at `at` (no effect while already walking then).
+    /// Starts a bout of walking at `at` (no effect while already walking then, or with no swing).
     void start_walking(host::Nanos at);
     /// Ends the bout in progress at the first step boundary at or after `at`.
     void stop_walking(host::Nanos at);

@@ -58,6 +58,7 @@ double Mx2125::acceleration() const { return source_->accel_g(runtime_.now()); }
 void Mx2125::start(host::Nanos first_rise_in) {
     stop();
     rise_at_ = runtime_.now() + first_rise_in;
+    shortest_high_ = longest_high_ = 0;
     pending_ = runtime_.schedule_at(rise_at_, [this] { rise(); });
 }
 
@@ -72,6 +73,8 @@ void Mx2125::stop() {
 void Mx2125::rise() {
     // The duty cycle of a period follows the acceleration at its start.
     last_high_ = high_time(source_->accel_g(rise_at_));
+    shortest_high_ = shortest_high_ == 0 ? last_high_ : std::min(shortest_high_, last_high_);
+    longest_high_ = std::max(longest_high_, last_high_);
     ++pulses_;
     ++edges_;
     pending_ = runtime_.schedule_at(rise_at_ + last_high_, [this] { fall(); });

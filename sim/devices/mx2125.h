@@ -66,6 +66,9 @@ public:
     std::uint64_t edges() const { return edges_; }
     /// High time of the last pulse begun, in nanoseconds.
     host::Nanos last_high_time() const { return last_high_; }
+    /// Shortest and longest high time since start() (0 before the first pulse).
+    host::Nanos shortest_high_time() const { return shortest_high_; }
+    host::Nanos longest_high_time() const { return longest_high_; }
 
 private:
     void rise();
@@ -79,6 +82,8 @@ private:
     host::EventId pending_ = 0;
     host::Nanos rise_at_ = 0;
     host::Nanos last_high_ = 0;
+    host::Nanos shortest_high_ = 0;
+    host::Nanos longest_high_ = 0;
     std::uint64_t pulses_ = 0;
     std::uint64_t edges_ = 0;
 };
