@@ -1,11 +1,54 @@
-// fsim: runs the apps on the host runtime.
+// fsim: runs the apps on the host runtime with virtual hardware.
 #include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
 
-#include "host/runtime.h"
+#include "cli.h"
+#include "commands.h"
 
-int main() {
-    host::Runtime runtime;
-    furi_delay_ms(100);
-    std::printf("runtime started; virtual time %u ms\n", static_cast<unsigned>(runtime.tick()));
-    return 0;
+namespace {
+
+void print_usage(std::FILE* out) {
+    std::fprintf(out,
+        "usage: fsim <command> [options]\n"
+        "\n"
+        "Runs the device apps on the host runtime, on virtual time, with simulated hardware.\n"
+        "\n"
+        "commands:\n");
+    for(const auto& command : fsim::kCommands) {
+        std::fprintf(out, "  %-10.*s %.*s\n", static_cast<int>(command.name.size()), command.name.data(),
+            static_cast<int>(command.summary.size()), command.summary.data());
+    }
+    std::fprintf(out, "\n'fsim <command> --help' describes a command's options.\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    if(args.empty()) {
+        print_usage(stderr);
+        return 2;
+    }
+    if(args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+        print_usage(stdout);
+        return 0;
+    }
+    for(const auto& command : fsim::kCommands) {
+        if(args[0] != command.name) continue;
+        try {
+            return command.run(std::span(args).subspan(1));
+        } catch(const fsim::UsageError& e) {
+            std::fprintf(stderr, "fsim %.*s: %s\nTry 'fsim %.*s --help'.\n", static_cast<int>(command.name.size()),
+                command.name.data(), e.what(), static_cast<int>(command.name.size()), command.name.data());
+            return 2;
+        } catch(const std::exception& e) {
+            std::fprintf(stderr, "fsim %.*s: %s\n", static_cast<int>(command.name.size()), command.name.data(), e.what());
+            return 1;
+        }
+    }
+    std::fprintf(stderr, "fsim: unknown command '%.*s'\n\n", static_cast<int>(args[0].size()), args[0].data());
+    print_usage(stderr);
+    return 2;
 }
