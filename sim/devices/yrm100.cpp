@@ -104,6 +104,7 @@ void Yrm100::clear_faults() {
 }
 
 bool Yrm100::listening() const {
+    if(unplugged_) return false;
     if(config_.require_power && !runtime_.otg_enabled()) return false;
     return runtime_.uart(config_.uart).baud_rate() == config_.baud_rate;
 }

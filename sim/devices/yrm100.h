@@ -93,6 +93,9 @@ public:
     yrm100::VirtualTag& tag(TagId id);
 
     // --- faults ---
+    /// Unplugged: the module hears and says nothing until plugged in again.
+    void set_unplugged(bool unplugged) { unplugged_ = unplugged; }
+    bool unplugged() const { return unplugged_; }
     /// Arms a fault for the `exchange`-th command frame from now (1: the next one). Several
     /// faults on one exchange apply in the order armed.
     void arm_fault(Yrm100Fault fault, unsigned exchange = 1);
@@ -148,6 +151,7 @@ private:
     yrm100::FrameAssembler assembler_;
     std::vector<FieldTag> tags_;
     std::optional<Select> select_;
+    bool unplugged_ = false;
     std::uint8_t select_mode_ = 0x01; // no Select before operations until one is set
     std::map<std::uint64_t, std::vector<Yrm100Fault>> faults_; // by exchange number
     std::uint64_t exchanges_ = 0;

@@ -272,6 +272,9 @@ TEST_F(ModelTest, AnswersOnlyWithPowerAndAtItsBaudRate) {
     EXPECT_EQ(poll(), M100NoTagResponse);
     EXPECT_EQ(model_.frames_received(), 0u);
     furi_hal_uart_set_br(FuriHalUartIdUSART1, 115200);
+    model_.set_unplugged(true);
+    EXPECT_EQ(exchange([&] { return m100_get_hardware_version(module_); }), nullptr);
+    model_.set_unplugged(false);
     EXPECT_EQ(poll(), M100SuccessResponse);
     EXPECT_EQ(model_.frames_received(), 1u);
 }
