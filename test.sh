@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Runs the whole test suite on a fresh Debian 12 machine: installs what is missing, cross-compiles
+# the apps for the device, runs the threaded tests under ThreadSanitizer and everything under
+# AddressSanitizer/UBSan, fuzzes the module's reply parsing for a bounded time, then builds and
+# runs every test. The last lines are CTest's summary.
+set -euo pipefail
+cd "$(dirname "$0")"
+jobs=$(nproc)
+
+scripts/deps.sh
+
+echo "== Device cross-compile (arm-none-eabi, device flags, exported symbols, stack budgets)"
+bash tools/test_device_build.sh
+bash tools/device_build.sh --report
+
+echo "== ThreadSanitizer"
+scripts/build.sh build-tsan -DSANITIZE=thread
+ctest --test-dir build-tsan --output-on-failure -j "$jobs" -E 'fuzz'
+
+echo "== AddressSanitizer and UndefinedBehaviorSanitizer"
+scripts/build.sh build-asan -DSANITIZE=address
+ctest --test-dir build-asan --output-on-failure -j "$jobs" -E 'fuzz'
+
+echo "== Fuzzing the module replies (libFuzzer, bounded)"
+scripts/build.sh build-fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DBUILD_FUZZERS=ON \
+  -- --target fuzz_replies
+FUZZ_RUNS=${FUZZ_RUNS:-100000} FUZZ_MAX_SECONDS=${FUZZ_MAX_SECONDS:-60} \
+  cmake --build build-fuzz --target fuzz_replies_run
+
+echo "== Tests"
+scripts/build.sh build
+ctest --test-dir build --output-on-failure -j "$jobs"
