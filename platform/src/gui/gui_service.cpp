@@ -215,7 +215,7 @@ void gui_set_lockdown(Gui* gui, bool lockdown) {
 
 namespace host {
 
-GuiService::GuiService(Runtime& runtime) : runtime_(runtime) {
+GuiService::GuiService(Runtime& runtime) {
     std::string error;
     if(!gui_host::fonts_load(&error)) furi_crash(error.c_str());
     furi_check(!furi_record_exists(RECORD_GUI));

@@ -44,7 +44,6 @@ public:
     std::uint64_t dropped_inputs() const;
 
 private:
-    Runtime& runtime_;
     Gui* gui_ = nullptr;
     std::unique_ptr<InputDevice> input_;
 };
