@@ -1,0 +1,155 @@
+// The read job against the virtual YRM100: bank lengths found word by word, the record's
+// capacities, the no-tag budget, refused selects, tags leaving, and stops at each check point.
+#include <numeric>
+#include <ostream>
+
+#include "worker_fixture.h"
+
+namespace {
+
+using namespace worker_test;
+namespace fault = sim::yrm100_fault;
+
+std::vector<unsigned> counts(unsigned from, unsigned to) {
+    std::vector<unsigned> v(to - from + 1);
+    std::iota(v.begin(), v.end(), from);
+    return v;
+}
+
+struct BankCase {
+    const char* name;
+    std::size_t tid_words, user_words;             // on the tag
+    std::vector<unsigned> tid_reads, user_reads;   // word counts asked for, in order
+    std::size_t tid_bytes, user_bytes;             // what the record keeps
+};
+
+void PrintTo(const BankCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ReadBanks : public WorkerTest, public testing::WithParamInterface<BankCase> {};
+
+TEST_P(ReadBanks, AsksOneMoreWordUntilRefusedOrFull) {
+    const BankCase& c = GetParam();
+    const TagSpec spec = tag_spec(c.tid_words, c.user_words);
+    const auto id = model_.add_tag(spec);
+
+    start(UHFWorkerStateDetectSingle);
+    finish();
+    expect_reported(UHFWorkerEventSuccess);
+    EXPECT_EQ(reads_of(Bank::Tid), c.tid_reads);
+    EXPECT_EQ(reads_of(Bank::User), c.user_reads);
+    const auto reads = c.tid_reads.size() + c.user_reads.size();
+    EXPECT_EQ(outcome_.at - started_at_, host::ms(300 + 100 * reads));
+
+    UHFTag* tag = holder_->uhf_tag;
+    expect_same_epc(model_.tag(id), tag);
+    EXPECT_EQ(bytes_of(uhf_tag_get_tid(tag), uhf_tag_get_tid_size(tag)),
+              Bytes(spec.tid.begin(), spec.tid.begin() + c.tid_bytes));
+    EXPECT_EQ(bytes_of(uhf_tag_get_user(tag), uhf_tag_get_user_size(tag)),
+              Bytes(spec.user.begin(), spec.user.begin() + c.user_bytes));
+    expect_no_leak();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tags, ReadBanks,
+    testing::Values(
+        // 7 TID words are refused (past the end); USER starts again at 5 and ends at capacity
+        // without asking for a 33rd word.
+        BankCase{"SixWordTidFullUser", 6, 32, {5, 6, 7}, counts(5, 32), 12, 64},
+        // The first TID read is already too long: the TID stays empty.
+        BankCase{"FourWordTid", 4, 6, {5}, {5, 6, 7}, 0, 12},
+        // Longer than the record: never more than 8 TID or 32 USER words are asked for.
+        BankCase{"BanksBeyondCapacity", 12, 40, {5, 6, 7, 8}, counts(5, 32), 16, 64}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(WorkerTest, NoTagBudgetSpansOneBanksWholeLoop) {
+    const TagSpec spec = tag_spec(8, 6);
+    model_.add_tag(spec);
+    // Exchanges: 1 poll, 2 select, then reads. Unanswered TID reads at 3, 5 and 7 use the budget
+    // up although successes come in between; the USER loop has a fresh budget.
+    for(unsigned exchange : {3u, 5u, 7u, 8u}) model_.arm_fault(fault::Silence{}, exchange);
+
+    start(UHFWorkerStateDetectSingle);
+    finish();
+    expect_reported(UHFWorkerEventSuccess);
+    EXPECT_EQ(reads_of(Bank::Tid), (std::vector<unsigned>{5, 5, 6, 6, 7}));
+    EXPECT_EQ(reads_of(Bank::User), (std::vector<unsigned>{5, 5, 6, 7}));
+    EXPECT_EQ(uhf_tag_get_tid_size(holder_->uhf_tag), 12u);
+    EXPECT_EQ(uhf_tag_get_user_size(holder_->uhf_tag), 12u);
+    expect_no_leak();
+}
+
+TEST_F(WorkerTest, TagLeavingAfterTheSelectEndsEachBankAfterThreeNoTagReads) {
+    const auto id = model_.add_tag(tag_spec(6, 8), 0, host::ms(300));
+
+    start(UHFWorkerStateDetectSingle);
+    finish();
+    expect_reported(UHFWorkerEventSuccess);
+    EXPECT_EQ(elapsed(), host::ms(900));
+    EXPECT_EQ(reads_of(Bank::Tid), (std::vector<unsigned>{5, 5, 5}));
+    EXPECT_EQ(reads_of(Bank::User), (std::vector<unsigned>{5, 5, 5}));
+    expect_same_epc(model_.tag(id), holder_->uhf_tag);
+    EXPECT_EQ(uhf_tag_get_tid_size(holder_->uhf_tag), 0u);
+    EXPECT_EQ(uhf_tag_get_user_size(holder_->uhf_tag), 0u);
+    expect_no_leak();
+}
+
+TEST_F(WorkerTest, RefusedSelectFailsAndTheHolderKeepsTheNewTag) {
+    const auto id = model_.add_tag(tag_spec(6, 8));
+    UHFTag* loaded = hold_loaded_tag(pattern(4, 0x40), 0x2000);
+    model_.arm_fault(fault::Silence{}, 2);
+
+    start(UHFWorkerStateDetectSingle);
+    finish();
+    expect_reported(UHFWorkerEventFail);
+    EXPECT_EQ(elapsed(), host::ms(300));
+    EXPECT_EQ(commands(), (std::vector<std::uint8_t>{kPoll, kSelect}));
+    ASSERT_NE(holder_->uhf_tag, loaded);
+    expect_same_epc(model_.tag(id), holder_->uhf_tag);
+    EXPECT_EQ(uhf_tag_get_tid_size(holder_->uhf_tag), 0u);
+    expect_no_leak(); // the loaded tag went when the new one came
+}
+
+TEST_F(WorkerTest, StopWhilePollingFreesThePolledTagAndLeavesTheHolder) {
+    UHFTag* loaded = hold_loaded_tag(pattern(4, 0x40), 0x2000);
+
+    start(UHFWorkerStateDetectSingle);
+    stop_after(250); // in the second pass; seen after its pause
+    EXPECT_EQ(elapsed(), host::ms(400));
+    expect_reported(UHFWorkerEventAborted);
+    EXPECT_EQ(commands(), (std::vector<std::uint8_t>{kPoll, kPoll}));
+    EXPECT_EQ(holder_->uhf_tag, loaded);
+    EXPECT_EQ(bytes_of(uhf_tag_get_epc(loaded), uhf_tag_get_epc_size(loaded)), pattern(4, 0x40));
+    expect_no_leak();
+}
+
+TEST_F(WorkerTest, StopInThePassInWhichATagAnswersWins) {
+    // The tag answers the fourth poll (600 ms); the stop comes while that poll waits.
+    model_.add_tag(tag_spec(6, 8), host::ms(500));
+
+    start(UHFWorkerStateDetectSingle);
+    stop_after(650);
+    EXPECT_EQ(elapsed(), host::ms(800));
+    expect_reported(UHFWorkerEventAborted);
+    EXPECT_EQ(commands(), (std::vector<std::uint8_t>{kPoll, kPoll, kPoll, kPoll}));
+    EXPECT_EQ(holder_->uhf_tag, nullptr);
+    expect_no_leak();
+}
+
+TEST_F(WorkerTest, StopDuringTheBankReadsKeepsWhatWasRead) {
+    const auto id = model_.add_tag(tag_spec(6, 8));
+
+    start(UHFWorkerStateDetectSingle);
+    stop_after(450); // during the 6-word TID read, seen before the 7-word one
+    EXPECT_EQ(elapsed(), host::ms(500));
+    expect_reported(UHFWorkerEventAborted);
+    EXPECT_EQ(reads_of(Bank::Tid), (std::vector<unsigned>{5, 6}));
+    EXPECT_TRUE(reads_of(Bank::User).empty());
+    expect_same_epc(model_.tag(id), holder_->uhf_tag);
+    EXPECT_EQ(uhf_tag_get_tid_size(holder_->uhf_tag), 12u);
+    EXPECT_EQ(uhf_tag_get_user_size(holder_->uhf_tag), 0u);
+    expect_no_leak();
+}
+
+} // namespace
