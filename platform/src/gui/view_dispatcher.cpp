@@ -92,7 +92,7 @@ void set_current_view(ViewDispatcher* dispatcher, View* view) {
 }
 
 void handle_navigation(ViewDispatcher* dispatcher) {
-    const uint32_t view_id = view_previous(dispatcher->current_view);
+    const uint32_t view_id = dispatcher->current_view != nullptr ? view_previous(dispatcher->current_view) : VIEW_IGNORE;
     if(view_id == VIEW_IGNORE) {
         if(dispatcher->navigation_event_callback != nullptr &&
            !dispatcher->navigation_event_callback(dispatcher->event_context)) {
@@ -126,8 +126,8 @@ void handle_input(ViewDispatcher* dispatcher, InputEvent* event) {
     }
 
     View* view = dispatcher->current_view;
-    if(view != nullptr && view == dispatcher->ongoing_input_view) {
-        const bool consumed = view_input(view, event);
+    if(view == dispatcher->ongoing_input_view) {
+        const bool consumed = view != nullptr && view_input(view, event);
         if(!consumed && event->key == InputKeyBack && event->type == InputTypeShort) {
             handle_navigation(dispatcher);
         }
