@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <furi_hal.h>
@@ -288,3 +289,34 @@ TEST(Memory, LeakIsDetectedAndFreedBlocksAreZeroFilled) {
 
 }  // namespace
 
+
+namespace {
+
+TEST(Inject, WorkFromAForeignThreadRunsInInterruptContext) {
+    host::Runtime rt({.realtime = true, .realtime_speed = 1000.0});
+    FuriMessageQueue* q = furi_message_queue_alloc(1, sizeof(int));
+    // A front-end's reader thread: it may not call the platform directly, only inject.
+    std::thread reader([&rt, q] {
+        rt.inject([q] {
+            int key = furi_kernel_is_irq_or_masked() ? 1 : -1;
+            furi_message_queue_put(q, &key, 0);
+        });
+    });
+    int key = 0;
+    // Nothing is scheduled: in an interactive run the scheduler waits for the injected work.
+    EXPECT_EQ(furi_message_queue_get(q, &key, FuriWaitForever), FuriStatusOk);
+    EXPECT_EQ(key, 1);
+    reader.join();
+    furi_message_queue_free(q);
+}
+
+TEST(Realtime, VirtualTimeFollowsTheWallClock) {
+    host::Runtime rt({.realtime = true, .realtime_speed = 10.0});
+    const auto start = std::chrono::steady_clock::now();
+    furi_delay_ms(200);  // 20 ms of wall time at ten times real speed
+    const auto wall = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(rt.now(), ms(200));
+    EXPECT_GE(wall, std::chrono::milliseconds(19));
+}
+
+}  // namespace
