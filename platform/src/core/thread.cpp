@@ -158,6 +158,12 @@ const char* furi_thread_get_name(FuriThreadId thread_id) {
     return thread_id ? static_cast<FuriThread*>(thread_id)->name.c_str() : nullptr;
 }
 
+const char* furi_thread_get_appid(FuriThreadId thread_id) {
+    if(thread_id == nullptr) return nullptr;
+    const auto* thread = static_cast<FuriThread*>(thread_id);
+    return thread->appid.empty() ? nullptr : thread->appid.c_str();
+}
+
 uint32_t furi_thread_get_stack_space(FuriThreadId thread_id) {
     return thread_id ? static_cast<FuriThread*>(thread_id)->stack_size : 0;
 }

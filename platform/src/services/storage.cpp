@@ -4,10 +4,13 @@
 
 #include <furi.h>
 
+#include <filesystem>
+#include <string>
+#include <string_view>
 #include <system_error>
+#include <vector>
 
 #include "core/fatal.h"
-#include "core/internals.h"
 #include "host/storage.h"
 
 namespace fs = std::filesystem;
@@ -30,8 +33,8 @@ Storage* require(Storage* storage, const char* what) {
 
 std::string calling_app_id(const Storage& storage) {
     if(!furi_kernel_is_irq_or_masked()) {
-        const FuriThread* thread = furi_thread_get_current();
-        if(thread != nullptr && !thread->appid.empty()) return thread->appid;
+        const char* appid = furi_thread_get_appid(furi_thread_get_current_id());
+        if(appid != nullptr) return appid;
     }
     return storage.default_app_id;
 }

@@ -52,6 +52,8 @@ FuriThreadId furi_thread_get_current_id(void);
 FuriThread* furi_thread_get_current(void);
 void furi_thread_yield(void);
 const char* furi_thread_get_name(FuriThreadId thread_id);
+/** The app id set with furi_thread_set_appid, or null when none was set. */
+const char* furi_thread_get_appid(FuriThreadId thread_id);
 uint32_t furi_thread_get_stack_space(FuriThreadId thread_id);
 
 #ifdef __cplusplus
