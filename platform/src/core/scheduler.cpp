@@ -234,6 +234,17 @@ bool Scheduler::advance_clock() {
               static_cast<double>(options_.virtual_time_limit) / kSecond);
     }
     if(options_.realtime && target > now_) {
+        // Time the host spent running threads does not pass on the virtual clock. When the wall
+        // clock has got ahead, start pacing afresh from here instead of rushing to catch up, so
+        // a delay never lasts less wall time than it should.
+        const auto wall_now = std::chrono::steady_clock::now();
+        const auto wall_of_now =
+            wall_start_ + std::chrono::nanoseconds(static_cast<std::int64_t>(
+                              static_cast<double>(now_ - virtual_start_) / options_.realtime_speed));
+        if(wall_now > wall_of_now) {
+            wall_start_ = wall_now;
+            virtual_start_ = now_;
+        }
         const auto wall_deadline =
             wall_start_ + std::chrono::nanoseconds(static_cast<std::int64_t>(
                               static_cast<double>(target - virtual_start_) / options_.realtime_speed));
