@@ -18,6 +18,23 @@ constexpr double kHeelStrikeSeconds = 0.02;
 
 double to_seconds(host::Nanos t) { return static_cast<double>(t) / kNanosPerSecond; }
 
+std::uint64_t splitmix64(std::uint64_t x) {
+    x += 0x9E3779B97F4A7C15ull;
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
+    return x ^ (x >> 31);
+}
+
+/// A standard normal variate that depends only on (seed, index).
+double gaussian(std::uint64_t seed, std::uint64_t index) {
+    const std::uint64_t a = splitmix64(seed ^ splitmix64(index));
+    const std::uint64_t b = splitmix64(a);
+    // Uniforms in (0, 1]: never 0, so the logarithm stays finite.
+    const double u1 = (static_cast<double>(a >> 11) + 1.0) / 9007199254740992.0;
+    const double u2 = static_cast<double>(b >> 11) / 9007199254740992.0;
+    return std::sqrt(-2.0 * std::log(u1)) * std::cos(2.0 * std::numbers::pi * u2);
+}
+
 }  // namespace
 
 std::optional<GaitParams> gait_preset(std::string_view name) {
@@ -36,6 +53,9 @@ std::vector<std::string_view> gait_preset_names() { return {"slow", "normal", "b
 Gait::Gait(GaitParams params) : params_(params) {
     if(!(params_.cadence_hz > 0.0) || !std::isfinite(params_.cadence_hz)) {
         throw std::invalid_argument("gait cadence must be a positive number of steps per second");
+    }
+    if(!(params_.variability >= 0.0 && params_.variability <= 0.3)) {
+        throw std::invalid_argument("gait variability must be between 0 and 0.3");
     }
     for(const double amplitude : {params_.vertical_g, params_.lateral_g, params_.forward_g}) {
         if(!(amplitude >= 0.0) || !std::isfinite(amplitude)) {
@@ -92,6 +112,21 @@ double Gait::vertical_shape(double p, double seconds_into_step) const {
     return std::cos(2.0 * pi * p) + 0.3 * std::cos(4.0 * pi * p + 0.8) + 0.5 * std::exp(-x * x);
 }
 
+double Gait::step_factor(const Bout& bout, double phase) const {
+    if(params_.variability == 0.0) return 1.0;
+    // One draw per step, at its middle; a smoothstep between neighbours keeps the signal free of
+    // jumps. The draw is clipped at three standard deviations.
+    const std::uint64_t seed = params_.seed ^ splitmix64(static_cast<std::uint64_t>(bout.start));
+    const auto draw = [this, seed](double step) {
+        const double g = std::clamp(gaussian(seed, static_cast<std::uint64_t>(step)), -3.0, 3.0);
+        return 1.0 + params_.variability * g;
+    };
+    const double from = std::floor(phase - 0.5);
+    const double u = phase - 0.5 - from;
+    const double w = u * u * (3.0 - 2.0 * u);
+    return draw(std::max(from, 0.0)) * (1.0 - w) + draw(from + 1.0) * w;
+}
+
 TrunkAccel Gait::accel(host::Nanos t) const {
     using std::numbers::pi;
     TrunkAccel a;
@@ -101,6 +136,7 @@ TrunkAccel Gait::accel(host::Nanos t) const {
     const double phase = to_seconds(t - bout->start) * params_.cadence_hz;
     double envelope = std::min(1.0, phase);  // fade in over the first step
     if(bout->steps) envelope = std::min(envelope, static_cast<double>(*bout->steps) - phase);
+    envelope *= step_factor(*bout, phase);
     const double p = phase - std::floor(phase);
 
     a.vertical += params_.vertical_g * envelope * vertical_shape(p, p / params_.cadence_hz);

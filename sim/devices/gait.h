@@ -53,6 +53,9 @@ struct GaitParams {
     double lateral_g = 0.10;
     /// Amplitude of the antero-posterior oscillation at the step frequency.
     double forward_g = 0.15;
+    /// Step-to-step variation of the amplitudes: standard deviation as a fraction (at most 0.3).
+    double variability = 0.1;
+    std::uint64_t seed = 1;  ///< the steps' variation; the same seed gives the same walk
 
     bool moves() const { return vertical_g != 0.0 || lateral_g != 0.0 || forward_g != 0.0; }
 };
@@ -69,8 +72,8 @@ std::vector<std::string_view> gait_preset_names();
 ///   every heel strike, towards the new stance foot's side and back;
 /// - forward: braking after each heel strike and propulsion before the next, at the cadence,
 ///   with a small second harmonic; it changes sign twice per step.
-/// A bout of walking fades in over its first step and out over its last, and always ends on a
-/// whole step: a stop request lets the step in progress finish. Steps land at the end of each
+/// Each step's amplitude varies a little (`variability`), smoothly from step to step. A bout of
+/// walking fades in over its first step and out over its last, and always ends on a whole step: a stop request lets the step in progress finish. Steps land at the end of each
 /// cycle, at the heel strike.
 class Gait final {
 public:
@@ -97,6 +100,8 @@ private:
     };
     const Bout* bout_at(host::Nanos t) const;
     double vertical_shape(double phase_in_step, double seconds_into_step) const;
+    /// The amplitudes' factor at a phase of the bout: 1 plus the steps' variation.
+    double step_factor(const Bout& bout, double phase) const;
 
     GaitParams params_;
     std::vector<Bout> bouts_;

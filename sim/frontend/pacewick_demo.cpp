@@ -41,7 +41,8 @@ options:
   --tilt DEG       the axis leans this many degrees towards vertical (default 0)
   --offset MG      the part's 0 g offset in mg (default +25, a typical part)
   --random-part    a part off the shelf: its offset drawn from real parts' spread (by --seed)
-  --seed N         noise (and random part) seed (default 1); the same seed gives the same run
+  --seed N         seed of the noise, the steps' variation and a random part (default 1);
+                   the same seed gives the same run
   --trace FILE     replay a CSV of time_s,accel_g (the axis's reading from power-up) instead
                    of a gait; it drives the pin as recorded
   --png FILE       where to save the final screen (default pacewick.png)
@@ -94,6 +95,7 @@ Settings parse(std::span<const std::string_view> args) {
     swing = options.number_or("amplitude", swing, 0.0, 5.0);
     s.sensor.tilt_deg = options.number_or("tilt", 0.0, -90.0, 90.0);
     s.sensor.seed = options.integer_or("seed", 1);
+    s.gait.seed = s.sensor.seed;
     if(options.has("random-part")) {
         s.sensor.part = sim::Mx2125Part::random(s.sensor.seed);
         s.part_kind = "random";

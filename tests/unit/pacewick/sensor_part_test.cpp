@@ -80,7 +80,8 @@ INSTANTIATE_TEST_SUITE_P(Axes, GaitAxis,
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Gait, LateralSwayRepeatsEachStrideAndSwitchesSideEachStep) {
-    const sim::GaitParams params = *sim::gait_preset("normal");
+    sim::GaitParams params = *sim::gait_preset("normal");
+    params.variability = 0.0;
     sim::Gait gait(params);
     const Nanos step = static_cast<Nanos>(1e9 / params.cadence_hz);
     gait.walk(0, 40 * step);
@@ -91,6 +92,31 @@ TEST(Gait, LateralSwayRepeatsEachStrideAndSwitchesSideEachStep) {
         // The forward motion, at the step frequency, repeats every step.
         EXPECT_NEAR(gait.accel(t + step).forward, gait.accel(t).forward, 1e-6);
     }
+}
+
+TEST(Gait, StepsVaryByTheirVariabilityAndRepeatPerSeed) {
+    const sim::GaitParams params = *sim::gait_preset("normal");
+    sim::Gait a(params), b(params), other({.variability = 0.1, .seed = 2});
+    const Nanos step = static_cast<Nanos>(1e9 / params.cadence_hz);
+    for(sim::Gait* g : {&a, &b, &other}) g->walk(0, 202 * step);
+
+    // The lateral peak of each step, away from the fades.
+    double sum = 0, sq = 0;
+    int differ = 0;
+    for(int k = 1; k < 201; ++k) {
+        double peak = 0;
+        for(Nanos t = k * step; t < (k + 1) * step; t += ms(2)) {
+            EXPECT_EQ(a.accel(t).lateral, b.accel(t).lateral);
+            differ += a.accel(t).lateral != other.accel(t).lateral;
+            peak = std::max(peak, std::abs(a.accel(t).lateral));
+        }
+        sum += peak;
+        sq += peak * peak;
+    }
+    const double mean = sum / 200, spread = std::sqrt(sq / 200 - mean * mean);
+    EXPECT_NEAR(spread / mean, 0.1, 0.03);
+    EXPECT_GT(differ, 10000);
+    EXPECT_THROW(sim::Gait({.variability = 0.5}), std::invalid_argument);
 }
 
 struct RestCase {

@@ -40,7 +40,9 @@ Counted walk_a_minute(const Walk& walk) {
     host::Runtime rt(options);
     host::GuiService gui(rt);
     sim::Mx2125 mx(rt, gpio_ext_pc0, walk.sensor);
-    sim::Gait& gait = mx.set_gait(*sim::gait_preset(walk.gait));
+    sim::GaitParams params = *sim::gait_preset(walk.gait);
+    params.seed = walk.sensor.seed;
+    sim::Gait& gait = mx.set_gait(params);
 
     FuriThread* app = furi_thread_alloc_ex("pacewick", 2048, pacewick_app, nullptr);
     furi_thread_start(app);
