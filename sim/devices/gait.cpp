@@ -13,8 +13,6 @@ namespace sim {
 namespace {
 
 constexpr double kNanosPerSecond = 1e9;
-/// The noise is drawn once per sensor period and interpolated in between.
-constexpr host::Nanos kNoiseStep = host::ms(10);
 /// Half-width of the heel-strike peak.
 constexpr double kHeelStrikeSeconds = 0.02;
 
@@ -41,11 +39,12 @@ double gaussian(std::uint64_t seed, std::uint64_t index) {
 
 std::optional<GaitParams> gait_preset(std::string_view name) {
     // Cadences and amplitudes from published trunk-acceleration figures: slow walking moves the
-    // vertical acceleration by only about 55 mg per step, brisk walking by several tenths of a g.
-    if(name == "slow") return GaitParams{.cadence_hz = 1.4, .amplitude_g = 0.03, .noise_g = 0.01};
-    if(name == "normal") return GaitParams{.cadence_hz = 1.9, .amplitude_g = 0.25, .noise_g = 0.01};
-    if(name == "brisk") return GaitParams{.cadence_hz = 2.2, .amplitude_g = 0.45, .noise_g = 0.015};
-    if(name == "still") return GaitParams{.cadence_hz = 1.9, .amplitude_g = 0.0, .noise_g = 0.01};
+    // vertical acceleration by only about 55 mg per step, brisk walking by several tenths of a g;
+    // the lateral sway is 0.05-0.15 g, the forward oscillation 0.1-0.2 g.
+    if(name == "slow") return GaitParams{.cadence_hz = 1.4, .vertical_g = 0.03, .lateral_g = 0.05, .forward_g = 0.10};
+    if(name == "normal") return GaitParams{.cadence_hz = 1.9, .vertical_g = 0.25, .lateral_g = 0.10, .forward_g = 0.15};
+    if(name == "brisk") return GaitParams{.cadence_hz = 2.2, .vertical_g = 0.45, .lateral_g = 0.15, .forward_g = 0.20};
+    if(name == "still") return GaitParams{.cadence_hz = 1.9, .vertical_g = 0.0, .lateral_g = 0.0, .forward_g = 0.0};
     return std::nullopt;
 }
 
@@ -55,13 +54,18 @@ Gait::Gait(GaitParams params) : params_(params) {
     if(!(params_.cadence_hz > 0.0) || !std::isfinite(params_.cadence_hz)) {
         throw std::invalid_argument("gait cadence must be a positive number of steps per second");
     }
-    if(!(params_.amplitude_g >= 0.0) || !(params_.noise_g >= 0.0)) {
-        throw std::invalid_argument("gait amplitude and noise must not be negative");
+    if(!(params_.variability >= 0.0 && params_.variability <= 0.3)) {
+        throw std::invalid_argument("gait variability must be between 0 and 0.3");
+    }
+    for(const double amplitude : {params_.vertical_g, params_.lateral_g, params_.forward_g}) {
+        if(!(amplitude >= 0.0) || !std::isfinite(amplitude)) {
+            throw std::invalid_argument("gait amplitudes must be finite and not negative");
+        }
     }
 }
 
 void Gait::start_walking(host::Nanos at) {
-    if(params_.amplitude_g == 0.0) return;  // no swing: standing still
+    if(!params_.moves()) return;  // standing still
     if(!bouts_.empty()) {
         const Bout& last = bouts_.back();
         if(at < last.start) throw std::invalid_argument("walking bouts must be added in time order");
@@ -98,7 +102,7 @@ const Gait::Bout* Gait::bout_at(host::Nanos t) const {
 
 bool Gait::walking(host::Nanos t) const { return bout_at(t) != nullptr; }
 
-double Gait::step_shape(double p, double seconds_into_step) const {
+double Gait::vertical_shape(double p, double seconds_into_step) const {
     using std::numbers::pi;
     // Upward peak at each heel strike (the cycle's ends), a second harmonic for the push-off,
     // and a short impact spike on top.
@@ -108,28 +112,46 @@ double Gait::step_shape(double p, double seconds_into_step) const {
     return std::cos(2.0 * pi * p) + 0.3 * std::cos(4.0 * pi * p + 0.8) + 0.5 * std::exp(-x * x);
 }
 
-double Gait::noise_g(host::Nanos t) const {
-    if(params_.noise_g == 0.0) return 0.0;
-    const std::uint64_t k = t / kNoiseStep;
-    const double frac = static_cast<double>(t % kNoiseStep) / static_cast<double>(kNoiseStep);
-    const double a = gaussian(params_.seed, k);
-    const double b = gaussian(params_.seed, k + 1);
-    return params_.noise_g * (a + (b - a) * frac);
+double Gait::step_factor(const Bout& bout, double phase) const {
+    if(params_.variability == 0.0) return 1.0;
+    // One draw per step, at its middle; a smoothstep between neighbours keeps the signal free of
+    // jumps. The draw is clipped at three standard deviations.
+    const std::uint64_t seed = params_.seed ^ splitmix64(static_cast<std::uint64_t>(bout.start));
+    const auto draw = [this, seed](double step) {
+        const double g = std::clamp(gaussian(seed, static_cast<std::uint64_t>(step)), -3.0, 3.0);
+        return 1.0 + params_.variability * g;
+    };
+    const double from = std::floor(phase - 0.5);
+    const double u = phase - 0.5 - from;
+    const double w = u * u * (3.0 - 2.0 * u);
+    return draw(std::max(from, 0.0)) * (1.0 - w) + draw(from + 1.0) * w;
 }
 
-double Gait::accel_g(host::Nanos t) const {
-    double g = params_.baseline_g + noise_g(t);
+TrunkAccel Gait::accel(host::Nanos t) const {
+    using std::numbers::pi;
+    TrunkAccel a;
     const Bout* bout = bout_at(t);
-    if(bout == nullptr || params_.amplitude_g == 0.0) return g;
+    if(bout == nullptr) return a;
 
     const double phase = to_seconds(t - bout->start) * params_.cadence_hz;
     double envelope = std::min(1.0, phase);  // fade in over the first step
     if(bout->steps) envelope = std::min(envelope, static_cast<double>(*bout->steps) - phase);
+    envelope *= step_factor(*bout, phase);
     const double p = phase - std::floor(phase);
-    return g + params_.amplitude_g * envelope * step_shape(p, p / params_.cadence_hz);
+
+    a.vertical += params_.vertical_g * envelope * vertical_shape(p, p / params_.cadence_hz);
+    // Half a sway cycle per step: the odd harmonic keeps the zero crossings on the heel strikes
+    // and steepens them (sin x + 0.2 sin 3x = sin x (1.6 - 0.8 sin^2 x) has no other zeros).
+    const double sway = pi * phase;
+    a.lateral = params_.lateral_g * envelope * (std::sin(sway) + 0.2 * std::sin(3.0 * sway));
+    // Braking right after the heel strike, propulsion before the next: -sin y + 0.25 sin 2y =
+    // sin y (0.5 cos y - 1) crosses zero at the strike and at mid-step only.
+    const double step = 2.0 * pi * p;
+    a.forward = params_.forward_g * envelope * (-std::sin(step) + 0.25 * std::sin(2.0 * step));
+    return a;
 }
 
-std::optional<std::uint64_t> Gait::true_steps(host::Nanos t) const {
+std::uint64_t Gait::true_steps(host::Nanos t) const {
     std::uint64_t steps = 0;
     for(const Bout& bout : bouts_) {
         if(bout.start > t) break;

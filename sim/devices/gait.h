@@ -1,6 +1,7 @@
 #pragma once
-// Acceleration sources for the MX2125 model: a walking-gait generator, a recorded CSV trace and a
-// constant. Each gives the total acceleration along the sensor's axis, in g, at a virtual time.
+// Acceleration for the MX2125 model. A walking gait gives the trunk's acceleration along all three
+// body axes, which the sensor model projects onto the axis it is mounted on; a recorded CSV trace
+// and a constant give what the sensor's axis reads directly.
 
 #include <cstdint>
 #include <filesystem>
@@ -15,11 +16,11 @@
 
 namespace sim {
 
-/// Acceleration along one sensor axis over virtual time.
+/// A reading of the sensor's axis over virtual time: the acceleration the axis reports, in g.
 class AccelSource {
 public:
     virtual ~AccelSource() = default;
-    /// Total acceleration along the axis at virtual time t, in g (gravity included).
+    /// What the axis reads at virtual time t, in g (gravity included).
     virtual double accel_g(host::Nanos t) const = 0;
     /// Steps actually taken up to t, when the source knows them.
     virtual std::optional<std::uint64_t> true_steps(host::Nanos t) const = 0;
@@ -35,30 +36,52 @@ private:
     double g_;
 };
 
-struct GaitParams {
-    double cadence_hz = 1.9;   ///< steps per second
-    double amplitude_g = 0.25; ///< peak of the per-step oscillation; 0 stands still and never walks
-    double noise_g = 0.01;     ///< standard deviation of the sensor noise
-    double baseline_g = 1.0;   ///< static part: +1 g on a vertically mounted axis, 0 on a level one
-    std::uint64_t seed = 1;    ///< noise seed; the same seed gives the same signal
+/// Acceleration of the trunk along the body's axes, in g. Gravity is in `vertical`: +1 at rest.
+/// `lateral` is positive towards the walker's right, `forward` in the walking direction.
+struct TrunkAccel {
+    double vertical = 1.0;
+    double lateral = 0.0;
+    double forward = 0.0;
 };
 
-/// Named gaits: "slow", "normal", "brisk" walking and "still" (standing, noise only).
+struct GaitParams {
+    double cadence_hz = 1.9; ///< steps per second
+    /// Amplitude of the vertical oscillation at the step frequency (before its harmonic and the
+    /// heel strike). 0 on all three axes stands still and never walks.
+    double vertical_g = 0.25;
+    /// Amplitude of the medio-lateral sway's fundamental at the stride frequency (half the cadence).
+    double lateral_g = 0.10;
+    /// Amplitude of the antero-posterior oscillation at the step frequency.
+    double forward_g = 0.15;
+    /// Step-to-step variation of the amplitudes: standard deviation as a fraction (at most 0.3).
+    double variability = 0.1;
+    std::uint64_t seed = 1;  ///< the steps' variation; the same seed gives the same walk
+
+    bool moves() const { return vertical_g != 0.0 || lateral_g != 0.0 || forward_g != 0.0; }
+};
+
+/// Named gaits: "slow", "normal", "brisk" walking and "still" (standing).
 std::optional<GaitParams> gait_preset(std::string_view name);
 /// The names gait_preset knows, for help texts.
 std::vector<std::string_view> gait_preset_names();
 
-/// Vertical trunk acceleration of a walker. Each step is one cycle: a fundamental at the cadence,
-/// its second harmonic and a short heel-strike peak, plus noise. A bout of walking fades in over
-/// its first step and out over its last, and always ends on a whole step: a stop request lets the
-/// step in progress finish. Steps land at the end of each cycle.
-class Gait final : public AccelSource {
+/// Trunk acceleration of a walker, noise free (the sensor adds its own). Each step is one cycle
+/// of the phase, and a stride (a step of each foot) two:
+/// - vertical: a fundamental at the cadence, its second harmonic and a short heel-strike peak;
+/// - lateral: a sway at the stride frequency with a small third harmonic; it changes sign at
+///   every heel strike, towards the new stance foot's side and back;
+/// - forward: braking after each heel strike and propulsion before the next, at the cadence,
+///   with a small second harmonic; it changes sign twice per step.
+/// Each step's amplitude varies a little (`variability`), smoothly from step to step. A bout of
+/// walking fades in over its first step and out over its last, and always ends on a whole step: a stop request lets the step in progress finish. Steps land at the end of each
+/// cycle, at the heel strike.
+class Gait final {
 public:
     explicit Gait(GaitParams params);
 
     const GaitParams& params() const { return params_; }
 
-    /// Starts a bout of walking at `at` (no effect while already walking then, or with no swing).
+    /// Starts a bout of walking at `at` (no effect while already walking then, or with no motion).
     void start_walking(host::Nanos at);
     /// Ends the bout in progress at the first step boundary at or after `at`.
     void stop_walking(host::Nanos at);
@@ -66,11 +89,9 @@ public:
     void walk(host::Nanos from, host::Nanos to);
     bool walking(host::Nanos t) const;
 
-    double accel_g(host::Nanos t) const override;
-    std::optional<std::uint64_t> true_steps(host::Nanos t) const override;
-
-    /// The noise part alone at t: a deterministic function of the seed and t.
-    double noise_g(host::Nanos t) const;
+    TrunkAccel accel(host::Nanos t) const;
+    /// Heel strikes so far.
+    std::uint64_t true_steps(host::Nanos t) const;
 
 private:
     struct Bout {
@@ -78,7 +99,9 @@ private:
         std::optional<std::uint64_t> steps; ///< set once the bout is stopped
     };
     const Bout* bout_at(host::Nanos t) const;
-    double step_shape(double phase_in_step, double seconds_into_step) const;
+    double vertical_shape(double phase_in_step, double seconds_into_step) const;
+    /// The amplitudes' factor at a phase of the bout: 1 plus the steps' variation.
+    double step_factor(const Bout& bout, double phase) const;
 
     GaitParams params_;
     std::vector<Bout> bouts_;

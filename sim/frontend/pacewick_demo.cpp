@@ -26,14 +26,25 @@ Runs the pacewick step counter headless on the host runtime, in virtual time. A 
 accelerometer on PC0 follows a simulated walk: the app starts, OK is pressed, the walk runs, and
 the final screen is printed here and saved as a PNG, with the counted and the true steps.
 
+Mounting the sensor: the app counts a step each time the axis on PC0 changes side of 0 g. Wear
+the board at the waist with that axis across the body, pointing left-right (lateral), and level:
+the side-to-side sway crosses 0 g once per step. An axis along the walking direction (forward)
+crosses it twice per step and counts double; a vertical axis reads +1 g and counts nothing. A
+tilt of a few degrees, or a part whose offset exceeds the sway, hides the steps.
+
 options:
-  --seconds N      length of the walk in seconds (default 5; with --trace, the trace's length)
+  --seconds N      length of the walk in seconds (default 20; with --trace, the trace's length)
   --gait NAME      slow, normal, brisk or still (default normal)
   --cadence HZ     steps per second, instead of the gait's
-  --amplitude G    per-step swing of the vertical acceleration in g, instead of the gait's
-  --mount AXIS     vertical: the axis feels +1 g at rest (default); level: 0 g at rest
-  --seed N         noise seed (default 1); the same seed gives the same run
-  --trace FILE     replay a CSV of time_s,accel_g (from power-up) instead of a gait
+  --amplitude G    swing of the mounted axis's body motion in g, instead of the gait's
+  --mount AXIS     lateral (default), forward or vertical: the body axis on PC0
+  --tilt DEG       the axis leans this many degrees towards vertical (default 0)
+  --offset MG      the part's 0 g offset in mg (default +25, a typical part)
+  --random-part    a part off the shelf: its offset drawn from real parts' spread (by --seed)
+  --seed N         seed of the noise, the steps' variation and a random part (default 1);
+                   the same seed gives the same run
+  --trace FILE     replay a CSV of time_s,accel_g (the axis's reading from power-up) instead
+                   of a gait; it drives the pin as recorded
   --png FILE       where to save the final screen (default pacewick.png)
   -h, --help       show this help
 )";
@@ -43,10 +54,12 @@ constexpr host::Nanos kAfterWalk = host::ms(500);
 constexpr double kMaxSeconds = 24 * 3600;
 
 struct Settings {
-    double seconds = 5.0;
+    double seconds = 20.0;
     bool seconds_given = false;
     std::string gait_name = "normal";
     sim::GaitParams gait;
+    sim::Mx2125Config sensor;
+    const char* part_kind = "typical";  ///< how the part was chosen, for the report
     std::optional<std::string> trace;
     std::string png = "pacewick.png";
 };
@@ -54,26 +67,42 @@ struct Settings {
 Settings parse(std::span<const std::string_view> args) {
     Options options;
     options.flag("help").value("seconds").value("gait").value("cadence").value("amplitude").value("mount")
-        .value("seed").value("trace").value("png");
+        .value("tilt").value("offset").flag("random-part").value("seed").value("trace").value("png");
     options.parse(args);
 
     Settings s;
     if(options.has("help")) return s;
     if(options.has("trace")) {
-        for(const char* gait_option : {"gait", "cadence", "amplitude", "mount", "seed"}) {
+        for(const char* gait_option : {"gait", "cadence", "amplitude", "mount", "tilt", "offset", "random-part", "seed"}) {
             if(options.has(gait_option)) {
-                throw UsageError(std::string("--trace replaces the simulated gait, so --") + gait_option + " does not apply");
+                throw UsageError(std::string("--trace replays the axis's reading in place of the simulated walk and part, "
+                                             "so --") + gait_option + " does not apply");
             }
         }
+    }
+    if(options.has("offset") && options.has("random-part")) {
+        throw UsageError("--offset and --random-part both choose the part's offset; give one");
     }
     const auto names = sim::gait_preset_names();
     s.gait_name = options.choice_or("gait", "normal", names);
     s.gait = *sim::gait_preset(s.gait_name);
     s.gait.cadence_hz = options.number_or("cadence", s.gait.cadence_hz, 0.1, 10.0);
-    s.gait.amplitude_g = options.number_or("amplitude", s.gait.amplitude_g, 0.0, 5.0);
-    static constexpr std::string_view kMounts[] = {"vertical", "level"};
-    s.gait.baseline_g = options.choice_or("mount", "vertical", kMounts) == "vertical" ? 1.0 : 0.0;
-    s.gait.seed = options.integer_or("seed", 1);
+    const auto mounts = sim::mount_names();
+    s.sensor.mount = *sim::mount_from_name(options.choice_or("mount", "lateral", mounts));
+    double& swing = s.sensor.mount == sim::Mount::lateral ? s.gait.lateral_g
+                    : s.sensor.mount == sim::Mount::forward ? s.gait.forward_g
+                                                            : s.gait.vertical_g;
+    swing = options.number_or("amplitude", swing, 0.0, 5.0);
+    s.sensor.tilt_deg = options.number_or("tilt", 0.0, -90.0, 90.0);
+    s.sensor.seed = options.integer_or("seed", 1);
+    s.gait.seed = s.sensor.seed;
+    if(options.has("random-part")) {
+        s.sensor.part = sim::Mx2125Part::random(s.sensor.seed);
+        s.part_kind = "random";
+    } else {
+        if(options.has("offset")) s.part_kind = "chosen";
+        s.sensor.part.offset_g = options.number_or("offset", s.sensor.part.offset_g * 1e3, -1000.0, 1000.0) / 1e3;
+    }
     s.seconds = options.number_or("seconds", s.seconds, 0.0, kMaxSeconds);
     s.seconds_given = options.has("seconds");
     s.trace = options.get("trace");
@@ -122,20 +151,45 @@ std::string framed(const host::Screen& screen) {
 }
 
 std::string describe(const Settings& s, const sim::CsvTrace* trace, double seconds) {
-    char text[256];
-    const char* axis = s.gait.baseline_g == 0.0 ? "level" : "vertical";
+    char text[320];
     if(trace != nullptr) {
         std::snprintf(text, sizeof text, "%.1f s of the trace %s (%zu samples)", seconds, s.trace->c_str(),
             trace->samples().size());
-    } else if(s.gait.amplitude_g == 0.0) {
-        std::snprintf(text, sizeof text, "%.1f s of standing still: noise %.3f g, %s axis, seed %" PRIu64, seconds,
-            s.gait.noise_g, axis, s.gait.seed);
+        return text;
+    }
+    const auto mount = sim::mount_name(s.sensor.mount);
+    char sensor[160];
+    std::snprintf(sensor, sizeof sensor, "%.*s axis on PC0, tilt %.1f deg; %s part: offset %+.1f mg, noise %.1f mg rms",
+        static_cast<int>(mount.size()), mount.data(), s.sensor.tilt_deg, s.part_kind,
+        s.sensor.part.offset_g * 1e3, s.sensor.part.noise_g * 1e3);
+    if(!s.gait.moves()) {
+        std::snprintf(text, sizeof text, "%.1f s of standing still, seed %" PRIu64 "\n  %s", seconds, s.sensor.seed, sensor);
     } else {
-        std::snprintf(text, sizeof text,
-            "%.1f s of %s walking: %.2f steps/s, swing %.3f g, noise %.3f g, %s axis, seed %" PRIu64, seconds,
-            s.gait_name.c_str(), s.gait.cadence_hz, s.gait.amplitude_g, s.gait.noise_g, axis, s.gait.seed);
+        std::snprintf(text, sizeof text, "%.1f s of %s walking, %.2f steps/s, seed %" PRIu64 "\n  %s", seconds,
+            s.gait_name.c_str(), s.gait.cadence_hz, s.sensor.seed, sensor);
     }
     return text;
+}
+
+/// What the user should make of the count, for the walk's mount.
+std::string verdict(const Settings& s, std::optional<long> counted, std::optional<std::uint64_t> true_steps) {
+    if(!counted || !true_steps || s.trace) return {};
+    if(*true_steps == 0) {
+        return *counted == 0 ? "standing still, nothing counted"
+                             : "standing still, yet steps counted: the axis rests within the noise of 0 g";
+    }
+    const double ratio = static_cast<double>(*counted) / static_cast<double>(*true_steps);
+    char text[200];
+    std::snprintf(text, sizeof text, "counted/true: %.0f%%", 100.0 * ratio);
+    std::string out = text;
+    if(s.sensor.mount == sim::Mount::vertical) {
+        out += " (a vertical axis never reaches 0 g while walking: mount it lateral)";
+    } else if(s.sensor.mount == sim::Mount::forward) {
+        out += " (a forward axis crosses 0 g twice per step: mount it lateral)";
+    } else if(ratio < 0.9 || ratio > 1.1) {
+        out += " (offset and tilt move the sway off 0 g: level the axis)";
+    }
+    return out;
 }
 
 }  // namespace
@@ -169,15 +223,17 @@ int run_pacewick(std::span<const std::string_view> args) {
         options.virtual_time_limit = to_nanos(kMaxSeconds) + host::seconds(3600);
         host::Runtime rt(options);
         host::GuiService gui(rt);
-        sim::Mx2125 mx(rt);
+        sim::Mx2125 mx(rt, gpio_ext_pc0, settings.sensor);
         if(trace) {
             mx.set_trace(*trace);
         } else {
             mx.set_gait(settings.gait);
         }
-        mx.start();
 
         AppThread app;
+        // The sensor's pulses begin once the app has read the idle pin and hooked its interrupt.
+        rt.run_for(host::ms(50));
+        mx.start();
         rt.run_for(kSettle);
         rt.run_for(gui.input().short_press(InputKeyOk) - rt.now() + kSettle);
 
@@ -209,6 +265,7 @@ int run_pacewick(std::span<const std::string_view> args) {
     const auto counted = counted_steps(final_screen);
     std::printf("counted steps: %s\n", counted ? std::to_string(*counted).c_str() : "(no count on the screen)");
     std::printf("true steps:    %s\n", true_steps ? std::to_string(*true_steps).c_str() : "unknown (a trace)");
+    if(const auto text = verdict(settings, counted, true_steps); !text.empty()) std::printf("%s\n", text.c_str());
     std::printf("PC0: %" PRIu64 " pulses of 10 ms, high %.3f to %.3f ms (a step needs a change across 5.000 ms)\n",
         pulses, static_cast<double>(shortest) / 1e6, static_cast<double>(longest) / 1e6);
 

@@ -122,7 +122,7 @@ TEST(Mx2125, PulseFollowsTheAccelerationAtItsRisingEdge) {
 }
 
 TEST(Gait, TrueStepsFollowTheCadenceAndAStopFinishesTheStep) {
-    sim::Gait gait({.cadence_hz = 2.0, .amplitude_g = 0.3, .noise_g = 0.0});
+    sim::Gait gait({.cadence_hz = 2.0, .vertical_g = 0.3});
     gait.start_walking(seconds(1));
     EXPECT_EQ(gait.true_steps(seconds(1)), 0u);
     EXPECT_EQ(gait.true_steps(seconds(1) + ms(499)), 0u);
@@ -142,18 +142,19 @@ TEST(Gait, TrueStepsFollowTheCadenceAndAStopFinishesTheStep) {
 }
 
 TEST(Gait, StandingReadsTheBaselineAndWalkingOscillatesAroundIt) {
-    sim::Gait gait({.cadence_hz = 2.0, .amplitude_g = 0.3, .noise_g = 0.0, .baseline_g = 1.0});
-    EXPECT_DOUBLE_EQ(gait.accel_g(seconds(1)), 1.0);
+    sim::Gait gait({.cadence_hz = 2.0, .vertical_g = 0.3});
+    const auto vertical = [&](Nanos t) { return gait.accel(t).vertical; };
+    EXPECT_DOUBLE_EQ(vertical(seconds(1)), 1.0);
     gait.walk(seconds(1), seconds(11));
     // Starting and stopping fade, so the signal has no jump at either end.
-    EXPECT_NEAR(gait.accel_g(seconds(1) + ms(1)), 1.0, 0.01);
-    EXPECT_NEAR(gait.accel_g(seconds(11) - ms(1)), 1.0, 0.01);
-    EXPECT_DOUBLE_EQ(gait.accel_g(seconds(12)), 1.0);
+    EXPECT_NEAR(vertical(seconds(1) + ms(1)), 1.0, 0.01);
+    EXPECT_NEAR(vertical(seconds(11) - ms(1)), 1.0, 0.01);
+    EXPECT_DOUBLE_EQ(vertical(seconds(12)), 1.0);
 
     double lo = 10, hi = -10, sum = 0;
     int n = 0;
     for(Nanos t = seconds(2); t < seconds(10); t += ms(1), ++n) {
-        const double a = gait.accel_g(t);
+        const double a = vertical(t);
         lo = std::min(lo, a);
         hi = std::max(hi, a);
         sum += a;
@@ -163,16 +164,16 @@ TEST(Gait, StandingReadsTheBaselineAndWalkingOscillatesAroundIt) {
     EXPECT_NEAR(sum / n, 1.0, 0.05);
 }
 
-TEST(Gait, NoiseIsDeterministicPerSeed) {
-    sim::Gait a({.noise_g = 0.05, .seed = 7});
-    sim::Gait b({.noise_g = 0.05, .seed = 7});
-    sim::Gait c({.noise_g = 0.05, .seed = 8});
+TEST(SensorNoise, NoiseIsDeterministicPerSeed) {
+    const sim::SensorNoise a(0.05, 17.0, 7);
+    const sim::SensorNoise b(0.05, 17.0, 7);
+    const sim::SensorNoise c(0.05, 17.0, 8);
     double sq = 0;
     int differ = 0;
     for(Nanos t = 0; t < seconds(20); t += ms(10)) {
-        EXPECT_EQ(a.accel_g(t), b.accel_g(t));
-        differ += a.accel_g(t) != c.accel_g(t);
-        sq += (a.accel_g(t) - 1.0) * (a.accel_g(t) - 1.0);
+        EXPECT_EQ(a.at(t), b.at(t));
+        differ += a.at(t) != c.at(t);
+        sq += a.at(t) * a.at(t);
     }
     EXPECT_GT(differ, 1900);
     EXPECT_NEAR(std::sqrt(sq / 2000), 0.05, 0.005);
@@ -185,14 +186,14 @@ TEST(Gait, PresetsAndInvalidParameters) {
     still.walk(0, seconds(10));
     EXPECT_EQ(still.true_steps(seconds(20)), 0u);
     EXPECT_THROW(sim::Gait({.cadence_hz = 0.0}), std::invalid_argument);
-    EXPECT_THROW(sim::Gait({.amplitude_g = -1.0}), std::invalid_argument);
+    EXPECT_THROW(sim::Gait({.lateral_g = -1.0}), std::invalid_argument);
 }
 
 TEST(Mx2125, WalkingBackendReportsTrueStepsOnTheVirtualClock) {
     host::Runtime rt(quiet());
     sim::Mx2125 mx(rt);
     EXPECT_EQ(mx.true_steps(), 0u);
-    mx.set_gait({.cadence_hz = 2.0, .amplitude_g = 0.2});
+    mx.set_gait({.cadence_hz = 2.0, .vertical_g = 0.2});
     mx.start();
     rt.run_for(seconds(1));
     mx.start_walking();
