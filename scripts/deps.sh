@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   googletest libgtest-dev libgmock-dev
-  libpng-dev libfreetype-dev zlib1g-dev xfonts-base
+  libpng-dev libfreetype-dev zlib1g-dev xfonts-100dpi
   gcc-arm-none-eabi binutils-arm-none-eabi libnewlib-arm-none-eabi libstdc++-arm-none-eabi-newlib
   clang libclang-rt-14-dev
 )

@@ -11,10 +11,14 @@
 extern "C" {
 #endif
 
-/* Marker inside a text box's text that switches bold (FontPrimary) on and off. */
+/* The text box: at most this many lines, and the markers that switch bold (FontPrimary),
+ * monospace (FontKeyboard) and inverse (white on black) on and off. */
+#define ELEMENTS_MAX_LINES_NUM (7)
 #define ELEMENTS_BOLD_MARKER '#'
+#define ELEMENTS_MONO_MARKER '*'
+#define ELEMENTS_INVERSED_MARKER '!'
 
-/* Bottom buttons with their arrow marks: left arrow, OK circle, right arrow. */
+/* Bottom buttons, 12 px high, with their marks: left arrow, OK ring, right arrow. */
 void elements_button_left(Canvas* canvas, const char* str);
 void elements_button_right(Canvas* canvas, const char* str);
 void elements_button_center(Canvas* canvas, const char* str);
@@ -36,10 +40,12 @@ void elements_slightly_rounded_frame(Canvas* canvas, uint8_t x, uint8_t y, uint8
 void elements_bold_rounded_frame(Canvas* canvas, uint8_t x, uint8_t y, uint8_t width, uint8_t height);
 void elements_progress_bar(Canvas* canvas, uint8_t x, uint8_t y, uint8_t width, float progress);
 
-/* Lines separated by '\n' in the current font, top line's baseline at y; lines too wide for the
- * screen wrap at a space where possible. */
+/* Lines separated by '\n' in the current font, the first baseline at y, one font height apart;
+ * never wrapped. */
 void elements_multiline_text(Canvas* canvas, uint8_t x, uint8_t y, const char* text);
-/* The same, the whole block aligned at (x, y). */
+/* Lines separated by '\n', the whole block aligned at (x, y). A line wider than the room beside
+ * x is cut (inside a word) and goes on below: the cut line ends in "-", or in "..." when the next
+ * line would fall below the canvas. */
 void elements_multiline_text_aligned(
     Canvas* canvas,
     uint8_t x,
@@ -49,12 +55,15 @@ void elements_multiline_text_aligned(
     const char* text);
 void elements_multiline_text_framed(Canvas* canvas, uint8_t x, uint8_t y, const char* text);
 
-/* Cuts `string` so that it fits `width` pixels in the current font, ending it in "...". */
+/* Cuts `string` so that it fits `width` pixels in the current font, ending it in "..." (only when
+ * it was too wide). */
 void elements_string_fit_width(Canvas* canvas, FuriString* string, uint8_t width);
 
-/* Word-wrapped text in the box (x, y, width, height), FontSecondary, with ESC '#' switching bold
- * (FontPrimary) on and off. Lines that do not fit are dropped; with strip_to_dots the last line
- * shown ends in "..." when text was dropped. */
+/* Text in the box (x, y, width, height), FontSecondary, broken between characters where a line
+ * passes the width, at most ELEMENTS_MAX_LINES_NUM lines that fit the height. The markers '#',
+ * '*' and '!' (bare or after ESC) switch bold, monospace and inverse on and off and are not drawn.
+ * With strip_to_dots the last line ends in "..." where its next glyph and the dots would pass the
+ * box's right edge. */
 void elements_text_box(
     Canvas* canvas,
     uint8_t x,

@@ -81,7 +81,9 @@ void fill_rect(Canvas* c, int x, int y, int w, int h) {
         for(int px = x0; px < x1; ++px) plot(c, px, py);
 }
 
-/// A set of points drawn once each, so shapes whose parts overlap stay right under XOR.
+/// The pixels of a shape in the order the device draws them. A pixel the device draws twice is
+/// kept twice, so under XOR it cancels out and leaves a hole, as on the device; filled shapes
+/// draw each pixel once.
 class PointSet {
 public:
     void add(int x, int y) { points_.emplace_back(y, x); }
@@ -105,21 +107,35 @@ public:
             }
         }
     }
-    /// Midpoint circle; quadrants: bit 0 top-right, 1 top-left, 2 bottom-left, 3 bottom-right.
+    /// Midpoint circle, drawn as the device draws it: each step puts two points per quadrant, so
+    /// the four axis points (shared by neighbouring quadrants) and the diagonal points (where the
+    /// two coincide) come twice. Quadrants: bit 0 top-right, 1 top-left, 2 bottom-left,
+    /// 3 bottom-right.
     void arc(int cx, int cy, int r, unsigned quadrants) {
         int f = 1 - r;
         int ddx = 1;
         int ddy = -2 * r;
         int x = 0;
         int y = r;
-        auto put = [&](int px, int py) {
-            if(quadrants & 1u) add(cx + px, cy - py);
-            if(quadrants & 2u) add(cx - px, cy - py);
-            if(quadrants & 4u) add(cx - px, cy + py);
-            if(quadrants & 8u) add(cx + px, cy + py);
+        auto section = [&](int px, int py) {
+            if(quadrants & 1u) {
+                add(cx + px, cy - py);
+                add(cx + py, cy - px);
+            }
+            if(quadrants & 2u) {
+                add(cx - px, cy - py);
+                add(cx - py, cy - px);
+            }
+            if(quadrants & 8u) {
+                add(cx + px, cy + py);
+                add(cx + py, cy + px);
+            }
+            if(quadrants & 4u) {
+                add(cx - px, cy + py);
+                add(cx - py, cy + px);
+            }
         };
-        put(0, r);
-        put(r, 0);
+        section(x, y);
         while(x < y) {
             if(f >= 0) {
                 --y;
@@ -129,8 +145,7 @@ public:
             ++x;
             ddx += 2;
             f += ddx;
-            put(x, y);
-            put(y, x);
+            section(x, y);
         }
     }
     /// Fills every row between its leftmost and rightmost point (the shapes here are convex).
@@ -145,8 +160,7 @@ public:
         }
         points_ = std::move(filled);
     }
-    void draw(Canvas* c) {
-        normalize();
+    void draw(Canvas* c) const {
         for(const auto& [y, x] : points_) plot(c, x, y);
     }
 
@@ -158,26 +172,34 @@ private:
     std::vector<std::pair<int, int>> points_;  // (y, x)
 };
 
+/// A rounded frame as the device draws it: four corner arcs, then the straight parts between
+/// them (which do not touch the arcs).
 void rounded_outline(PointSet& set, int x, int y, int w, int h, int r) {
     r = std::clamp(r, 0, (std::min(w, h) - 1) / 2);
-    const int right = x + w - 1;
-    const int bottom = y + h - 1;
-    set.line(x + r, y, right - r, y);
-    set.line(x + r, bottom, right - r, bottom);
-    set.line(x, y + r, x, bottom - r);
-    set.line(right, y + r, right, bottom - r);
-    if(r > 0) {
-        set.arc(right - r, y + r, r, 1);
-        set.arc(x + r, y + r, r, 2);
-        set.arc(x + r, bottom - r, r, 4);
-        set.arc(right - r, bottom - r, r, 8);
+    const int left = x + r;
+    const int top = y + r;
+    const int right = x + w - r - 1;
+    const int bottom = y + h - r - 1;
+    set.arc(left, top, r, 2);
+    set.arc(right, top, r, 1);
+    set.arc(left, bottom, r, 4);
+    set.arc(right, bottom, r, 8);
+    const int straight_w = w - 2 * r;
+    const int straight_h = h - 2 * r;
+    if(straight_w >= 3) {
+        set.line(left + 1, y, left + straight_w - 2, y);
+        set.line(left + 1, y + h - 1, left + straight_w - 2, y + h - 1);
+    }
+    if(straight_h >= 3) {
+        set.line(x, top + 1, x, top + straight_h - 2);
+        set.line(x + w - 1, top + 1, x + w - 1, top + straight_h - 2);
     }
 }
 
-int text_width(const FontFace& face, std::string_view text) {
-    int width = 0;
-    for(const char ch : text) width += face.glyph(static_cast<unsigned char>(ch)).advance;
-    return width;
+/// The part of a string the device draws and measures: '\n' ends it, as the end does.
+std::string_view drawn_part(const char* str) {
+    std::string_view text(str);
+    return text.substr(0, text.find('\n'));
 }
 
 void draw_glyph(Canvas* c, const Glyph& g, int pen_x, int baseline) {
@@ -191,10 +213,22 @@ void draw_glyph(Canvas* c, const Glyph& g, int pen_x, int baseline) {
 void draw_text(Canvas* c, int x, int baseline, std::string_view text, int given_x, int given_y, Align h, Align v) {
     const FontFace& face = gui_host::font_face(c->font);
     int pen = x;
+    int ink_top = 0;     // above the baseline
+    int ink_bottom = 0;  // below it
+    bool inked = false;
     for(const char ch : text) {
         const Glyph& g = face.glyph(static_cast<unsigned char>(ch));
         draw_glyph(c, g, pen, baseline);
         pen += g.advance;
+        if(g.present && g.height > 0) {
+            ink_top = inked ? std::max(ink_top, g.top) : g.top;
+            ink_bottom = inked ? std::max(ink_bottom, g.height - g.top) : g.height - g.top;
+            inked = true;
+        }
+    }
+    if(!inked) {
+        ink_top = face.ink_ascent;
+        ink_bottom = face.ink_descent;
     }
     host::DrawnText t;
     t.text = std::string(text);
@@ -205,7 +239,7 @@ void draw_text(Canvas* c, int x, int baseline, std::string_view text, int given_
     t.y = c->frame_y + given_y;
     t.origin_x = c->frame_x + x;
     t.baseline = c->frame_y + baseline;
-    t.box = host::Rect{t.origin_x, t.baseline - face.ascent, pen - x, face.ascent + face.descent};
+    t.box = host::Rect{t.origin_x, t.baseline - ink_top, face.text_width(text), ink_top + ink_bottom};
     // Keep only what can be seen: the box must meet the frame.
     const host::Rect frame{c->frame_x, c->frame_y, c->frame_width, c->frame_height};
     const bool visible = !text.empty() && t.box.x < frame.x + frame.width && t.box.x + t.box.width > frame.x &&
@@ -213,13 +247,19 @@ void draw_text(Canvas* c, int x, int baseline, std::string_view text, int given_
     if(visible) c->screen.mutable_texts().push_back(std::move(t));
 }
 
-/// XBM rows: ceil(w / 8) bytes each, bit 0 leftmost. Only set bits are drawn.
+/// XBM rows: ceil(w / 8) bytes each, bit 0 leftmost. Set bits take the current colour; unless
+/// bitmap mode is on, clear bits paint the other one (white under black and XOR, black under
+/// white), so an icon covers its whole rectangle as on the device.
 void draw_xbm(Canvas* c, int x, int y, int w, int h, const std::uint8_t* bits, IconRotation rotation = IconRotation0) {
     if(bits == nullptr || w <= 0 || h <= 0) return;
+    const Color ink = c->color;
+    const Color background = ink == ColorWhite ? ColorBlack : ColorWhite;
     const int stride = (w + 7) / 8;
     for(int row = 0; row < h; ++row)
         for(int col = 0; col < w; ++col) {
-            if(!((bits[row * stride + col / 8] >> (col % 8)) & 1)) continue;
+            const bool set = (bits[row * stride + col / 8] >> (col % 8)) & 1;
+            if(!set && c->bitmap_alpha) continue;
+            c->color = set ? ink : background;
             switch(rotation) {
             case IconRotation90:
                 plot(c, x + (h - 1 - row), y + col);
@@ -235,6 +275,7 @@ void draw_xbm(Canvas* c, int x, int y, int w, int h, const std::uint8_t* bits, I
                 break;
             }
         }
+    c->color = ink;
 }
 
 bool valid_canvas(const Canvas* canvas, const char* function) {
@@ -268,8 +309,7 @@ uint8_t canvas_height(const Canvas* canvas) {
 
 uint8_t canvas_current_font_height(const Canvas* canvas) {
     if(canvas == nullptr) return 0;
-    const FontFace& face = gui_host::font_face(canvas->font);
-    return static_cast<uint8_t>(face.ascent + face.descent);
+    return static_cast<uint8_t>(gui_host::font_face(canvas->font).line_height);
 }
 
 const CanvasFontParameters* canvas_get_font_params(const Canvas* canvas, Font font) {
@@ -299,10 +339,8 @@ void canvas_set_font_direction(Canvas* canvas, CanvasDirection dir) {
 
 void canvas_invert_color(Canvas* canvas) {
     if(!valid_canvas(canvas, __func__)) return;
-    if(canvas->color == ColorBlack)
-        canvas->color = ColorWhite;
-    else if(canvas->color == ColorWhite)
-        canvas->color = ColorBlack;
+    // As the device's `color = !color`: black and white swap, XOR becomes white.
+    canvas->color = canvas->color == ColorWhite ? ColorBlack : ColorWhite;
 }
 
 void canvas_set_font(Canvas* canvas, Font font) {
@@ -316,18 +354,19 @@ void canvas_set_font(Canvas* canvas, Font font) {
 
 void canvas_set_bitmap_mode(Canvas* canvas, bool alpha) {
     if(!valid_canvas(canvas, __func__)) return;
-    canvas->bitmap_alpha = alpha;  // bitmaps and icons always draw only their set pixels
+    canvas->bitmap_alpha = alpha;  // on: bitmaps and icons draw only their set pixels
 }
 
 void canvas_draw_str(Canvas* canvas, uint8_t x, uint8_t y, const char* str) {
     if(!valid_canvas(canvas, __func__) || str == nullptr) return;
-    draw_text(canvas, x, y, str, x, y, AlignLeft, AlignBottom);
+    draw_text(canvas, x, y, drawn_part(str), x, y, AlignLeft, AlignBottom);
 }
 
 void canvas_draw_str_aligned(Canvas* canvas, uint8_t x, uint8_t y, Align horizontal, Align vertical, const char* str) {
     if(!valid_canvas(canvas, __func__) || str == nullptr) return;
     const FontFace& face = gui_host::font_face(canvas->font);
-    const int width = text_width(face, str);
+    const std::string_view text = drawn_part(str);
+    const int width = face.text_width(text);
     int left = x;
     switch(horizontal) {
     case AlignLeft:
@@ -347,12 +386,12 @@ void canvas_draw_str_aligned(Canvas* canvas, uint8_t x, uint8_t y, Align horizon
     int baseline = y;
     switch(vertical) {
     case AlignTop:
-        baseline = y + face.cap_height;
+        baseline = y + face.ascent;
         break;
     case AlignBottom:
         break;
     case AlignCenter:
-        baseline = y + face.cap_height / 2;
+        baseline = y + face.ascent / 2;
         break;
     default:
         gui_host::gui_warn("Canvas", "vertical align %d is not Top/Bottom/Center; using Bottom",
@@ -360,12 +399,12 @@ void canvas_draw_str_aligned(Canvas* canvas, uint8_t x, uint8_t y, Align horizon
         vertical = AlignBottom;
         break;
     }
-    draw_text(canvas, left, baseline, str, x, y, horizontal, vertical);
+    draw_text(canvas, left, baseline, text, x, y, horizontal, vertical);
 }
 
 uint16_t canvas_string_width(Canvas* canvas, const char* str) {
     if(canvas == nullptr || str == nullptr) return 0;
-    return static_cast<uint16_t>(std::min(text_width(gui_host::font_face(canvas->font), str), 0xFFFF));
+    return static_cast<uint16_t>(std::min(gui_host::font_face(canvas->font).text_width(drawn_part(str)), 0xFFFF));
 }
 
 uint8_t canvas_glyph_width(Canvas* canvas, char symbol) {
@@ -415,11 +454,15 @@ void canvas_draw_box(Canvas* canvas, uint8_t x, uint8_t y, uint8_t width, uint8_
 
 void canvas_draw_frame(Canvas* canvas, uint8_t x, uint8_t y, uint8_t width, uint8_t height) {
     if(!valid_canvas(canvas, __func__) || width == 0 || height == 0) return;
+    // As the device: top row, both sides, bottom row; a one-pixel-wide frame draws its side
+    // twice (a hole under XOR).
     fill_rect(canvas, x, y, width, 1);
-    if(height > 1) fill_rect(canvas, x, y + height - 1, width, 1);
-    if(height > 2) {
-        fill_rect(canvas, x, y + 1, 1, height - 2);
-        if(width > 1) fill_rect(canvas, x + width - 1, y + 1, 1, height - 2);
+    if(height >= 2) {
+        if(height > 2) {
+            fill_rect(canvas, x, y + 1, 1, height - 2);
+            fill_rect(canvas, x + width - 1, y + 1, 1, height - 2);
+        }
+        fill_rect(canvas, x, y + height - 1, width, 1);
     }
 }
 

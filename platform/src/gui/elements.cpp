@@ -1,11 +1,16 @@
 // Drawing helpers of the GUI modules: bottom buttons with their marks, scroll bar, frames,
-// multi-line text and the text box with its bold marker.
+// multi-line text and the text box with its markers. Layouts follow the device's: the same cut
+// points, line pitches and pixel positions.
 
 #include <gui/elements.h>
 
 #include <furi.h>
 
+#include <gui/icon_i.h>
+
 #include <algorithm>
+#include <cmath>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -24,158 +29,198 @@ int text_width(Canvas* canvas, std::string_view text) {
     return canvas_string_width(canvas, std::string(text).c_str());
 }
 
-// Arrow marks of the bottom buttons, 4x7, tip at the side they point to.
-void draw_arrow_left(Canvas* canvas, int x, int y) {
-    for(int i = 0; i < 4; ++i) canvas_draw_line(canvas, u8(x + i), u8(y + 3 - i), u8(x + i), u8(y + 3 + i));
-}
-
-void draw_arrow_right(Canvas* canvas, int x, int y) {
-    for(int i = 0; i < 4; ++i) canvas_draw_line(canvas, u8(x + 3 - i), u8(y + 3 - i), u8(x + 3 - i), u8(y + 3 + i));
-}
-
-// The OK mark, 7x7: a ring with a dot.
-void draw_ok_mark(Canvas* canvas, int x, int y) {
-    canvas_draw_circle(canvas, u8(x + 3), u8(y + 3), 3);
-    canvas_draw_box(canvas, u8(x + 2), u8(y + 2), 3, 3);
-}
+// The bottom buttons' marks, our own drawings at the device's sizes: solid 4x7 arrows and a 7x7
+// ring with a filled centre. XBM rows, bit 0 leftmost.
+constexpr uint8_t kArrowLeftBits[] = {0x08, 0x0C, 0x0E, 0x0F, 0x0E, 0x0C, 0x08};
+constexpr uint8_t kArrowRightBits[] = {0x01, 0x03, 0x07, 0x0F, 0x07, 0x03, 0x01};
+constexpr uint8_t kOkMarkBits[] = {0x1C, 0x22, 0x5D, 0x5D, 0x5D, 0x22, 0x1C};
+constexpr const uint8_t* kArrowLeftFrames[] = {kArrowLeftBits};
+constexpr const uint8_t* kArrowRightFrames[] = {kArrowRightBits};
+constexpr const uint8_t* kOkMarkFrames[] = {kOkMarkBits};
+constexpr Icon kArrowLeft{4, 7, 1, 0, kArrowLeftFrames};
+constexpr Icon kArrowRight{4, 7, 1, 0, kArrowRightFrames};
+constexpr Icon kOkMark{7, 7, 1, 0, kOkMarkFrames};
 
 enum class Side { Left, Center, Right };
 
+// A button is a 12 px box along the bottom edge with its mark and label in white. The side that
+// faces the screen's middle ends in a step of three columns, 12, 11 and 10 px high.
 void draw_button(Canvas* canvas, const char* str, Side side) {
     if(canvas == nullptr || str == nullptr) return;
     constexpr int kHeight = 12;
-    constexpr int kPadding = 3;     // inside the box, left and right
-    constexpr int kTextBottom = 3;  // baseline above the screen's bottom edge
-    constexpr int kMarkGap = 3;
-    const int mark_width = side == Side::Center ? 7 : 4;
-    const int mark_height = 7;
+    constexpr int kTextBottom = 3;  // baseline above the bottom edge
+    constexpr int kMarkGap = 3;     // between mark and label
+    const Icon& mark = side == Side::Left ? kArrowLeft : side == Side::Right ? kArrowRight : kOkMark;
+    const int padding = side == Side::Center ? 1 : 3;
+    const int string_width = canvas_string_width(canvas, str);
+    const int width = string_width + 2 * padding + mark.width + kMarkGap;
     const int screen_w = canvas_width(canvas);
-    const int screen_h = canvas_height(canvas);
-    const int string_width = std::min<int>(canvas_string_width(canvas, str), screen_w);
-    const int width = std::min(string_width + 2 * kPadding + mark_width + kMarkGap, screen_w - 3);
-    const int top = screen_h - kHeight;
+    const int bottom = canvas_height(canvas);
+    const int top = bottom - kHeight;
     int x = 0;
     if(side == Side::Right) x = screen_w - width;
     if(side == Side::Center) x = (screen_w - width) / 2;
 
     canvas_draw_box(canvas, u8(x), u8(top), u8(width), kHeight);
-    // The stepped corners that round the box's upper edges off towards the screen.
     for(int i = 0; i < 3; ++i) {
-        if(side != Side::Left) canvas_draw_line(canvas, u8(x - 1 - i), u8(screen_h - 1), u8(x - 1 - i), u8(top + 1 + i));
-        if(side != Side::Right) {
-            canvas_draw_line(canvas, u8(x + width + i), u8(screen_h - 1), u8(x + width + i), u8(top + 1 + i));
-        }
+        if(side != Side::Left) canvas_draw_line(canvas, u8(x - 1 - i), u8(bottom), u8(x - 1 - i), u8(top + i));
+        if(side != Side::Right) canvas_draw_line(canvas, u8(x + width + i), u8(bottom), u8(x + width + i), u8(top + i));
     }
     canvas_invert_color(canvas);
-    const int mark_y = screen_h - kTextBottom - mark_height;
-    const int baseline = screen_h - kTextBottom;
-    switch(side) {
-    case Side::Left:
-        draw_arrow_left(canvas, x + kPadding, mark_y);
-        canvas_draw_str(canvas, u8(x + kPadding + mark_width + kMarkGap), u8(baseline), str);
-        break;
-    case Side::Center:
-        draw_ok_mark(canvas, x + kPadding, mark_y);
-        canvas_draw_str(canvas, u8(x + kPadding + mark_width + kMarkGap), u8(baseline), str);
-        break;
-    case Side::Right:
-        canvas_draw_str(canvas, u8(x + kPadding), u8(baseline), str);
-        draw_arrow_right(canvas, x + kPadding + string_width + kMarkGap, mark_y);
-        break;
+    const int mark_y = bottom - kTextBottom - mark.height;
+    const int baseline = bottom - kTextBottom;
+    if(side == Side::Right) {
+        canvas_draw_str(canvas, u8(x + padding), u8(baseline), str);
+        canvas_draw_icon(canvas, u8(screen_w - padding - mark.width), u8(mark_y), &mark);
+    } else {
+        canvas_draw_icon(canvas, u8(x + padding), u8(mark_y), &mark);
+        canvas_draw_str(canvas, u8(x + padding + mark.width + kMarkGap), u8(baseline), str);
     }
     canvas_invert_color(canvas);
 }
 
-// One character of a text box and whether it is bold.
+// ---- multi-line text ---------------------------------------------------------------------------
+
+// How many characters of the line starting at `text` are drawn on one row: all of them when the
+// line fits beside x; else an estimate from the average character width, at least five fewer
+// than the line and one more for the "-" that follows the cut.
+size_t chars_to_fit(Canvas* canvas, Align horizontal, std::string_view text, uint8_t x) {
+    const std::string_view line = text.substr(0, text.find('\n'));
+    const int width = text_width(canvas, line);
+    const int room = gui_elements::available_width(canvas, x, horizontal);
+    if(line.empty() || width <= room) return line.size();
+    const double average = static_cast<double>(width) / static_cast<double>(line.size());
+    const int excess = static_cast<int>(std::ceil(static_cast<double>(width - room) / average));
+    const int fit = static_cast<int>(line.size()) - std::max(excess, 5) - 1;
+    // The device would loop forever (or run past the string) on a line of six characters or
+    // fewer that does not fit; here at least one character goes on each row.
+    return static_cast<size_t>(std::clamp(fit, 1, static_cast<int>(line.size())));
+}
+
+// ---- text box ----------------------------------------------------------------------------------
+
+// One glyph of a text box with the style it is drawn in.
 struct Cell {
     char c;
-    bool bold;
+    Font font;
+    bool inverse;
 };
 
 struct BoxLine {
     std::vector<Cell> cells;
-    int width = 0;
+    int width = 0;  // sum of the glyphs' advances
+    CanvasFontParameters params{};
+    int x = 0;
+    int baseline = 0;
 };
 
-Font font_of(bool bold) {
-    return bold ? FontPrimary : FontSecondary;
+int glyph_width(Canvas* canvas, Font font, char c) {
+    canvas_set_font(canvas, font);
+    return canvas_glyph_width(canvas, c);
 }
 
-int cell_width(Canvas* canvas, const Cell& cell) {
-    canvas_set_font(canvas, font_of(cell.bold));
-    return canvas_glyph_width(canvas, cell.c);
+void widen(CanvasFontParameters& params, const CanvasFontParameters& other) {
+    params.leading_default = std::max(params.leading_default, other.leading_default);
+    params.leading_min = std::max(params.leading_min, other.leading_min);
+    params.height = std::max(params.height, other.height);
+    params.descender = std::max(params.descender, other.descender);
 }
 
-int cells_width(Canvas* canvas, const std::vector<Cell>& cells) {
-    int width = 0;
-    for(const Cell& cell : cells) width += cell_width(canvas, cell);
-    return width;
+bool is_marker(char c) {
+    return c == ELEMENTS_BOLD_MARKER || c == ELEMENTS_MONO_MARKER || c == ELEMENTS_INVERSED_MARKER;
 }
 
-std::vector<Cell> parse_cells(const char* text) {
-    std::vector<Cell> cells;
-    bool bold = false;
+// Splits the text into lines: at '\n', and before a glyph that would take the line past `width`
+// (a line takes at least one glyph). A line's spacing is the widest of the fonts in use on it; a
+// line with inverse text is one pixel further apart.
+std::vector<BoxLine> layout_box(Canvas* canvas, const char* text, int width) {
+    std::vector<BoxLine> lines;
+    Font font = FontSecondary;
+    bool bold = false, mono = false, inverse = false;
+    BoxLine line;
+    bool line_inverse = false;
+    auto open_line = [&] {
+        line = BoxLine{};
+        line.params = *canvas_get_font_params(canvas, font);
+        line_inverse = inverse;
+    };
+    auto close_line = [&] {
+        if(line_inverse) {
+            ++line.params.leading_default;
+            ++line.params.leading_min;
+        }
+        lines.push_back(std::move(line));
+        open_line();
+    };
+    open_line();
     for(const char* p = text; *p != '\0'; ++p) {
-        if(*p == kEscape) {
-            if(p[1] == ELEMENTS_BOLD_MARKER) {
+        char c = *p;
+        if(c == kEscape && is_marker(p[1])) c = *++p;
+        if(is_marker(c)) {
+            if(c == ELEMENTS_BOLD_MARKER) {
+                font = bold ? FontSecondary : FontPrimary;
                 bold = !bold;
-                ++p;
+            } else if(c == ELEMENTS_MONO_MARKER) {
+                font = mono ? FontSecondary : FontKeyboard;
+                mono = !mono;
+            } else {
+                inverse = !inverse;
+                line_inverse = line_inverse || inverse;
             }
-            continue;  // other escapes are not drawn
+            widen(line.params, *canvas_get_font_params(canvas, font));
+            continue;
         }
-        cells.push_back({*p, bold});
+        if(c == '\n') {
+            close_line();
+            continue;
+        }
+        const int w = glyph_width(canvas, font, c);
+        if(!line.cells.empty() && line.width + w > width) close_line();
+        line.cells.push_back({c, font, inverse});
+        line.width += w;
+        line_inverse = line_inverse || inverse;
     }
-    return cells;
-}
-
-// Greedy word wrap of cells into lines no wider than max_width.
-std::vector<BoxLine> wrap_cells(Canvas* canvas, const std::vector<Cell>& cells, int max_width) {
-    std::vector<BoxLine> lines(1);
-    size_t i = 0;
-    while(i < cells.size()) {
-        if(cells[i].c == '\n') {
-            lines.emplace_back();
-            ++i;
-            continue;
-        }
-        // The next word, with the spaces in front of it.
-        size_t end = i;
-        while(end < cells.size() && cells[end].c == ' ') ++end;
-        while(end < cells.size() && cells[end].c != ' ' && cells[end].c != '\n') ++end;
-        std::vector<Cell> word(cells.begin() + static_cast<std::ptrdiff_t>(i), cells.begin() + static_cast<std::ptrdiff_t>(end));
-        BoxLine& line = lines.back();
-        const int width = cells_width(canvas, word);
-        if(line.width + width <= max_width || (line.cells.empty() && width <= max_width)) {
-            line.cells.insert(line.cells.end(), word.begin(), word.end());
-            line.width += width;
-            i = end;
-            continue;
-        }
-        if(!line.cells.empty()) {
-            // Start a new line with the word, without its leading spaces.
-            lines.emplace_back();
-            while(i < end && cells[i].c == ' ') ++i;
-            continue;
-        }
-        // A word wider than the box: break it between characters.
-        for(; i < end; ++i) {
-            const int w = cell_width(canvas, cells[i]);
-            if(!lines.back().cells.empty() && lines.back().width + w > max_width) lines.emplace_back();
-            lines.back().cells.push_back(cells[i]);
-            lines.back().width += w;
-        }
-    }
+    lines.push_back(std::move(line));
     return lines;
 }
 
-struct FontMetrics {
-    int ascent;
-    int line_height;
-};
-
-FontMetrics metrics(Canvas* canvas, Font font) {
-    const CanvasFontParameters* params = canvas_get_font_params(canvas, font);
-    return {params->leading_min - params->descender, params->leading_default};
+// Draws one line's glyphs in runs of one style, so each run is one recorded string. On the last
+// line of a box with strip_to_dots, "..." replaces the rest once the next glyph and the dots
+// would pass `right`.
+void draw_box_line(Canvas* canvas, const BoxLine& line, bool dots, int right) {
+    int cx = line.x;
+    size_t i = 0;
+    bool stop = false;
+    while(i < line.cells.size() && !stop) {
+        const Font font = line.cells[i].font;
+        const bool inverse = line.cells[i].inverse;
+        std::string run;
+        const int start = cx;
+        for(; i < line.cells.size() && line.cells[i].font == font && line.cells[i].inverse == inverse; ++i) {
+            const int w = glyph_width(canvas, font, line.cells[i].c);
+            if(dots && cx + w + text_width(canvas, kDots) > right) {
+                stop = true;
+                break;
+            }
+            run.push_back(line.cells[i].c);
+            cx += w;
+        }
+        canvas_set_font(canvas, font);
+        if(inverse && cx > start) {
+            // From a row above the ascent to a row below the descender, cut at the top edge.
+            int top = line.baseline - line.params.height - 1;
+            int rows = line.params.height + line.params.descender + 2;
+            if(top < 0) {
+                rows += top;
+                top = 0;
+            }
+            canvas_draw_box(canvas, u8(start - 1), u8(top), u8(cx - start + 1), u8(rows));
+            canvas_invert_color(canvas);
+        }
+        if(!run.empty()) canvas_draw_str(canvas, u8(start), u8(line.baseline), run.c_str());
+        if(inverse && cx > start) canvas_invert_color(canvas);
+        if(stop) canvas_draw_str(canvas, u8(cx), u8(line.baseline), kDots);
+    }
 }
 
 }  // namespace
@@ -194,36 +239,14 @@ int available_width(const Canvas* canvas, int x, Align horizontal) {
     }
 }
 
-std::vector<std::string> wrap_lines(Canvas* canvas, std::string_view text, int max_width) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while(true) {
-        const size_t newline = text.find('\n', start);
-        std::string_view rest = text.substr(start, newline == std::string_view::npos ? std::string_view::npos : newline - start);
-        bool wrapped = false;
-        while(max_width > 0 && !rest.empty() && text_width(canvas, rest) > max_width) {
-            // The longest prefix that fits (at least one character), cut at its last space if any.
-            size_t fit = 1;
-            while(fit < rest.size() && text_width(canvas, rest.substr(0, fit + 1)) <= max_width) ++fit;
-            size_t cut = fit;
-            const size_t space = rest.substr(0, fit + 1).rfind(' ');
-            if(space != std::string_view::npos && space > 0) cut = space;
-            lines.emplace_back(rest.substr(0, cut));
-            rest.remove_prefix(cut);
-            while(!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
-            wrapped = true;
-        }
-        if(!rest.empty() || !wrapped) lines.emplace_back(rest);
-        if(newline == std::string_view::npos) break;
-        start = newline + 1;
-    }
-    return lines;
-}
-
 std::string fit_width(Canvas* canvas, std::string_view text, int width) {
     std::string result(text);
     if(text_width(canvas, result) <= width) return result;
-    while(!result.empty() && text_width(canvas, result + kDots) > width) result.pop_back();
+    // As the device: drop characters until the rest fits beside the dots.
+    const int room = std::max(width - text_width(canvas, kDots), 0);
+    do {
+        result.pop_back();
+    } while(!result.empty() && text_width(canvas, result) > room);
     return result + kDots;
 }
 
@@ -297,43 +320,62 @@ void elements_progress_bar(Canvas* canvas, uint8_t x, uint8_t y, uint8_t width, 
 
 void elements_multiline_text_aligned(Canvas* canvas, uint8_t x, uint8_t y, Align horizontal, Align vertical, const char* text) {
     if(canvas == nullptr || text == nullptr) return;
-    const auto lines = gui_elements::wrap_lines(canvas, text, gui_elements::available_width(canvas, x, horizontal));
-    const int line_height = canvas_current_font_height(canvas);
-    const int count = static_cast<int>(lines.size());
-    int first = y;
-    if(vertical == AlignCenter) first = y - (count - 1) * line_height / 2;
-    if(vertical == AlignBottom) first = y - (count - 1) * line_height;
-    for(int i = 0; i < count; ++i) {
-        const int line_y = first + i * line_height;
-        if(line_y < 0 || line_y > 255) continue;
-        canvas_draw_str_aligned(canvas, x, u8(line_y), horizontal, vertical, lines[static_cast<size_t>(i)].c_str());
+    const std::string_view all(text);
+    const int font_height = canvas_current_font_height(canvas);
+    const int canvas_h = canvas_height(canvas);
+    int lines = 0;
+    for(size_t start = 0; start < all.size();) {
+        start += chars_to_fit(canvas, horizontal, all.substr(start), x);
+        if(start < all.size() && all[start] == '\n') ++start;
+        ++lines;
+    }
+    // The device keeps y in 8 bits; a block shifted above the screen wraps as it does there.
+    if(vertical == AlignBottom) y = static_cast<uint8_t>(y - font_height * (lines - 1));
+    if(vertical == AlignCenter) y = static_cast<uint8_t>(y - font_height * (lines - 1) / 2);
+    for(size_t start = 0; start < all.size();) {
+        const size_t fit = chars_to_fit(canvas, horizontal, all.substr(start), x);
+        std::string line(all.substr(start, fit));
+        const size_t next = start + fit;
+        if(next < all.size() && all[next] != '\n') line += y + font_height > canvas_h ? kDots : "-";
+        canvas_draw_str_aligned(canvas, x, y, horizontal, vertical, line.c_str());
+        y = static_cast<uint8_t>(y + font_height);
+        if(y > canvas_h) break;
+        start = next;
+        if(start < all.size() && all[start] == '\n') ++start;
     }
 }
 
 void elements_multiline_text(Canvas* canvas, uint8_t x, uint8_t y, const char* text) {
     if(canvas == nullptr || text == nullptr) return;
-    const auto lines = gui_elements::wrap_lines(canvas, text, gui_elements::available_width(canvas, x, AlignLeft));
-    const int line_height = canvas_current_font_height(canvas);
-    for(size_t i = 0; i < lines.size(); ++i) {
-        const int line_y = y + static_cast<int>(i) * line_height;
-        if(line_y > 255) break;
-        canvas_draw_str(canvas, x, u8(line_y), lines[i].c_str());
+    const int font_height = canvas_current_font_height(canvas);
+    const char* start = text;
+    for(;;) {
+        const char* end = std::strchr(start, '\n');
+        const std::string line = end != nullptr ? std::string(start, end) : std::string(start);
+        canvas_draw_str(canvas, x, y, line.c_str());
+        y = static_cast<uint8_t>(y + font_height);
+        if(end == nullptr || y >= canvas_height(canvas)) break;
+        start = end + 1;
     }
 }
 
 void elements_multiline_text_framed(Canvas* canvas, uint8_t x, uint8_t y, const char* text) {
     if(canvas == nullptr || text == nullptr) return;
-    const auto lines = gui_elements::wrap_lines(canvas, text, gui_elements::available_width(canvas, x, AlignLeft));
-    const int line_height = canvas_current_font_height(canvas);
-    int width = 0;
-    for(const auto& line : lines) width = std::max(width, text_width(canvas, line));
-    const int height = static_cast<int>(lines.size()) * line_height;
-    const int top = y - line_height;  // y is the first line's baseline
+    const int font_height = canvas_current_font_height(canvas);
+    int width = canvas_string_width(canvas, text);
+    int lines = 1;
+    for(const char* p = text; *p != '\0'; ++p) {
+        if(*p != '\n') continue;
+        ++lines;
+        width = std::max<int>(width, canvas_string_width(canvas, p + 1));
+    }
+    // A white box with a rounded frame round the text, 4 px of room on each side.
+    const int top = y - font_height;
     canvas_set_color(canvas, ColorWhite);
-    canvas_draw_box(canvas, u8(x - 2), u8(top), u8(width + 4), u8(height + 3));
+    canvas_draw_box(canvas, x, u8(top), u8(width + 8), u8(font_height * lines + 4));
     canvas_set_color(canvas, ColorBlack);
-    canvas_draw_rframe(canvas, u8(x - 2), u8(top), u8(width + 4), u8(height + 3), 1);
-    elements_multiline_text(canvas, x, y, text);
+    canvas_draw_rframe(canvas, x, u8(top), u8(width + 8), u8(font_height * lines + 4), 3);
+    elements_multiline_text(canvas, u8(x + 4), u8(y - 1), text);
 }
 
 void elements_string_fit_width(Canvas* canvas, FuriString* string, uint8_t width) {
@@ -352,72 +394,57 @@ void elements_text_box(
     const char* text,
     bool strip_to_dots) {
     if(canvas == nullptr || text == nullptr || width == 0 || height == 0) return;
-    std::vector<BoxLine> lines = wrap_cells(canvas, parse_cells(text), width);
+    std::vector<BoxLine> lines = layout_box(canvas, text, width);
 
-    // Line heights and baselines: a line is as tall as its tallest font.
-    auto line_metrics = [&](const BoxLine& line) {
-        bool bold = false;
-        bool regular = line.cells.empty();
-        for(const Cell& cell : line.cells) (cell.bold ? bold : regular) = true;
-        FontMetrics m{0, 0};
-        for(Font font : {FontSecondary, FontPrimary}) {
-            if((font == FontPrimary && !bold) || (font == FontSecondary && !regular)) continue;
-            const FontMetrics f = metrics(canvas, font);
-            m.ascent = std::max(m.ascent, f.ascent);
-            m.line_height = std::max(m.line_height, f.line_height);
-        }
-        return m;
-    };
-
-    // Keep the lines that fit the box's height.
+    // Keep the lines whose minimum spacing fits the height, at most seven.
     size_t shown = 0;
-    int total = 0;
+    int total_min = 0;
+    int total_default = 0;
     for(const BoxLine& line : lines) {
-        const int h = line_metrics(line).line_height;
-        if(total + h > height) break;
-        total += h;
+        if(shown == ELEMENTS_MAX_LINES_NUM || total_min + line.params.leading_min > height) break;
+        total_min += line.params.leading_min;
+        total_default += line.params.leading_default;
         ++shown;
     }
-    if(shown == 0) return;
-    if(shown < lines.size() && strip_to_dots) {
-        BoxLine& last = lines[shown - 1];
-        const bool bold = last.cells.empty() ? false : last.cells.back().bold;
-        std::vector<Cell> dots;
-        for(const char* d = kDots; *d != '\0'; ++d) dots.push_back({*d, bold});
-        const int dots_width = cells_width(canvas, dots);
-        while(!last.cells.empty() && (last.width + dots_width > width || last.cells.back().c == ' ')) {
-            last.width -= cell_width(canvas, last.cells.back());
-            last.cells.pop_back();
-        }
-        last.cells.insert(last.cells.end(), dots.begin(), dots.end());
-        last.width += dots_width;
-    }
     lines.resize(shown);
-
-    int top = y;
-    if(vertical == AlignCenter) top = y + (height - total) / 2;
-    if(vertical == AlignBottom) top = y + height - total;
-    const Font saved_font = FontSecondary;
-    for(const BoxLine& line : lines) {
-        const FontMetrics m = line_metrics(line);
-        int cx = x;
-        if(horizontal == AlignCenter) cx = x + (width - line.width) / 2;
-        if(horizontal == AlignRight) cx = x + width - line.width;
-        const int baseline = top + m.ascent;
-        // Draw runs of the same weight as one string each.
-        size_t i = 0;
-        while(i < line.cells.size()) {
-            size_t end = i;
-            std::string run;
-            while(end < line.cells.size() && line.cells[end].bold == line.cells[i].bold) run.push_back(line.cells[end++].c);
-            canvas_set_font(canvas, font_of(line.cells[i].bold));
-            canvas_draw_str(canvas, u8(cx), u8(baseline), run.c_str());
-            cx += canvas_string_width(canvas, run.c_str());
-            i = end;
-        }
-        top += m.line_height;
+    if(lines.empty()) {
+        canvas_set_font(canvas, FontSecondary);
+        return;
     }
-    canvas_set_font(canvas, saved_font);
+
+    for(BoxLine& line : lines) {
+        line.x = x;
+        if(horizontal == AlignCenter) line.x = x + (width - line.width) / 2;
+        if(horizontal == AlignRight) line.x = x + width - line.width;
+    }
+    // The default spacing when it fits; otherwise the minimum, with the spare pixels handed out
+    // one at a time to the gaps from the top.
+    lines[0].baseline = y + lines[0].params.height;
+    if(total_default <= height) {
+        if(vertical == AlignCenter) lines[0].baseline += (height - total_default) / 2;
+        if(vertical == AlignBottom) lines[0].baseline += height - total_default;
+        for(size_t i = 1; i < lines.size(); ++i)
+            lines[i].baseline = lines[i - 1].baseline + lines[i - 1].params.leading_default;
+    } else {
+        std::vector<int> gap(lines.size(), 0);
+        for(size_t i = 1; i < lines.size(); ++i) gap[i] = lines[i - 1].params.leading_min;
+        int spare = height - total_min;
+        bool grew = true;
+        while(spare > 0 && grew) {
+            grew = false;
+            for(size_t i = 1; i < lines.size() && spare > 0; ++i) {
+                if(gap[i] >= lines[i - 1].params.leading_default) continue;
+                ++gap[i];
+                --spare;
+                grew = true;
+            }
+        }
+        for(size_t i = 1; i < lines.size(); ++i) lines[i].baseline = lines[i - 1].baseline + gap[i];
+    }
+
+    for(size_t i = 0; i < lines.size(); ++i)
+        draw_box_line(canvas, lines[i], strip_to_dots && i + 1 == lines.size(), x + width);
+    canvas_set_font(canvas, FontSecondary);
 }
 
 }  // extern "C"

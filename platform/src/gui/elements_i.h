@@ -5,18 +5,15 @@
 
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace gui_elements {
 
-/// Splits `text` at '\n' and wraps each line to `max_width` pixels in the canvas's current font:
-/// at the last space that fits, or between characters when a word alone is too wide.
-std::vector<std::string> wrap_lines(Canvas* canvas, std::string_view text, int max_width);
-
-/// The width available to a line aligned at x on the screen.
+/// The room a line aligned at x has on the canvas: right of x (Left), left of x (Right), or
+/// twice the distance to the nearer edge (Center).
 int available_width(const Canvas* canvas, int x, Align horizontal);
 
-/// Narrows `text` to `width` pixels in the current font, ending it in "..." when it was cut.
+/// Narrows `text` to `width` pixels in the current font as elements_string_fit_width does: when
+/// it is too wide, characters go until the rest fits beside "...", which then follows it.
 std::string fit_width(Canvas* canvas, std::string_view text, int width);
 
 }  // namespace gui_elements

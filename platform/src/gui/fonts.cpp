@@ -1,10 +1,12 @@
-// Loads the canvas fonts from PCF files through FreeType.
+// Loads the canvas fonts through FreeType: the device's four faces, cut to the glyphs the device
+// has, with the device's line metrics.
 //
-// Faces (all from xfonts-base, ISO 10646 encoded, so byte values map to Latin-1):
-//   FontPrimary    clB6x10  Schumacher Clean Bold, 6 px cells, caps 7 px: the bold small face
-//   FontSecondary  clR5x8   Schumacher Clean, 5 px cells, caps 7 px: the small face
-//   FontKeyboard   clR6x12  Schumacher Clean 6x12: 6 px wide, 11 px of ink from ascender to descender
-//   FontBigNumbers 12x24    misc-fixed 12x24, digits 20 px high, 12 px wide
+//   FontPrimary    Helvetica Bold 8 pt, 100 dpi cut (helvB08.pcf.gz of Debian's xfonts-100dpi)
+//   FontSecondary  HaxrCorp 4089 (haxrcorp4089.ttf), rendered at 16 px, monochrome
+//   FontKeyboard   ProFont 11 (profont11.bdf), 6 px monospace
+//   FontBigNumbers ProFont 22 (profont22.bdf), only the space, digits and " *+,-./:"
+//
+// The last three ship with the project in platform/fonts, with their licences.
 #include "fonts.h"
 
 #include <ft2build.h>
@@ -14,22 +16,34 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <mutex>
+
+#ifndef FURI_HOST_FONT_SOURCE_DIR
+#define FURI_HOST_FONT_SOURCE_DIR "platform/fonts"
+#endif
 
 namespace gui_host {
 namespace {
 
+constexpr const char* kX11Dir100dpi = "/usr/share/fonts/X11/100dpi";
+
 struct FaceSpec {
     const char* file;
-    unsigned char reference;  // glyph whose ink height is the cap height
-    bool digits_only_metrics; // ascent/descent from digits and a few signs only
+    bool system;             // read from the X11 100 dpi folder, not the project's
+    const char* package;     // where to get it when it is missing
+    int pixel_size;          // for scalable faces; 0 for bitmap fonts
+    unsigned last_code;      // glyphs exist from 0x20 up to this code
+    const char* only;        // when set, the only characters the font holds
+    int line_height;         // canvas_current_font_height
+    int ascent;              // added by vertical alignment
+    CanvasFontParameters params;
 };
 
 constexpr std::array<FaceSpec, FontTotalNumber> kFaces{{
-    {"clB6x10.pcf.gz", 'A', false},
-    {"clR5x8.pcf.gz", 'A', false},
-    {"clR6x12.pcf.gz", 'A', false},
-    {"12x24.pcf.gz", '0', true},
+    {"helvB08.pcf.gz", true, "the Debian package xfonts-100dpi", 0, 0x7E, nullptr, 11, 8, {12, 11, 8, 2}},
+    {"haxrcorp4089.ttf", false, "the project's platform/fonts folder", 16, 0x7E, nullptr, 11, 7, {11, 9, 7, 2}},
+    {"profont11.bdf", false, "the project's platform/fonts folder", 0, 0x7F, nullptr, 11, 7, {11, 9, 7, 2}},
+    {"profont22.bdf", false, "the project's platform/fonts folder", 0, 0x7E, " *+,-./0123456789:", 20, 14,
+     {18, 16, 15, 0}},
 }};
 
 struct FontSet {
@@ -81,7 +95,7 @@ Glyph load_glyph(FT_Face face, unsigned long code) {
     const FT_GlyphSlot slot = face->glyph;
     const FT_Bitmap& bm = slot->bitmap;
     out.present = true;
-    out.advance = static_cast<int>(slot->advance.x >> 6);
+    out.advance = static_cast<int>((slot->advance.x + 32) >> 6);
     const int rows = static_cast<int>(bm.rows);
     const int cols = static_cast<int>(bm.width);
     auto bit = [&](int c, int r) -> bool {
@@ -89,7 +103,7 @@ Glyph load_glyph(FT_Face face, unsigned long code) {
             return (bm.buffer[r * bm.pitch + c / 8] >> (7 - c % 8)) & 1;
         return bm.buffer[r * bm.pitch + c] >= 128;
     };
-    // Trim to the ink so that metrics describe what is drawn, not the cell.
+    // Trim to the ink, as the device's font data is: the box is what the width rule counts.
     int min_c = cols, max_c = -1, min_r = rows, max_r = -1;
     for(int r = 0; r < rows; ++r)
         for(int c = 0; c < cols; ++c)
@@ -111,12 +125,29 @@ Glyph load_glyph(FT_Face face, unsigned long code) {
     return out;
 }
 
+std::string override_directory() {
+    const char* dir = std::getenv("FURI_HOST_FONT_DIR");
+    return dir != nullptr ? std::string(dir) : std::string();
+}
+
+std::string path_of(const FaceSpec& spec) {
+    std::string dir = override_directory();
+    if(dir.empty()) dir = spec.system ? kX11Dir100dpi : FURI_HOST_FONT_SOURCE_DIR;
+    return (std::filesystem::path(dir) / spec.file).string();
+}
+
+bool held(const FaceSpec& spec, unsigned code) {
+    if(code < 0x20 || code > spec.last_code) return false;
+    if(spec.only == nullptr) return true;
+    return std::string_view(spec.only).find(static_cast<char>(code)) != std::string_view::npos;
+}
+
 bool load_face(FT_Library lib, const FaceSpec& spec, FontFace& face, std::string& error) {
-    const std::string path = (std::filesystem::path(font_directory()) / spec.file).string();
+    const std::string path = path_of(spec);
     if(!std::filesystem::exists(path)) {
-        error = "font file " + path +
-                " not found: install the Debian package xfonts-base or point FURI_HOST_FONT_DIR "
-                "at a folder with the X11 misc PCF fonts";
+        error = "font file " + path + " not found: it comes from " + spec.package +
+                " (or point FURI_HOST_FONT_DIR at a folder holding helvB08.pcf.gz, haxrcorp4089.ttf, "
+                "profont11.bdf and profont22.bdf)";
         return false;
     }
     FaceHandle handle(lib, path);
@@ -125,34 +156,35 @@ bool load_face(FT_Library lib, const FaceSpec& spec, FontFace& face, std::string
         return false;
     }
     FT_Face ft = handle.get();
-    if(ft->num_fixed_sizes > 0) FT_Set_Pixel_Sizes(ft, 0, static_cast<FT_UInt>(ft->available_sizes[0].height));
-    face.file = spec.file;
-    face.cell_height = ft->num_fixed_sizes > 0 ? ft->available_sizes[0].height : 0;
-    for(unsigned code = 32; code < 256; ++code) {
-        if(code >= 127 && code < 160) continue;  // C1 controls
-        face.glyphs[code] = load_glyph(ft, code);
-    }
-    const Glyph& ref = face.glyphs[spec.reference];
-    if(!ref.present || ref.height == 0) {
-        error = "font file " + path + " has no glyph '" + std::string(1, static_cast<char>(spec.reference)) + "'";
+    const bool sized = spec.pixel_size > 0
+                           ? FT_Set_Pixel_Sizes(ft, 0, static_cast<FT_UInt>(spec.pixel_size)) == 0
+                           : ft->num_fixed_sizes > 0 && FT_Select_Size(ft, 0) == 0;
+    if(!sized) {
+        error = "FreeType cannot size font file " + path;
         return false;
     }
-    face.cap_height = ref.top;
-    // Line metrics from letters and digits: brackets and bars may fill the whole cell.
-    for(unsigned code = 33; code < 127; ++code) {
+    face.file = spec.file;
+    face.path = path;
+    face.line_height = spec.line_height;
+    face.ascent = spec.ascent;
+    face.params = spec.params;
+    for(unsigned code = 0; code < face.glyphs.size(); ++code)
+        if(held(spec, code)) face.glyphs[code] = load_glyph(ft, code);
+    const unsigned char reference = spec.only != nullptr ? '0' : 'A';
+    if(!face.glyphs[reference].present || face.glyphs[reference].height == 0) {
+        error = "font file " + path + " has no glyph '" + std::string(1, static_cast<char>(reference)) + "'";
+        return false;
+    }
+    // The ink's reach from letters and digits (brackets and bars may fill the whole cell): what a
+    // drawn string's recorded box covers.
+    for(unsigned code = '0'; code <= 'z'; ++code) {
         const bool digit = code >= '0' && code <= '9';
         const bool letter = (code >= 'A' && code <= 'Z') || (code >= 'a' && code <= 'z');
-        if(!digit && (spec.digits_only_metrics || !letter)) continue;
         const Glyph& g = face.glyphs[code];
-        if(!g.present || g.height == 0) continue;
-        face.ascent = std::max(face.ascent, g.top);
-        face.descent = std::max(face.descent, g.height - g.top);
+        if((!digit && !letter) || !g.present || g.height == 0) continue;
+        face.ink_ascent = std::max(face.ink_ascent, g.top);
+        face.ink_descent = std::max(face.ink_descent, g.height - g.top);
     }
-    const int line = face.ascent + face.descent;
-    face.params.height = static_cast<std::uint8_t>(face.cap_height);
-    face.params.descender = static_cast<std::uint8_t>(face.descent);
-    face.params.leading_min = static_cast<std::uint8_t>(line);
-    face.params.leading_default = static_cast<std::uint8_t>(line + 1);
     return true;
 }
 
@@ -177,9 +209,23 @@ const FontSet& font_set() {
 
 }  // namespace
 
-std::string font_directory() {
-    if(const char* dir = std::getenv("FURI_HOST_FONT_DIR"); dir != nullptr && *dir != '\0') return dir;
-    return "/usr/share/fonts/X11/misc";
+int FontFace::text_width(std::string_view text) const {
+    int width = 0;
+    const Glyph* last = nullptr;
+    for(const char ch : text) {
+        const Glyph& g = glyph(static_cast<unsigned char>(ch));
+        if(!g.present) continue;
+        width += g.advance;
+        last = &g;
+    }
+    // A last glyph without ink (a space) keeps its advance.
+    if(last != nullptr && last->width > 0) width += last->left + last->width - last->advance;
+    return std::max(width, 0);
+}
+
+std::string font_path(Font font) {
+    const auto index = static_cast<std::size_t>(font);
+    return index < kFaces.size() ? path_of(kFaces[index]) : std::string();
 }
 
 bool fonts_load(std::string* error) {

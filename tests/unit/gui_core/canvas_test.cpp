@@ -7,6 +7,7 @@
 #include <array>
 #include <cstring>
 #include <string>
+#include <tuple>
 
 #include "golden.h"
 #include "host/gui.h"
@@ -36,28 +37,103 @@ Ink ink_of(const Screen& s) {
     return ink;
 }
 
-TEST(Canvas, SizeDefaultsAndFontMetrics) {
+// The device's metrics per font: line pitch, what vertical alignment adds, the font parameters.
+struct FontMetricsCase {
+    Font font;
+    int line_height;
+    int ascent;
+    CanvasFontParameters params;
+};
+
+constexpr FontMetricsCase kFontMetrics[] = {
+    {FontPrimary, 11, 8, {12, 11, 8, 2}},
+    {FontSecondary, 11, 7, {11, 9, 7, 2}},
+    {FontKeyboard, 11, 7, {11, 9, 7, 2}},
+    {FontBigNumbers, 20, 14, {18, 16, 15, 0}},
+};
+
+TEST(Canvas, SizeDefaultsAndDeviceFontMetrics) {
     OffscreenCanvas c;
     EXPECT_EQ(canvas_width(c), 128);
     EXPECT_EQ(canvas_height(c), 64);
     EXPECT_EQ(c.screen().count_set(), 0u);
-
-    // Fonts: Primary and Keyboard are 6 px wide cells, Secondary 5, BigNumbers 12.
-    const std::pair<Font, int> widths[] = {{FontPrimary, 6}, {FontSecondary, 5}, {FontKeyboard, 6}, {FontBigNumbers, 12}};
-    for(const auto& [font, width] : widths) {
-        canvas_set_font(c, font);
-        EXPECT_EQ(canvas_glyph_width(c, '0'), width) << "font " << font;
-        EXPECT_EQ(canvas_string_width(c, "0123"), 4 * width) << "font " << font;
-        EXPECT_EQ(canvas_string_width(c, ""), 0);
+    for(const FontMetricsCase& m : kFontMetrics) {
+        SCOPED_TRACE(testing::Message() << "font " << m.font);
+        canvas_set_font(c, m.font);
+        EXPECT_EQ(canvas_current_font_height(c), m.line_height);
+        const CanvasFontParameters* params = canvas_get_font_params(c, m.font);
+        EXPECT_EQ(params->leading_default, m.params.leading_default);
+        EXPECT_EQ(params->leading_min, m.params.leading_min);
+        EXPECT_EQ(params->height, m.params.height);
+        EXPECT_EQ(params->descender, m.params.descender);
+        c.reset();
+        canvas_set_font(c, m.font);
+        canvas_draw_str_aligned(c, 0, 10, AlignLeft, AlignTop, "0");
+        canvas_draw_str_aligned(c, 0, 10, AlignLeft, AlignCenter, "0");
+        ASSERT_EQ(c.screen().texts().size(), 2u);
+        EXPECT_EQ(c.screen().texts()[0].baseline, 10 + m.ascent);
+        EXPECT_EQ(c.screen().texts()[1].baseline, 10 + m.ascent / 2);
     }
-    EXPECT_EQ(canvas_get_font_params(c, FontPrimary)->height, 7);
-    EXPECT_EQ(canvas_get_font_params(c, FontSecondary)->height, 7);
-    EXPECT_EQ(canvas_get_font_params(c, FontBigNumbers)->height, 20);
     canvas_set_font(c, FontKeyboard);
-    EXPECT_EQ(canvas_current_font_height(c), 11);
     canvas_set_font(c, static_cast<Font>(9));  // refused: the font stays
     EXPECT_EQ(canvas_current_font_height(c), 11);
     EXPECT_EQ(canvas_string_width(c, nullptr), 0);
+}
+
+// Widths as the device measures them: the advances, the last glyph by its ink box (a space
+// keeps its advance); only ASCII exists, other bytes take no width; BigNumbers has no letters.
+TEST(Canvas, StringWidthsAsOnTheDevice) {
+    struct Case {
+        Font font;
+        const char* text;
+        int width;
+    };
+    const Case cases[] = {
+        {FontPrimary, "Pick a bank", 57},
+        {FontPrimary, "0123", 23},
+        {FontSecondary, "...", 5},
+        {FontSecondary, "File format deprecated", 95},
+        {FontSecondary, "", 0},
+        {FontKeyboard, "0123", 23},
+        {FontKeyboard, "AB ", 18},
+        {FontKeyboard, "E2 00 00 17 22 0B 01 23 45 67 89 AB ", 216},
+        {FontBigNumbers, "0123", 46},
+        {FontBigNumbers, "12:30", 58},
+        {FontBigNumbers, "Hi", 0},
+        {FontBigNumbers, "1A", 10},
+        {FontSecondary, "a\xE9\xC3\xA9", 4},
+        {FontSecondary, "a\x1B", 4},
+    };
+    OffscreenCanvas c;
+    for(const Case& k : cases) {
+        SCOPED_TRACE(testing::Message() << "font " << k.font << " \"" << k.text << '"');
+        canvas_set_font(c, k.font);
+        EXPECT_EQ(canvas_string_width(c, k.text), k.width);
+    }
+    // Bytes without a glyph vanish; '\n' ends the string.
+    const std::pair<const char*, const char*> same[] = {{"Tab\there", "Tabhere"}, {"two\nlines", "two"},
+        {"\x01x\x7F", "x"}};
+    canvas_set_font(c, FontPrimary);
+    for(const auto& [text, as] : same) EXPECT_EQ(canvas_string_width(c, text), canvas_string_width(c, as)) << as;
+    // Advances: FontKeyboard is 6 px monospace up to 0x7F; nothing else has 0x7F or Latin-1.
+    const std::tuple<Font, char, int> glyphs[] = {{FontKeyboard, 'W', 6}, {FontKeyboard, '\x7F', 6},
+        {FontSecondary, '\x7F', 0}, {FontPrimary, '\xE9', 0}, {FontBigNumbers, '0', 12}, {FontBigNumbers, 'A', 0},
+        {FontBigNumbers, ' ', 12}};
+    for(const auto& [font, ch, width] : glyphs) {
+        canvas_set_font(c, font);
+        EXPECT_EQ(canvas_glyph_width(c, ch), width) << "font " << font << " char " << int(static_cast<unsigned char>(ch));
+    }
+    // Letters in BigNumbers and bytes outside ASCII draw nothing.
+    c.reset();
+    canvas_set_font(c, FontBigNumbers);
+    canvas_draw_str(c, 0, 30, "ABC");
+    canvas_set_font(c, FontSecondary);
+    canvas_draw_str(c, 0, 50, "\xC3\xA9\xFF");
+    EXPECT_EQ(c.screen().count_set(), 0u);
+    // Text after a '\n' is neither drawn nor recorded.
+    canvas_draw_str(c, 0, 60, "two\nlines");
+    ASSERT_EQ(c.screen().texts().size(), 1u);
+    EXPECT_EQ(c.screen().texts().back().text, "two");
 }
 
 TEST(Canvas, BoxesFramesAndDotsClipAtTheEdges) {
@@ -98,7 +174,7 @@ TEST(Canvas, LinesIncludeBothEndsAndClip) {
     EXPECT_EQ(c.screen().count_set(), 1u);
 }
 
-TEST(Canvas, ColorsAndXorDrawEachPixelOnce) {
+TEST(Canvas, ColorsXorAndInvert) {
     OffscreenCanvas c;
     canvas_draw_box(c, 0, 0, 20, 20);
     canvas_set_color(c, ColorWhite);
@@ -113,7 +189,7 @@ TEST(Canvas, ColorsAndXorDrawEachPixelOnce) {
     EXPECT_FALSE(c.screen().pixel(7, 7));
     EXPECT_TRUE(c.screen().pixel(12, 12));
 
-    // Drawing a shape twice in XOR leaves nothing: no pixel of a shape is drawn twice.
+    // Drawing a shape twice in XOR leaves nothing.
     c.reset();
     canvas_set_color(c, ColorXOR);
     for(int i = 0; i < 2; ++i) {
@@ -127,7 +203,7 @@ TEST(Canvas, ColorsAndXorDrawEachPixelOnce) {
     }
     EXPECT_EQ(c.screen().count_set(), 0u);
 
-    // Inverting swaps black and white.
+    // Inverting swaps black and white, and turns XOR into white.
     c.reset();
     canvas_invert_color(c);
     canvas_draw_box(c, 0, 0, 4, 4);
@@ -135,6 +211,46 @@ TEST(Canvas, ColorsAndXorDrawEachPixelOnce) {
     canvas_invert_color(c);
     canvas_draw_box(c, 0, 0, 4, 4);
     EXPECT_EQ(c.screen().count_set(), 16u);
+    canvas_set_color(c, ColorXOR);
+    canvas_invert_color(c);
+    canvas_draw_box(c, 0, 0, 2, 4);
+    canvas_draw_box(c, 10, 0, 2, 2);
+    EXPECT_EQ(c.screen().count_set(), 8u);
+}
+
+// Where the device draws a pixel twice, XOR leaves a hole: a circle's four axis points, the
+// diagonal points where an octant ends on x == y, a rounded frame's corner diagonals, a
+// one-pixel-wide frame's side, a triangle's corners.
+TEST(Canvas, XorHolesWhereTheDeviceDrawsTwice) {
+    OffscreenCanvas c;
+    canvas_draw_circle(c, 20, 20, 3);
+    const Screen solid = c.screen();
+    c.reset();
+    canvas_set_color(c, ColorXOR);
+    canvas_draw_circle(c, 20, 20, 3);
+    const Screen holes = c.screen();
+    for(const auto& [x, y] : {std::pair{20, 17}, {23, 20}, {20, 23}, {17, 20}, {22, 18}, {18, 22}}) {
+        EXPECT_TRUE(solid.pixel(x, y)) << x << "," << y;
+        EXPECT_FALSE(holes.pixel(x, y)) << x << "," << y;
+    }
+    EXPECT_EQ(solid.count_set() - holes.count_set(), 8u);
+
+    c.reset();
+    canvas_set_color(c, ColorXOR);
+    canvas_draw_frame(c, 5, 5, 1, 6);   // the side drawn twice: only the top and bottom stay
+    canvas_draw_frame(c, 10, 5, 6, 4);  // a frame of width > 1 has no hole
+    const Screen frames = c.screen();
+    EXPECT_TRUE(frames.pixel(5, 5) && frames.pixel(5, 10));
+    EXPECT_FALSE(frames.pixel(5, 7));
+    EXPECT_EQ(frames.count_set(), 2u + 16u);
+
+    c.reset();
+    canvas_set_color(c, ColorXOR);
+    canvas_draw_triangle(c, 40, 20, 9, 5, CanvasDirectionBottomToTop);
+    EXPECT_FALSE(c.screen().pixel(36, 20));  // base corners and tip come from two lines each
+    EXPECT_FALSE(c.screen().pixel(44, 20));
+    EXPECT_FALSE(c.screen().pixel(40, 16));
+    EXPECT_TRUE(c.screen().pixel(40, 20));
 }
 
 TEST(Canvas, RoundedShapesCutTheirCornersAndStaySymmetric) {
@@ -173,27 +289,28 @@ TEST(Canvas, StringsSitOnTheirBaseline) {
     canvas_draw_str(c, 10, 20, "H");
     const Ink ink = ink_of(c.screen());
     EXPECT_EQ(ink.bottom, 19);  // the baseline row itself stays clear
-    EXPECT_EQ(ink.top, 20 - 7);
+    EXPECT_EQ(ink.top, 20 - 8);
     EXPECT_GE(ink.left, 10);
     EXPECT_LT(ink.right, 16);
 
     c.reset();
     canvas_set_font(c, FontSecondary);
-    canvas_draw_str(c, 0, 10, "g");  // a descender goes below
-    EXPECT_EQ(ink_of(c.screen()).bottom, 10);
+    canvas_draw_str(c, 0, 10, "g");  // a descender goes below, two rows
+    EXPECT_EQ(ink_of(c.screen()).bottom, 11);
 }
 
 TEST(Canvas, AlignedStringsForEveryAlignPair) {
     const Align horizontals[] = {AlignLeft, AlignCenter, AlignRight};
     const Align verticals[] = {AlignTop, AlignCenter, AlignBottom};
-    for(const Font font : {FontPrimary, FontSecondary, FontKeyboard, FontBigNumbers}) {
+    for(const FontMetricsCase& m : kFontMetrics) {
+        const Font font = m.font;
         for(const Align h : horizontals) {
             for(const Align v : verticals) {
                 OffscreenCanvas c;
                 canvas_set_font(c, font);
                 const char* text = font == FontBigNumbers ? "42" : "HI";
                 const int width = canvas_string_width(c, text);
-                const int cap = canvas_get_font_params(c, font)->height;
+                const int cap = m.ascent;
                 canvas_draw_str_aligned(c, 64, 32, h, v, text);
                 const Screen s = c.screen();
                 ASSERT_EQ(s.texts().size(), 1u);
@@ -208,7 +325,7 @@ TEST(Canvas, AlignedStringsForEveryAlignPair) {
                 EXPECT_EQ(t.horizontal, h);
                 EXPECT_EQ(t.vertical, v);
                 EXPECT_EQ(t.font, font);
-                // Capitals and digits rest on the baseline and reach the cap height.
+                // Capitals and digits rest on the baseline and reach the ascent.
                 const Ink ink = ink_of(s);
                 EXPECT_EQ(ink.bottom, baseline - 1);
                 EXPECT_EQ(ink.top, baseline - cap);
@@ -232,7 +349,7 @@ TEST(Canvas, StringsClipAndOnlyVisibleOnesAreRecorded) {
     EXPECT_EQ(s.strings(), (std::vector<std::string>{"Hello", "Half", "Corner"}));
     EXPECT_TRUE(s.contains("ell"));
     EXPECT_FALSE(s.contains("Gone"));
-    EXPECT_EQ(s.find("Half")->box.x, -12);
+    EXPECT_EQ(s.find("Half")->box.x, -10);  // 21 px wide, centred at 0
     EXPECT_TRUE(s.pixel(s.find("Corner")->box.x + 1, 60) || s.pixel(s.find("Corner")->box.x + 2, 60));
 
     canvas_clear(c);
@@ -262,7 +379,7 @@ const std::uint8_t kArrow[] = {0x10, 0x00, 0x38, 0x00, 0x7C, 0x00, 0xFE, 0x00, 0
 const std::uint8_t* const kArrowFrames[] = {kArrow};
 const Icon kArrowIcon = {9, 5, 1, 0, kArrowFrames};
 
-TEST(Canvas, IconsDrawTheirSetPixelsOnly) {
+TEST(Canvas, IconsAreOpaqueUnlessBitmapModeIsOn) {
     EXPECT_EQ(icon_get_width(&kArrowIcon), 9);
     EXPECT_EQ(icon_get_height(&kArrowIcon), 5);
     EXPECT_EQ(icon_get_data(&kArrowIcon), kArrow);
@@ -274,6 +391,19 @@ TEST(Canvas, IconsDrawTheirSetPixelsOnly) {
     EXPECT_EQ(c.screen().count_set(), 45u - 25u);
     EXPECT_FALSE(c.screen().pixel(4, 0));
     EXPECT_TRUE(c.screen().pixel(3, 0));
+
+    // Black over a black box: the clear bits paint white across the icon's rectangle.
+    c.reset();
+    canvas_draw_box(c, 0, 0, 20, 20);
+    canvas_draw_icon(c, 2, 2, &kArrowIcon);
+    EXPECT_EQ(c.screen().count_set(), 400u - 45u + 25u);
+    EXPECT_FALSE(c.screen().pixel(2, 2));
+    EXPECT_TRUE(c.screen().pixel(6, 2));
+    canvas_set_bitmap_mode(c, true);  // transparent: only the set bits
+    canvas_draw_box(c, 0, 0, 20, 20);
+    canvas_draw_icon(c, 2, 2, &kArrowIcon);
+    EXPECT_EQ(c.screen().count_set(), 400u);
+    canvas_set_bitmap_mode(c, false);
 
     c.reset();
     canvas_draw_icon(c, 120, 62, &kArrowIcon);  // rows 2..4 fall off the bottom

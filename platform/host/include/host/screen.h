@@ -34,8 +34,9 @@ struct DrawnText {
     Font font = FontSecondary;
     int origin_x = 0;                ///< left end of the baseline after alignment
     int baseline = 0;
-    /// What the string covers by the font's metrics: [origin_x, origin_x + width) across,
-    /// [baseline - ascent, baseline + descent) down. May reach past the screen's edges.
+    /// What the string covers: [origin_x, origin_x + width) across, with the device's string
+    /// width; down, the rows its glyphs ink (for a string without ink, the font's letters' reach).
+    /// May reach past the screen's edges.
     Rect box;
 };
 
