@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/fatal.h"
+#include "host/kernel.h"
 #include "host/storage.h"
 
 namespace fs = std::filesystem;
@@ -132,7 +133,7 @@ StorageService::StorageService(Runtime& runtime, fs::path sd_root, std::string d
 }
 
 StorageService::~StorageService() {
-    if(!furi_record_destroy(RECORD_STORAGE)) host::fatal("StorageService: the \"storage\" record is still open");
+    if(!host::record_destroy(RECORD_STORAGE)) host::fatal("StorageService: the \"storage\" record is still open");
     delete storage_;
 }
 
