@@ -40,9 +40,7 @@ protected:
     }
 
     ~DialogsFixture() override {
-        // A test that left its dialog open answers it now, so the app thread can end.
-        for(int i = 0; i < 20 && app_running(); ++i) press(InputKeyBack);
-        join_app();
+        finish_app();
         furi_record_close(RECORD_DIALOGS);
         std::error_code error;
         fs::remove_all(root_, error);
@@ -55,6 +53,13 @@ protected:
         furi_thread_set_appid(thread_, "corvane");
         furi_thread_start(thread_);
         settle();
+    }
+
+    /// A test that left its dialog open answers it with Back, so the app thread can end. Fixtures
+    /// whose app jobs touch their own members call this in their destructor.
+    void finish_app() {
+        for(int i = 0; i < 20 && app_running(); ++i) press(InputKeyBack);
+        join_app();
     }
 
     bool app_running() const { return thread_ != nullptr && furi_thread_get_state(thread_) != FuriThreadStateStopped; }

@@ -22,6 +22,8 @@ const Icon* tag_icon() {
 
 class BrowserTest : public DialogsFixture {
 protected:
+    ~BrowserTest() override { finish_app(); }
+
     static constexpr const char* kData = "apps_data/corvane";
 
     /// Shows the browser as the tag store does: ".uhf" files, base folder and start "/data"

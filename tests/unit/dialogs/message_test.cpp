@@ -8,6 +8,8 @@ namespace {
 
 class MessageTest : public DialogsFixture {
 protected:
+    ~MessageTest() override { finish_app(); }
+
     void show_storage_error(const char* text) {
         run_app([this, text] {
             dialog_message_show_storage_error(app_, text);

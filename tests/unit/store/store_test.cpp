@@ -96,8 +96,7 @@ protected:
     }
 
     ~StoreTest() override {
-        for(int i = 0; i < 20 && app_running(); ++i) press(InputKeyBack);
-        join_app();
+        finish_app();
         uhf_device_free(dev_);
         uhf_tag_wrapper_free(wrapper_);
     }
