@@ -244,16 +244,18 @@ void elements_button_center(Canvas* canvas, const char* str) {
 }
 
 void elements_scrollbar_pos(Canvas* canvas, uint8_t x, uint8_t y, uint8_t height, uint16_t pos, uint16_t total) {
-    if(canvas == nullptr || total == 0 || height == 0) return;
-    if(pos >= total) pos = static_cast<uint16_t>(total - 1);
+    if(canvas == nullptr) return;
+    // As the device draws it: a white strip, a dotted line at x - 2 and a block of height / total
+    // rows (at least one) at height / total * pos, computed in float and truncated. The dots stop
+    // at `height`, not at y + height, and an empty list still gets its dotted line.
     canvas_set_color(canvas, ColorWhite);
     canvas_draw_box(canvas, u8(x - 3), y, 3, height);
     canvas_set_color(canvas, ColorBlack);
-    for(int i = y; i < y + height; i += 2) canvas_draw_dot(canvas, u8(x - 2), u8(i));
-    const int block = std::max(1, height / total);
-    int top = y + height * pos / total;
-    top = std::min(top, y + height - block);
-    canvas_draw_box(canvas, u8(x - 3), u8(top), 3, u8(block));
+    for(int i = y; i < height; i += 2) canvas_draw_dot(canvas, u8(x - 2), u8(i));
+    if(total == 0) return;
+    const float block = static_cast<float>(height) / static_cast<float>(total);
+    const auto top = static_cast<uint8_t>(static_cast<float>(y) + block * static_cast<float>(pos));
+    canvas_draw_box(canvas, u8(x - 3), top, 3, static_cast<uint8_t>(std::max(block, 1.0F)));
 }
 
 void elements_scrollbar(Canvas* canvas, uint16_t pos, uint16_t total) {

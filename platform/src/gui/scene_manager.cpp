@@ -149,11 +149,12 @@ bool scene_manager_search_and_switch_to_previous_scene_one_of(
     if(scene_ids == nullptr && scene_ids_size != 0) {
         host::fatal("scene_manager_search_and_switch_to_previous_scene_one_of: scene_ids is null");
     }
-    std::ptrdiff_t nearest = -1;
+    // The first listed id that is below the top wins, wherever it is in the stack.
     for(size_t i = 0; i < scene_ids_size; ++i) {
-        nearest = std::max(nearest, find_below_top(scene_manager, scene_ids[i]));
+        const std::ptrdiff_t found = find_below_top(scene_manager, scene_ids[i]);
+        if(found >= 0) return switch_down_to(scene_manager, found);
     }
-    return switch_down_to(scene_manager, nearest);
+    return false;
 }
 
 bool scene_manager_search_and_switch_to_another_scene(SceneManager* scene_manager, uint32_t scene_id) {
@@ -167,12 +168,11 @@ bool scene_manager_search_and_switch_to_another_scene(SceneManager* scene_manage
     return true;
 }
 
+// Runs the top scene's exit and leaves the stack as it is (the device does not empty it).
 void scene_manager_stop(SceneManager* scene_manager) {
     require_manager(scene_manager, "scene_manager_stop");
     if(scene_manager->stack.empty()) return;
-    const uint32_t top = scene_manager->stack.back();
-    scene_manager->stack.clear();
-    scene_manager->exit(top);
+    scene_manager->exit(scene_manager->stack.back());
 }
 
 }  // extern "C"

@@ -41,8 +41,7 @@ struct ViewDispatcher {
     ViewDispatcherCustomEventCallback custom_event_callback = nullptr;
     ViewDispatcherNavigationEventCallback navigation_event_callback = nullptr;
     ViewDispatcherTickEventCallback tick_event_callback = nullptr;
-    uint32_t tick_period = 0;
-    uint32_t next_tick = 0;
+    uint32_t tick_period = 0;  // read when the loop starts, as on the device
     void* event_context = nullptr;
 
     bool running = false;
@@ -63,48 +62,61 @@ void require_queue(const ViewDispatcher* dispatcher, const char* what) {
     }
 }
 
+// The device's queue put waits forever, which an interrupt cannot do: its furi_check fails.
+void refuse_interrupt_context(const char* what) {
+    if(furi_kernel_is_irq_or_masked()) {
+        host::fatal(
+            "%s: called from interrupt context; the device waits forever on the dispatcher's queue "
+            "there and crashes. Hand the event to a thread (e.g. a thread flag or a message queue "
+            "put with timeout 0) and send it from there",
+            what);
+    }
+}
+
 bool on_loop_thread(const ViewDispatcher* dispatcher) {
     return dispatcher->running && !furi_kernel_is_irq_or_masked() &&
            furi_thread_get_current_id() == dispatcher->loop_thread;
 }
 
-// Puts a message without ever waiting where waiting cannot end: in interrupt context, and on the
-// loop's own thread (nobody else empties the queue). Returns false when the queue was full then.
+// Puts a message without ever waiting where waiting cannot end: on the loop's own thread (nobody
+// else empties the queue). Returns false when the queue was full then.
 bool post(ViewDispatcher* dispatcher, const Message& message) {
-    if(furi_kernel_is_irq_or_masked() || on_loop_thread(dispatcher)) {
+    if(on_loop_thread(dispatcher)) {
         return furi_message_queue_put(dispatcher->queue, &message, 0) == FuriStatusOk;
     }
     furi_check(furi_message_queue_put(dispatcher->queue, &message, FuriWaitForever) == FuriStatusOk);
     return true;
 }
 
+// No view (VIEW_NONE, or the current view removed) hides the view port and, with a queue, ends
+// the loop; a stop sent before the loop runs ends the next run at once, as on the device.
 void set_current_view(ViewDispatcher* dispatcher, View* view) {
     if(dispatcher->current_view != nullptr) view_exit(dispatcher->current_view);
     dispatcher->current_view = view;
     if(view != nullptr) {
-        view_port_set_orientation(dispatcher->view_port, view_port_orientation_of(view));
+        const ViewPortOrientation orientation = view_port_orientation_of(view);
+        if(view_port_get_orientation(dispatcher->view_port) != orientation) {
+            view_port_set_orientation(dispatcher->view_port, orientation);
+            dispatcher->ongoing_input = 0;  // the keys turned with the screen: held ones are forgotten
+        }
         view_enter(view);
         view_port_enabled_set(dispatcher->view_port, true);
         view_port_update(dispatcher->view_port);
     } else {
         view_port_enabled_set(dispatcher->view_port, false);
+        if(dispatcher->queue != nullptr) view_dispatcher_stop(dispatcher);
     }
 }
 
+// An unconsumed Back: the view's previous callback, else the app's navigation callback, which
+// ends the loop when it returns false.
 void handle_navigation(ViewDispatcher* dispatcher) {
     const uint32_t view_id = dispatcher->current_view != nullptr ? view_previous(dispatcher->current_view) : VIEW_IGNORE;
-    if(view_id == VIEW_IGNORE) {
-        if(dispatcher->navigation_event_callback != nullptr &&
-           !dispatcher->navigation_event_callback(dispatcher->event_context)) {
-            view_dispatcher_stop(dispatcher);
-        }
-    } else if(view_id == VIEW_NONE) {
-        // The view asked to leave: hide it and end the loop.
-        set_current_view(dispatcher, nullptr);
-        if(dispatcher->queue != nullptr) view_dispatcher_stop(dispatcher);
-    } else {
-        view_dispatcher_switch_to_view(dispatcher, view_id);
+    if(view_id == VIEW_IGNORE && dispatcher->navigation_event_callback != nullptr) {
+        if(!dispatcher->navigation_event_callback(dispatcher->event_context)) view_dispatcher_stop(dispatcher);
+        return;
     }
+    view_dispatcher_switch_to_view(dispatcher, view_id);
 }
 
 void handle_input(ViewDispatcher* dispatcher, InputEvent* event) {
@@ -116,21 +128,20 @@ void handle_input(ViewDispatcher* dispatcher, InputEvent* event) {
     if(event->type == InputTypePress) {
         dispatcher->ongoing_input |= key_bit;
         dispatcher->ongoing_input_view = dispatcher->current_view;
+    } else if(event->type == InputTypeRelease) {
+        dispatcher->ongoing_input &= static_cast<uint8_t>(~key_bit);
     } else if((dispatcher->ongoing_input & key_bit) == 0) {
         // The rest of a press whose Press this dispatcher never saw (e.g. it began elsewhere).
         FURI_LOG_D(kTag, "dropping %s %s without its press", input_get_key_name(event->key),
             input_get_type_name(event->type));
         return;
-    } else if(event->type == InputTypeRelease) {
-        dispatcher->ongoing_input &= static_cast<uint8_t>(~key_bit);
     }
 
     View* view = dispatcher->current_view;
     if(view == dispatcher->ongoing_input_view) {
         const bool consumed = view != nullptr && view_input(view, event);
-        if(!consumed && event->key == InputKeyBack && event->type == InputTypeShort) {
-            handle_navigation(dispatcher);
-        }
+        const bool navigates = event->type == InputTypeShort || event->type == InputTypeLong;
+        if(!consumed && navigates && event->key == InputKeyBack) handle_navigation(dispatcher);
     } else if(dispatcher->ongoing_input_view != nullptr && event->type == InputTypeRelease) {
         // The view changed during the press: the view that saw the press still gets its release.
         view_input(dispatcher->ongoing_input_view, event);
@@ -169,10 +180,6 @@ void view_update_callback(View* view, void* context) {
     if(dispatcher->current_view == view) view_port_update(dispatcher->view_port);
 }
 
-bool ticking(const ViewDispatcher* dispatcher) {
-    return dispatcher->tick_event_callback != nullptr && dispatcher->tick_period != 0;
-}
-
 }  // namespace
 
 extern "C" {
@@ -208,13 +215,11 @@ void view_dispatcher_enable_queue(ViewDispatcher* view_dispatcher) {
 
 void view_dispatcher_send_custom_event(ViewDispatcher* view_dispatcher, uint32_t event) {
     require_queue(view_dispatcher, "view_dispatcher_send_custom_event");
+    refuse_interrupt_context("view_dispatcher_send_custom_event");
     Message message{};
     message.type = Message::Custom;
     message.custom = event;
     if(!post(view_dispatcher, message)) {
-        if(furi_kernel_is_irq_or_masked()) {
-            return;  // an interrupt cannot wait; the event is lost as on the device
-        }
         host::fatal(
             "view_dispatcher_send_custom_event: the queue is full (%lu events) and the caller is the "
             "dispatcher's own thread, which would wait for itself forever",
@@ -243,7 +248,6 @@ void view_dispatcher_set_tick_event_callback(
     require_dispatcher(view_dispatcher, "view_dispatcher_set_tick_event_callback");
     view_dispatcher->tick_event_callback = callback;
     view_dispatcher->tick_period = tick_period;
-    view_dispatcher->next_tick = furi_get_tick() + tick_period;
 }
 
 void view_dispatcher_set_event_callback_context(ViewDispatcher* view_dispatcher, void* context) {
@@ -257,25 +261,18 @@ void view_dispatcher_run(ViewDispatcher* view_dispatcher) {
     if(furi_kernel_is_irq_or_masked()) host::fatal("view_dispatcher_run: called from interrupt context");
     view_dispatcher->running = true;
     view_dispatcher->loop_thread = furi_thread_get_current_id();
-    view_dispatcher->next_tick = furi_get_tick() + view_dispatcher->tick_period;
 
+    // A tick is a whole tick period without any message: every event restarts the wait. The
+    // period is the one set when the loop starts.
+    const uint32_t timeout = view_dispatcher->tick_period == 0 ? FuriWaitForever : view_dispatcher->tick_period;
     Message message{};
     while(!view_dispatcher->stop_pending) {
-        uint32_t timeout = FuriWaitForever;
-        if(ticking(view_dispatcher)) {
-            const auto remaining = static_cast<int32_t>(view_dispatcher->next_tick - furi_get_tick());
-            if(remaining <= 0) {
-                view_dispatcher->next_tick += view_dispatcher->tick_period;
-                // After a long handler, go on from now rather than firing a burst of late ticks.
-                if(static_cast<int32_t>(view_dispatcher->next_tick - furi_get_tick()) <= 0) {
-                    view_dispatcher->next_tick = furi_get_tick() + view_dispatcher->tick_period;
-                }
+        if(furi_message_queue_get(view_dispatcher->queue, &message, timeout) != FuriStatusOk) {
+            if(view_dispatcher->tick_event_callback != nullptr) {
                 view_dispatcher->tick_event_callback(view_dispatcher->event_context);
-                continue;
             }
-            timeout = static_cast<uint32_t>(remaining);
+            continue;
         }
-        if(furi_message_queue_get(view_dispatcher->queue, &message, timeout) != FuriStatusOk) continue;
         if(message.type == Message::Stop) break;
         if(message.type == Message::Input) {
             handle_input(view_dispatcher, &message.input);
@@ -301,10 +298,11 @@ void view_dispatcher_run(ViewDispatcher* view_dispatcher) {
 
 void view_dispatcher_stop(ViewDispatcher* view_dispatcher) {
     require_queue(view_dispatcher, "view_dispatcher_stop");
+    refuse_interrupt_context("view_dispatcher_stop");
     Message message{};
     message.type = Message::Stop;
     if(!post(view_dispatcher, message)) {
-        // Full queue, caller that cannot wait: the loop checks this flag after each message.
+        // Full queue on the loop's own thread: the loop checks this flag after each message.
         view_dispatcher->stop_pending = true;
     }
 }

@@ -222,10 +222,10 @@ TEST_F(AppFlow, WorkerEventsBackNavigationRefusedNameAndNoLeaks) {
     press(InputKeyOk);  // dismisses the message only
     EXPECT_FALSE(screen().contains("exists!"));
     press(InputKeyRight);  // save -> '7'
-    press(InputKeyOk);     // replaces the default: "7"
+    press(InputKeyOk);     // the refused save unselected the default: "taken7"
     press(InputKeyLeft);   // back to the save key
     press(InputKeyOk);
-    EXPECT_EQ(app->saved, (std::vector<std::string>{"7"}));
+    EXPECT_EQ(app->saved, (std::vector<std::string>{"taken7"}));
     EXPECT_TRUE(screen().contains("Save"));  // back on the menu
 
     press(InputKeyBack);  // menu -> check, which runs its worker again

@@ -130,13 +130,34 @@ TEST_F(Dispatcher, BackGoesToTheViewFirstThenToNavigation) {
     EXPECT_EQ(events_.navigation, 1);
     EXPECT_TRUE(loop_running());
 
-    long_press(InputKeyBack);  // only a short Back navigates
-    EXPECT_EQ(events_.navigation, 1);
+    long_press(InputKeyBack);  // a Long Back navigates too (its Repeat does not)
+    EXPECT_EQ(events_.navigation, 2);
 
     events_.navigation_result = false;
     press(InputKeyBack);
-    EXPECT_EQ(events_.navigation, 2);
+    EXPECT_EQ(events_.navigation, 3);
     EXPECT_FALSE(loop_running());
+}
+
+TEST_F(Dispatcher, NoCurrentViewEndsTheLoop) {
+    add(1);
+    view_dispatcher_switch_to_view(dispatcher_, 1);
+    start_loop();
+    view_dispatcher_switch_to_view(dispatcher_, VIEW_NONE);
+    settle();
+    EXPECT_FALSE(loop_running());
+    stop_loop();
+
+    View* spare = view_alloc();
+    view_dispatcher_add_view(dispatcher_, 9, spare);
+    view_dispatcher_switch_to_view(dispatcher_, 9);
+    start_loop();
+    EXPECT_TRUE(loop_running());
+    view_dispatcher_remove_view(dispatcher_, 9);  // the current one
+    settle();
+    EXPECT_FALSE(loop_running());
+    stop_loop();
+    view_free(spare);
 }
 
 TEST_F(Dispatcher, PreviousCallbackSwitchesViewsOrLeaves) {
@@ -155,21 +176,26 @@ TEST_F(Dispatcher, PreviousCallbackSwitchesViewsOrLeaves) {
     EXPECT_EQ(events_.navigation, 0);
 }
 
-TEST_F(Dispatcher, TicksComeAtTheirPeriodInVirtualTime) {
+// A tick is a whole period without events: every event restarts the wait.
+TEST_F(Dispatcher, TicksComeOnlyAfterAWholeIdlePeriod) {
     view_dispatcher_set_tick_event_callback(
         dispatcher_,
         [](void* context) { static_cast<Events*>(context)->tick_times.push_back(furi_get_tick()); },
         100);
-    start_loop();
     const uint32_t start = furi_get_tick();
-    furi_delay_ms(1000);
-    press(InputKeyOk);  // activity does not disturb the beat
-    furi_delay_ms(500);
-    ASSERT_GE(events_.tick_times.size(), 15u);
-    for(size_t i = 1; i < events_.tick_times.size(); ++i) {
-        EXPECT_EQ(events_.tick_times[i] - events_.tick_times[i - 1], 100u) << "tick " << i;
+    start_loop();
+    furi_delay_ms(530);  // 550 ms idle from the start
+    EXPECT_EQ(events_.tick_times, (std::vector<uint32_t>{start + 100, start + 200, start + 300, start + 400, start + 500}));
+
+    events_.tick_times.clear();
+    uint32_t last_event = 0;
+    for(uint32_t i = 0; i < 10; ++i) {  // an event every 60 ms: never idle long enough
+        furi_delay_ms(i == 0 ? 20 : 60);
+        last_event = furi_get_tick();
+        view_dispatcher_send_custom_event(dispatcher_, i);
     }
-    EXPECT_LE(events_.tick_times.front() - start, 100u);
+    furi_delay_ms(250);
+    EXPECT_EQ(events_.tick_times, (std::vector<uint32_t>{last_event + 100, last_event + 200}));
 }
 
 TEST_F(Dispatcher, CustomEventsFromAWorkerArriveInOrderOnTheLoopThread) {
@@ -258,6 +284,25 @@ TEST_F(DispatcherMisuse, StopsWithAClearMessage) {
             view_dispatcher_run(d);
         },
         "the queue is full");
+}
+
+// The device's queue put waits forever, which an interrupt handler cannot: it crashes there.
+TEST_F(DispatcherMisuse, SendingOrStoppingFromInterruptContextCrashes) {
+    const std::pair<const char*, void (*)(ViewDispatcher*)> calls[] = {
+        {"view_dispatcher_send_custom_event: called from interrupt context",
+            [](ViewDispatcher* d) { view_dispatcher_send_custom_event(d, 1); }},
+        {"view_dispatcher_stop: called from interrupt context", [](ViewDispatcher* d) { view_dispatcher_stop(d); }},
+    };
+    for(const auto& [message, call] : calls) {
+        EXPECT_DEATH(
+            {
+                host::Runtime rt(quiet());
+                ViewDispatcher* d = view_dispatcher_alloc();
+                view_dispatcher_enable_queue(d);
+                host::run_in_interrupt_context([&] { call(d); });
+            },
+            message);
+    }
 }
 
 }  // namespace

@@ -85,13 +85,14 @@ TEST_F(Golden, TextInputDefaultSelectedThenTypedThenRefused) {
     start_loop();
     expect_golden(screen(), "text_input_default");
 
-    press(InputKeyUp);    // to row 2 ('_' / 'l' area), then type a letter
+    press(InputKeyUp);    // save -> backspace
+    press(InputKeyLeft);  // -> 'l', then type it twice
     press(InputKeyOk);
     press(InputKeyOk);
     expect_golden(screen(), "text_input_typed");
     EXPECT_STREQ(buffer, "Ll");
 
-    press(InputKeyDown);  // back to the save key
+    press(InputKeyDown);  // 'l' -> the save key
     press(InputKeyOk);
     expect_golden(screen(), "text_input_refused");
 

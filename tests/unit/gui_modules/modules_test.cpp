@@ -1,5 +1,5 @@
-// Module behaviour: submenu selection, popup timeout in virtual time, text input editing and
-// validation, widget buttons and text copies.
+// Module behaviour as a scene sees it: submenu selection and window, popup keys and timeout in
+// virtual time, loading, text input keys, editing and validation, widget buttons and text copies.
 #include <gui/modules/loading.h>
 #include <gui/modules/popup.h>
 #include <gui/modules/submenu.h>
@@ -103,6 +103,49 @@ TEST_F(Modules, SubmenuScrollsToKeepTheSelectionInView) {
     submenu_free(submenu);
 }
 
+// ---- Submenu selection window ----
+
+// submenu_set_selected_item puts the item on the window's second row (the first for item 0),
+// clamped to the end; an empty header counts as none (four rows).
+TEST_F(Modules, SubmenuSelectedItemSetsTheWindow) {
+    struct Case {
+        const char* header;
+        uint32_t count;
+        uint32_t select;
+        std::vector<std::string> shown;
+    };
+    const Case cases[] = {
+        {nullptr, 8, 0, {"A0", "A1", "A2", "A3"}},
+        {nullptr, 8, 3, {"A2", "A3", "A4", "A5"}},
+        {nullptr, 8, 6, {"A4", "A5", "A6", "A7"}},
+        {"", 8, 5, {"A4", "A5", "A6", "A7"}},
+        {"Bank", 8, 5, {"Bank", "A4", "A5", "A6"}},
+        {"Bank", 8, 7, {"Bank", "A5", "A6", "A7"}},
+        {"Bank", 3, 2, {"Bank", "A0", "A1", "A2"}},
+        {nullptr, 4, 3, {"A0", "A1", "A2", "A3"}},
+    };
+    Submenu* submenu = submenu_alloc();
+    show(submenu_get_view(submenu));
+    std::vector<std::string> labels;
+    for(int i = 0; i < 8; ++i) labels.push_back("A" + std::to_string(i));
+    for(const Case& c : cases) {
+        submenu_reset(submenu);
+        submenu_set_header(submenu, c.header);
+        for(uint32_t i = 0; i < c.count; ++i) submenu_add_item(submenu, labels[i].c_str(), i, nullptr, nullptr);
+        submenu_set_selected_item(submenu, c.select);
+        const host::Screen s = screen();
+        EXPECT_EQ(s.strings(), c.shown) << "header " << (c.header ? c.header : "(none)") << ", item " << c.select;
+        // The scroll bar: full height whatever the header, its block at 64 / count * position.
+        const int block_top = 64 * static_cast<int>(c.select) / static_cast<int>(c.count);
+        EXPECT_TRUE(s.pixel(125, block_top) && s.pixel(127, block_top)) << "item " << c.select;
+        EXPECT_TRUE(s.pixel(126, block_top == 0 ? 62 : 0)) << "the dotted line";
+    }
+    stop_loop();
+    view_dispatcher_remove_view(dispatcher_, 0);
+    shown_ = false;
+    submenu_free(submenu);
+}
+
 // ---- Popup ----
 
 struct Fired {
@@ -113,90 +156,135 @@ void record_fire(void* context) {
     static_cast<Fired*>(context)->ticks.push_back(furi_get_tick());
 }
 
-TEST_F(Modules, PopupTimeoutFiresOnceAfterExactlyItsTimeout) {
-    Popup* popup = popup_alloc();
-    Fired fired;
-    popup_set_header(popup, "Saved!", 13, 22, AlignLeft, AlignBottom);
-    popup_set_timeout(popup, 1500);
-    popup_set_context(popup, &fired);
-    popup_set_callback(popup, record_fire);
-    popup_enable_timeout(popup);
-    show(popup_get_view(popup));
-    const uint32_t shown_at = furi_get_tick() - 20;  // start_loop settled 20 ms after the switch
+class PopupTest : public Modules {
+protected:
+    PopupTest() : popup_(popup_alloc()), other_(view_alloc()) {
+        view_dispatcher_add_view(dispatcher_, 1, other_);
+        popup_set_context(popup_, &fired_);
+        popup_set_callback(popup_, record_fire);
+        popup_set_timeout(popup_, 1000);
+    }
+    ~PopupTest() override {
+        stop_loop();
+        view_dispatcher_remove_view(dispatcher_, 1);
+        view_free(other_);
+        popup_free(popup_);  // TearDown removed its view
+    }
+    void enter() {
+        view_dispatcher_switch_to_view(dispatcher_, 0);
+        settle(0);
+        entered_at_ = furi_get_tick();
+    }
+    void leave() { view_dispatcher_switch_to_view(dispatcher_, 1); }
+    /// Milliseconds from the last enter to each firing.
+    std::vector<uint32_t> since_enter() const {
+        std::vector<uint32_t> out;
+        for(uint32_t t : fired_.ticks) out.push_back(t - entered_at_);
+        return out;
+    }
 
-    furi_delay_ms(1499 - 20);
-    EXPECT_TRUE(fired.ticks.empty());
-    furi_delay_ms(5000);
-    ASSERT_EQ(fired.ticks.size(), 1u);
-    EXPECT_EQ(fired.ticks[0] - shown_at, 1500u);
+    Popup* popup_;
+    View* other_;
+    Fired fired_;
+    uint32_t entered_at_ = 0;
+};
 
-    // Showing it again does not re-fire without a new enable; an enable while shown counts from now.
-    view_dispatcher_switch_to_view(dispatcher_, 0);
+TEST_F(PopupTest, TheTimeoutRunsFromEachEnterOnly) {
+    popup_enable_timeout(popup_);
+    show(popup_get_view(popup_));
+    entered_at_ = furi_get_tick() - 20;  // start_loop settled 20 ms after the switch
     furi_delay_ms(3000);
-    EXPECT_EQ(fired.ticks.size(), 1u);
-    const uint32_t enabled_at = furi_get_tick();
-    popup_enable_timeout(popup);
-    furi_delay_ms(3000);
-    ASSERT_EQ(fired.ticks.size(), 2u);
-    EXPECT_EQ(fired.ticks[1] - enabled_at, 1500u);
-    stop_loop();
-    view_dispatcher_remove_view(dispatcher_, 0);
-    shown_ = false;
-    popup_free(popup);
-}
+    EXPECT_EQ(since_enter(), (std::vector<uint32_t>{1000}));
 
-TEST_F(Modules, PopupLeftOrResetBeforeItsTimeoutNeverFires) {
-    Popup* popup = popup_alloc();
-    Fired fired;
-    View* other = view_alloc();
-    view_dispatcher_add_view(dispatcher_, 1, other);
-    popup_set_timeout(popup, 1000);
-    popup_set_context(popup, &fired);
-    popup_set_callback(popup, record_fire);
-    popup_enable_timeout(popup);
-    show(popup_get_view(popup));
-    furi_delay_ms(500);
-    view_dispatcher_switch_to_view(dispatcher_, 1);
+    // Every enter restarts it while it stays enabled; leaving stops it.
+    fired_.ticks.clear();
+    enter();
+    furi_delay_ms(600);
+    leave();
     furi_delay_ms(2000);
-    EXPECT_TRUE(fired.ticks.empty());
+    EXPECT_TRUE(fired_.ticks.empty());
+    enter();
+    furi_delay_ms(1500);
+    EXPECT_EQ(since_enter(), (std::vector<uint32_t>{1000}));
 
-    view_dispatcher_switch_to_view(dispatcher_, 0);  // the countdown starts over
-    furi_delay_ms(500);
-    popup_reset(popup);
-    popup_enable_timeout(popup);  // no callback any more
+    // Enabling while shown starts nothing; the next enter does.
+    fired_.ticks.clear();
+    popup_disable_timeout(popup_);
+    enter();
+    popup_enable_timeout(popup_);
     furi_delay_ms(3000);
-    EXPECT_TRUE(fired.ticks.empty());
+    EXPECT_TRUE(fired_.ticks.empty());
+    enter();
+    furi_delay_ms(1500);
+    EXPECT_EQ(since_enter(), (std::vector<uint32_t>{1000}));
 
-    stop_loop();
-    view_dispatcher_remove_view(dispatcher_, 1);
-    view_free(other);
-    view_dispatcher_remove_view(dispatcher_, 0);
-    shown_ = false;
-    popup_free(popup);
+    // Disabling while shown does not stop a countdown that runs.
+    fired_.ticks.clear();
+    enter();
+    popup_disable_timeout(popup_);
+    furi_delay_ms(1500);
+    EXPECT_EQ(since_enter(), (std::vector<uint32_t>{1000}));
 }
 
-TEST_F(Modules, PopupAndLoadingHandleBackDifferently) {
+TEST_F(PopupTest, AfterResetThePeriodIsZero) {
+    show(popup_get_view(popup_));
+    leave();
+    popup_reset(popup_);
+    popup_set_context(popup_, &fired_);
+    popup_set_callback(popup_, record_fire);
+    popup_enable_timeout(popup_);
+    enter();
+    furi_delay_ms(100);
+    EXPECT_EQ(since_enter(), (std::vector<uint32_t>{1}));  // a zero period is one tick
+}
+
+TEST_F(PopupTest, WithACallbackEveryShortKeyCallsItAndBackDoesNotNavigate) {
     int navigations = 0;
     view_dispatcher_set_event_callback_context(dispatcher_, &navigations);
     view_dispatcher_set_navigation_event_callback(dispatcher_, [](void* context) {
         ++*static_cast<int*>(context);
         return true;
     });
-    Popup* popup = popup_alloc();
+    show(popup_get_view(popup_));
+    for(InputKey key : {InputKeyBack, InputKeyOk, InputKeyUp, InputKeyDown, InputKeyLeft, InputKeyRight}) press(key);
+    EXPECT_EQ(fired_.ticks.size(), 6u);
+    EXPECT_EQ(navigations, 0);
+    long_press(InputKeyOk);  // not a short press
+    EXPECT_EQ(fired_.ticks.size(), 6u);
+
+    popup_set_callback(popup_, nullptr);  // without one, Back is the app's
+    press(InputKeyBack);
+    EXPECT_EQ(navigations, 1);
+}
+
+TEST_F(PopupTest, ShowsTheCallersTextsAsTheyAreNow) {
+    char header[16] = "Saved!";
+    popup_set_header(popup_, header, 13, 22, AlignLeft, AlignBottom);
+    show(popup_get_view(popup_));
+    EXPECT_TRUE(screen().contains("Saved!"));
+    std::strcpy(header, "Deleted");  // the popup keeps the pointer, not a copy
+    view_dispatcher_switch_to_view(dispatcher_, 0);
+    EXPECT_TRUE(screen().contains("Deleted"));
+    popup_set_header(popup_, nullptr, 0, 0, AlignLeft, AlignTop);
+    EXPECT_TRUE(screen().texts().empty());
+}
+
+TEST_F(Modules, LoadingSwallowsEveryKey) {
+    int navigations = 0;
+    view_dispatcher_set_event_callback_context(dispatcher_, &navigations);
+    view_dispatcher_set_navigation_event_callback(dispatcher_, [](void* context) {
+        ++*static_cast<int*>(context);
+        return true;
+    });
     Loading* loading = loading_alloc();
-    view_dispatcher_add_view(dispatcher_, 1, loading_get_view(loading));
-    show(popup_get_view(popup));
-    press(InputKeyBack);  // a popup leaves Back to the app
-    EXPECT_EQ(navigations, 1);
-    view_dispatcher_switch_to_view(dispatcher_, 1);
-    press(InputKeyBack);  // loading holds every key
-    EXPECT_EQ(navigations, 1);
+    show(loading_get_view(loading));
+    press(InputKeyBack);
+    long_press(InputKeyBack);
+    EXPECT_EQ(navigations, 0);
     stop_loop();
-    view_dispatcher_remove_view(dispatcher_, 1);
     view_dispatcher_remove_view(dispatcher_, 0);
     shown_ = false;
     loading_free(loading);
-    popup_free(popup);
 }
 
 // ---- Text input ----
@@ -206,13 +294,24 @@ struct NameScreen {
     int results = 0;
     bool accept = false;
     std::vector<std::string> validated;
+    int navigations = 0;
 };
 
 class TextInputTest : public Modules {
 protected:
-    TextInputTest() : input_(text_input_alloc()) {}
+    TextInputTest() : input_(text_input_alloc()) {
+        view_dispatcher_set_event_callback_context(dispatcher_, &name_);
+        view_dispatcher_set_navigation_event_callback(dispatcher_, [](void* context) {
+            ++static_cast<NameScreen*>(context)->navigations;
+            return true;
+        });
+    }
     ~TextInputTest() override { text_input_free(input_); }  // TearDown removed its view
     void open(bool clear_default_text) {
+        arm(clear_default_text);
+        show(text_input_get_view(input_));
+    }
+    void arm(bool clear_default_text) {
         text_input_set_header_text(input_, "Name the tag");
         text_input_set_result_callback(
             input_, [](void* context) { ++static_cast<NameScreen*>(context)->results; }, &name_, name_.buffer,
@@ -226,13 +325,19 @@ protected:
                 return name->accept;
             },
             &name_);
-        show(text_input_get_view(input_));
     }
-    /// Moves from the save key (where a default text puts the selection) up to 'o', then left to 'q'.
-    void go_to_q() {
-        press(InputKeyUp);
-        press(InputKeyUp);
-        for(int i = 0; i < 8; ++i) press(InputKeyLeft);  // from 'o'
+    /// Starts over with `text` in the buffer and the selection on 'q' (empty) or save (not empty).
+    void restart(const char* text, bool clear_default_text = false) {
+        text_input_reset(input_);
+        std::strcpy(name_.buffer, text);
+        arm(clear_default_text);
+        name_.validated.clear();
+    }
+    /// U, D, L, R: short presses of the arrows.
+    void moves(const std::string& keys) {
+        for(char k : keys) {
+            press(k == 'U' ? InputKeyUp : k == 'D' ? InputKeyDown : k == 'L' ? InputKeyLeft : InputKeyRight);
+        }
     }
 
     TextInput* input_;
@@ -246,8 +351,9 @@ TEST_F(TextInputTest, RefusedNameShowsTheMessageAndReportsNothing) {
     EXPECT_EQ(name_.results, 0);
     EXPECT_TRUE(screen().contains("Taken!"));
 
-    press(InputKeyLeft);  // only dismisses the message
+    press(InputKeyBack);  // only dismisses the message, even Back
     EXPECT_FALSE(screen().contains("Taken!"));
+    EXPECT_EQ(name_.navigations, 0);
     EXPECT_STREQ(name_.buffer, "Quiet_Fox");
 
     name_.accept = true;
@@ -264,52 +370,104 @@ TEST_F(TextInputTest, MessageHidesByItselfAfterFourSeconds) {
     EXPECT_FALSE(screen().contains("Taken!"));
 }
 
-TEST_F(TextInputTest, FirstKeyReplacesTheDefaultAndLongOkTypesTheOtherCase) {
-    open(true);
-    go_to_q();
-    press(InputKeyOk);       // replaces the default; a first letter is a capital
-    press(InputKeyOk);       // then small letters
-    long_press(InputKeyOk);  // and a long press gives the capital
-    EXPECT_STREQ(name_.buffer, "QqQ");
-    press(InputKeyRight);
-    press(InputKeyDown);  // row 1, nearest 'w' is 's'
-    press(InputKeyOk);
-    EXPECT_STREQ(name_.buffer, "QqQs");
-}
-
-TEST_F(TextInputTest, BackspaceAndTheBufferLimit) {
-    open(false);
-    EXPECT_STREQ(name_.buffer, "Quiet_Fox");
-    // From q: Down to 'a', Left wraps to '6', Left, Left to '4', Left to backspace.
-    press(InputKeyDown);
-    for(int i = 0; i < 4; ++i) press(InputKeyLeft);
-    press(InputKeyOk);
-    EXPECT_STREQ(name_.buffer, "Quiet_Fo");
-    press(InputKeyRight);  // '4'
-    for(int i = 0; i < 20; ++i) press(InputKeyOk);
-    EXPECT_EQ(std::strlen(name_.buffer), sizeof name_.buffer - 1);  // 21 characters, never more
-    EXPECT_EQ(std::string(name_.buffer), "Quiet_Fo4444444444444");
-    press(InputKeyLeft);  // backspace; a long press clears everything
-    long_press(InputKeyOk);
-    EXPECT_STREQ(name_.buffer, "");
+// Up and Down between rows of different lengths, from the save key (where a text in the buffer
+// puts the focus), each route ending in OK on the key it reached.
+TEST_F(TextInputTest, KeyboardRoutes) {
+    struct Case {
+        const char* route;
+        const char* buffer;  // after OK
+        int results;
+    };
+    const Case cases[] = {
+        {"", "x", 1},         // save
+        {"U", "", 0},         // backspace
+        {"UU", "x0", 0},      // Up from backspace is '0'
+        {"UUD", "", 0},       // and Down from '0' is backspace again
+        {"UUDD", "x", 1},     // then save
+        {"R", "x7", 0},
+        {"RU", "x4", 0},
+        {"RUU", "x1", 0},
+        {"L", "x_", 0},
+        {"LU", "xk", 0},
+        {"RRRU", "x6", 0},
+        {"RRRUU", "x3", 0},
+        {"RRRUUD", "x6", 0},
+        {"RRRUUDD", "x9", 0},
+        {"RRRR", "xz", 0},    // Right wraps within the row
+        {"DDDU", "", 0},      // Down on the last row stays; Up to backspace
+    };
     name_.accept = true;
-    press(InputKeyDown);  // row 2: the save key is nearest
-    press(InputKeyOk);    // an empty name is not saved
-    EXPECT_EQ(name_.results, 0);
-    EXPECT_TRUE(name_.validated.empty());
+    open(false);
+    for(const Case& c : cases) {
+        restart("x");
+        name_.results = 0;
+        moves(c.route);
+        press(InputKeyOk);
+        EXPECT_STREQ(name_.buffer, c.buffer) << "route " << c.route;
+        EXPECT_EQ(name_.results, c.results) << "route " << c.route;
+    }
 }
 
-TEST_F(TextInputTest, BackIsLeftToTheApp) {
-    int navigations = 0;
-    view_dispatcher_set_event_callback_context(dispatcher_, &navigations);
-    view_dispatcher_set_navigation_event_callback(dispatcher_, [](void* context) {
-        ++*static_cast<int*>(context);
-        return true;
-    });
-    open(true);
-    press(InputKeyBack);
-    EXPECT_EQ(navigations, 1);
-    EXPECT_STREQ(name_.buffer, "Quiet_Fox");
+TEST_F(TextInputTest, KeyRules) {
+    struct Case {
+        const char* what;
+        const char* text;
+        bool clear_default;
+        const char* route;  // from 'q' for an empty text, else from save
+        bool long_ok;
+        const char* result;
+    };
+    const Case cases[] = {
+        {"the default is replaced, a capital first", "Quiet_Fox", true, "UUL", false, "P"},
+        {"then small letters", "Q", false, "UUL", false, "Qp"},
+        {"a long OK types the other case", "Q", false, "UUL", true, "QP"},
+        {"an empty text starts with a capital", "", false, "R", false, "W"},
+        {"a long OK on backspace deletes one character", "abc", false, "U", true, "ab"},
+        {"backspace deletes the whole default", "Quiet_Fox", true, "U", false, ""},
+        {"'_' is a space in an empty text", "", false, "DDLLLLL", false, " "},
+        {"'_' is a space over the default", "ab", true, "L", false, " "},
+        {"'_' is a space when OK is held", "ab", false, "L", true, "ab "},
+        {"'_' otherwise", "ab", false, "L", false, "ab_"},
+        {"digits have no case", "", false, "LLLL", false, "0"},
+    };
+    open(false);
+    for(const Case& c : cases) {
+        restart(c.text, c.clear_default);
+        moves(c.route);
+        if(c.long_ok) {
+            long_press(InputKeyOk);
+        } else {
+            press(InputKeyOk);
+        }
+        EXPECT_STREQ(name_.buffer, c.result) << c.what;
+    }
+}
+
+TEST_F(TextInputTest, HeldKeys) {
+    open(false);  // "Quiet_Fox": the save key
+    long_press(InputKeyRight);  // Long at 300 ms and one Repeat at 450: two moves, to '8'
+    press(InputKeyOk);
+    EXPECT_STREQ(name_.buffer, "Quiet_Fox8");
+
+    long_press(InputKeyBack);  // Long and Repeat each delete one, and Back does not navigate
+    EXPECT_STREQ(name_.buffer, "Quiet_Fo");
+    EXPECT_EQ(name_.navigations, 0);
+    press(InputKeyBack);  // a short Back is the app's
+    EXPECT_EQ(name_.navigations, 1);
+    EXPECT_STREQ(name_.buffer, "Quiet_Fo");
+}
+
+TEST_F(TextInputTest, TheBufferLimitAndTheValidatorOnAnEmptyText) {
+    open(false);
+    moves("R");  // '7'
+    for(int i = 0; i < 20; ++i) press(InputKeyOk);
+    EXPECT_EQ(std::string(name_.buffer), "Quiet_Fox777777777777");  // 21 characters, never more
+    restart("");
+    moves("DDRRRRRRRR");  // from 'q' to save
+    name_.accept = true;
+    press(InputKeyOk);
+    EXPECT_EQ(name_.validated, (std::vector<std::string>{""}));  // it runs even on an empty text
+    EXPECT_EQ(name_.results, 0);                                  // but an empty text is not saved
 }
 
 TEST_F(TextInputTest, ADefaultTooLongForTheInputIsCut) {

@@ -112,14 +112,41 @@ TEST_F(Scenes, SearchForAMissingSceneChangesNothing) {
     EXPECT_TRUE(scene_manager_previous_scene(app_.scenes));
 }
 
-TEST_F(Scenes, StatesAreKeptPerSceneAndStopExitsTheTop) {
+TEST_F(Scenes, StatesAreKeptPerSceneAndStopExitsTheTopButKeepsTheStack) {
     scene_manager_set_scene_state(app_.scenes, Menu, 3);
     EXPECT_EQ(scene_manager_get_scene_state(app_.scenes, Menu), 3u);
     EXPECT_EQ(scene_manager_get_scene_state(app_.scenes, Start), 0u);
     push({Verify, Start});
     scene_manager_stop(app_.scenes);
     EXPECT_EQ(app_.log, (Log{"exit 1"}));
-    EXPECT_FALSE(scene_manager_previous_scene(app_.scenes));
+    EXPECT_TRUE(scene_manager_has_previous_scene(app_.scenes, Verify));  // the stack is still there
+    app_.log.clear();
+    EXPECT_TRUE(scene_manager_previous_scene(app_.scenes));
+    EXPECT_EQ(app_.log, (Log{"exit 1", "enter 0"}));
+}
+
+// The first listed id found below the top wins, even when another listed one is nearer the top.
+TEST_F(Scenes, SearchOneOfTakesTheFirstListedIdOnTheStack) {
+    struct Case {
+        std::vector<uint32_t> ids;
+        bool found;
+        Log log;
+    };
+    const Case cases[] = {
+        {{Start, Result}, true, {"exit 4", "enter 1"}},
+        {{Result, Start}, true, {"exit 4", "enter 3"}},
+        {{Menu, Read}, true, {"exit 4", "enter 2"}},  // the top itself does not count
+        {{Menu}, false, {}},
+        {{}, false, {}},
+    };
+    for(const Case& c : cases) {
+        SceneManager* scenes = scene_manager_alloc(&handlers, &app_);
+        for(uint32_t id : {Verify, Start, Read, Result, Menu}) scene_manager_next_scene(scenes, id);
+        app_.log.clear();
+        EXPECT_EQ(scene_manager_search_and_switch_to_previous_scene_one_of(scenes, c.ids.data(), c.ids.size()), c.found);
+        EXPECT_EQ(app_.log, c.log);
+        scene_manager_free(scenes);
+    }
 }
 
 const AppSceneOnEnterCallback partial_enters[2] = {on_enter<0>, nullptr};

@@ -1,5 +1,10 @@
 // Popup: icon, header (FontPrimary) and text (FontSecondary), each placed by the app, and a
 // one-shot timeout on the timer service.
+//
+// As on the device: the texts are the caller's pointers (not copies); with a callback set, any
+// short key press calls it and is consumed, so Back does not navigate while such a popup shows;
+// the timeout runs only from the view's enter (restarted on every enter), so enabling it while
+// shown starts nothing, and neither disabling nor resetting stops a countdown already running.
 
 #include <gui/modules/popup.h>
 
@@ -7,7 +12,7 @@
 
 #include <furi.h>
 
-#include <string>
+#include <atomic>
 
 #include "core/fatal.h"
 #include "gui/modules/module_model_i.h"
@@ -17,8 +22,7 @@ namespace {
 constexpr uint32_t kDefaultTimeoutMs = 1000;
 
 struct TextElement {
-    bool present = false;
-    std::string text;
+    const char* text = nullptr;  // the caller's
     uint8_t x = 0;
     uint8_t y = 0;
     Align horizontal = AlignLeft;
@@ -34,9 +38,9 @@ struct Model {
 };
 
 void draw_text(Canvas* canvas, const TextElement& element, Font font) {
-    if(!element.present) return;
+    if(element.text == nullptr) return;
     canvas_set_font(canvas, font);
-    elements_multiline_text_aligned(canvas, element.x, element.y, element.horizontal, element.vertical, element.text.c_str());
+    elements_multiline_text_aligned(canvas, element.x, element.y, element.horizontal, element.vertical, element.text);
 }
 
 void draw(Canvas* canvas, void* model_memory) {
@@ -52,11 +56,11 @@ void draw(Canvas* canvas, void* model_memory) {
 struct Popup {
     View* view = nullptr;
     FuriTimer* timer = nullptr;
-    PopupCallback callback = nullptr;
-    void* context = nullptr;
-    uint32_t timeout_ms = kDefaultTimeoutMs;
-    bool armed = false;  // enabled and not fired since
-    bool shown = false;  // between the view's enter and exit
+    // Read by the timer service and the dispatcher's thread.
+    std::atomic<PopupCallback> callback = nullptr;
+    std::atomic<void*> context = nullptr;
+    std::atomic<uint32_t> timeout_ms = kDefaultTimeoutMs;
+    std::atomic<bool> timeout_enabled = false;
 };
 
 namespace {
@@ -66,46 +70,37 @@ Popup* require(Popup* popup, const char* what) {
     return popup;
 }
 
-void start_countdown(Popup* popup) {
-    furi_timer_start(popup->timer, furi_ms_to_ticks(popup->timeout_ms == 0 ? 1 : popup->timeout_ms));
+void call_back(Popup* popup) {
+    const PopupCallback callback = popup->callback.load();
+    if(callback != nullptr) callback(popup->context.load());
 }
 
 // Timer service thread.
 void timer_callback(void* context) {
-    auto* popup = static_cast<Popup*>(context);
-    if(!popup->armed || !popup->shown) return;  // disabled or left while the expiry was on its way
-    popup->armed = false;
-    if(popup->callback != nullptr) popup->callback(popup->context);
+    call_back(static_cast<Popup*>(context));
 }
 
 void enter_callback(void* context) {
     auto* popup = static_cast<Popup*>(context);
-    popup->shown = true;
-    if(popup->armed) start_countdown(popup);
+    if(!popup->timeout_enabled) return;
+    const uint32_t ms = popup->timeout_ms;
+    furi_check(furi_timer_start(popup->timer, furi_ms_to_ticks(ms == 0 ? 1 : ms)) == FuriStatusOk);
 }
 
 void exit_callback(void* context) {
-    auto* popup = static_cast<Popup*>(context);
-    popup->shown = false;
-    furi_timer_stop(popup->timer);
+    furi_timer_stop(static_cast<Popup*>(context)->timer);
 }
 
-// The popup leaves every key to the dispatcher, so Back navigates as usual.
 bool input(InputEvent* event, void* context) {
-    (void)event;
-    (void)context;
-    return false;
+    auto* popup = static_cast<Popup*>(context);
+    if(event->type != InputTypeShort || popup->callback.load() == nullptr) return false;
+    call_back(popup);
+    return true;
 }
 
 void set_text(Popup* popup, bool header, const char* text, uint8_t x, uint8_t y, Align horizontal, Align vertical) {
     gui_modules::with_model<Model>(popup->view, true, [&](Model& m) {
-        TextElement& element = header ? m.header : m.text;
-        element.present = text != nullptr;
-        element.text = text != nullptr ? text : "";
-        element.x = x;
-        element.y = y;
-        element.horizontal = horizontal;
-        element.vertical = vertical;
+        (header ? m.header : m.text) = TextElement{text, x, y, horizontal, vertical};
     });
 }
 
@@ -168,26 +163,23 @@ void popup_set_timeout(Popup* popup, uint32_t timeout_in_ms) {
     require(popup, "popup_set_timeout")->timeout_ms = timeout_in_ms;
 }
 
+// Takes effect at the next enter of the view.
 void popup_enable_timeout(Popup* popup) {
-    require(popup, "popup_enable_timeout");
-    popup->armed = true;
-    if(popup->shown) start_countdown(popup);
+    require(popup, "popup_enable_timeout")->timeout_enabled = true;
 }
 
+// Takes effect at the next enter of the view: a countdown already running still fires.
 void popup_disable_timeout(Popup* popup) {
-    require(popup, "popup_disable_timeout");
-    popup->armed = false;
-    furi_timer_stop(popup->timer);
+    require(popup, "popup_disable_timeout")->timeout_enabled = false;
 }
 
 void popup_reset(Popup* popup) {
     require(popup, "popup_reset");
-    popup->armed = false;
-    furi_timer_stop(popup->timer);
+    gui_modules::with_model<Model>(popup->view, false, [](Model& m) { m = Model(); });
     popup->callback = nullptr;
     popup->context = nullptr;
-    popup->timeout_ms = kDefaultTimeoutMs;
-    gui_modules::with_model<Model>(popup->view, true, [](Model& m) { m = Model(); });
+    popup->timeout_enabled = false;
+    popup->timeout_ms = 0;
 }
 
 }  // extern "C"

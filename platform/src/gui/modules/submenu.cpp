@@ -1,16 +1,17 @@
 // Submenu: a list of items, four rows of 16 pixels (three under a header), the selected one in an
-// inverted rounded box, a scroll bar when the items overflow.
+// inverted rounded box, and always a full-height scroll bar.
 
 #include <gui/modules/submenu.h>
 
 #include <gui/elements.h>
+
+#include <furi.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
 #include "core/fatal.h"
-#include "gui/elements_i.h"
 #include "gui/modules/module_model_i.h"
 
 namespace {
@@ -28,37 +29,52 @@ struct Item {
 
 struct Model {
     std::vector<Item> items;
-    std::string header;
-    bool has_header = false;
+    std::string header;  // empty: no header
     size_t position = 0;
     size_t window_position = 0;
 
-    size_t rows() const { return has_header ? 3 : 4; }
+    size_t rows() const { return header.empty() ? 4 : 3; }
 
-    // Keeps the selection visible with one item of context above and below where possible.
-    void update_window() {
+    // Up and Down as the device moves them: the window follows one row before the edge, and
+    // wrapping around jumps to the other end of the list.
+    void up() {
         const size_t count = items.size();
+        if(count == 0) return;
+        const size_t visible = rows();
+        if(position > 0) {
+            --position;
+            if(position == window_position && window_position > 0) --window_position;
+        } else {
+            position = count - 1;
+            if(position > visible - 1) window_position = position - (visible - 1);
+        }
+    }
+
+    void down() {
+        const size_t count = items.size();
+        if(count == 0) return;
+        const size_t visible = rows();
+        if(position + 1 < count) {
+            ++position;
+            if(position - window_position > visible - 2 && window_position + visible < count) ++window_position;
+        } else {
+            position = 0;
+            window_position = 0;
+        }
+    }
+
+    // The item goes to the window's second row (the first one for the first item), the window
+    // clamped to the end of the list.
+    void select(size_t index) {
+        const size_t count = items.size();
+        position = index < count ? index : 0;
+        window_position = position > 0 ? position - 1 : 0;
         const size_t visible = rows();
         if(count <= visible) {
             window_position = 0;
-            return;
-        }
-        if(position < window_position + 1) window_position = position > 0 ? position - 1 : 0;
-        if(position + 1 >= window_position + visible) {
-            window_position = std::min(position + 2 - visible, count - visible);
-        }
-        window_position = std::min(window_position, count - visible);
-    }
-
-    void move(bool down) {
-        const size_t count = items.size();
-        if(count == 0) return;
-        if(down) {
-            position = position + 1 < count ? position + 1 : 0;
         } else {
-            position = position > 0 ? position - 1 : count - 1;
+            window_position = std::min(window_position, count - visible);
         }
-        update_window();
     }
 };
 
@@ -66,7 +82,7 @@ void draw(Canvas* canvas, void* model_memory) {
     const auto& model = *static_cast<Model*>(model_memory);
     canvas_clear(canvas);
     int top = 0;
-    if(model.has_header) {
+    if(!model.header.empty()) {
         canvas_set_font(canvas, FontPrimary);
         canvas_draw_str(canvas, 4, 11, model.header.c_str());
         top = kHeaderHeight;
@@ -82,15 +98,14 @@ void draw(Canvas* canvas, void* model_memory) {
         } else {
             canvas_set_color(canvas, ColorBlack);
         }
-        const std::string label = gui_elements::fit_width(canvas, model.items[i].label, kItemWidth - 12);
-        canvas_draw_str(canvas, 6, static_cast<uint8_t>(item_y + kItemHeight - 4), label.c_str());
+        FuriString* label = furi_string_alloc_set_str(model.items[i].label.c_str());
+        elements_string_fit_width(canvas, label, kItemWidth - 12);
+        canvas_draw_str(canvas, 6, static_cast<uint8_t>(item_y + kItemHeight - 4), furi_string_get_cstr(label));
+        furi_string_free(label);
     }
+    // Always, over the full height, even under a header.
     canvas_set_color(canvas, ColorBlack);
-    if(model.items.size() > model.rows()) {
-        elements_scrollbar_pos(canvas, canvas_width(canvas), static_cast<uint8_t>(top),
-            static_cast<uint8_t>(canvas_height(canvas) - top), static_cast<uint16_t>(model.position),
-            static_cast<uint16_t>(model.items.size()));
-    }
+    elements_scrollbar(canvas, static_cast<uint16_t>(model.position), static_cast<uint16_t>(model.items.size()));
 }
 
 }  // namespace
@@ -101,15 +116,22 @@ struct Submenu {
 
 namespace {
 
+// Up and Down move on Short and Repeat, OK chooses on Short; nothing else is consumed.
 bool input(InputEvent* event, void* context) {
     auto* submenu = static_cast<Submenu*>(context);
-    if(event->key == InputKeyBack) return false;
-    const bool move = event->type == InputTypeShort || event->type == InputTypeRepeat;
-    if(move && (event->key == InputKeyUp || event->key == InputKeyDown)) {
-        gui_modules::with_model<Model>(submenu->view, true, [&](Model& m) { m.move(event->key == InputKeyDown); });
+    const bool repeat = event->type == InputTypeRepeat;
+    if(event->type != InputTypeShort && !repeat) return false;
+    if(event->key == InputKeyUp || event->key == InputKeyDown) {
+        gui_modules::with_model<Model>(submenu->view, true, [&](Model& m) {
+            if(event->key == InputKeyUp) {
+                m.up();
+            } else {
+                m.down();
+            }
+        });
         return true;
     }
-    if(event->key == InputKeyOk && event->type == InputTypeShort) {
+    if(event->key == InputKeyOk && !repeat) {
         // Take the item under the lock, call it without: the callback may use the submenu.
         const Item item = gui_modules::with_model<Model>(submenu->view, false, [](Model& m) {
             return m.items.empty() ? Item{{}, 0, nullptr, nullptr} : m.items[m.position];
@@ -117,7 +139,7 @@ bool input(InputEvent* event, void* context) {
         if(item.callback != nullptr) item.callback(item.context, item.index);
         return true;
     }
-    return event->key == InputKeyUp || event->key == InputKeyDown || event->key == InputKeyOk;
+    return false;
 }
 
 Submenu* require(Submenu* submenu, const char* what) {
@@ -167,18 +189,14 @@ void submenu_set_selected_item(Submenu* submenu, uint32_t index) {
     require(submenu, "submenu_set_selected_item");
     gui_modules::with_model<Model>(submenu->view, true, [&](Model& m) {
         auto it = std::find_if(m.items.begin(), m.items.end(), [&](const Item& item) { return item.index == index; });
-        m.position = it == m.items.end() ? 0 : static_cast<size_t>(it - m.items.begin());
-        m.update_window();
+        m.select(static_cast<size_t>(it - m.items.begin()));  // unknown: the first item
     });
 }
 
+// The window stays where it is: the device does not move it when the row count changes.
 void submenu_set_header(Submenu* submenu, const char* header) {
     require(submenu, "submenu_set_header");
-    gui_modules::with_model<Model>(submenu->view, true, [&](Model& m) {
-        m.has_header = header != nullptr;
-        m.header = header != nullptr ? header : "";
-        m.update_window();
-    });
+    gui_modules::with_model<Model>(submenu->view, true, [&](Model& m) { m.header = header != nullptr ? header : ""; });
 }
 
 }  // extern "C"
