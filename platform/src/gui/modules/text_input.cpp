@@ -71,7 +71,8 @@ struct Model {
     uint8_t column = 0;
 
     const char* text() const { return buffer != nullptr ? buffer : ""; }
-    size_t length() const { return std::strlen(text()); }
+    // Bounded, so a buffer the app left unterminated is never read or written past its size.
+    size_t length() const { return buffer != nullptr ? strnlen(buffer, buffer_size) : 0; }
     char selected() const { return kRows[row].keys[column].c; }
 };
 
@@ -88,7 +89,8 @@ char to_uppercase(char c) {
 void draw_field(Canvas* canvas, const Model& m) {
     uint8_t start = 4;
     int room = canvas_width(canvas) - 8;
-    const char* text = m.text();
+    const std::string whole(m.text(), m.length());
+    const char* text = whole.c_str();
     if(canvas_string_width(canvas, text) > room) {
         // Too long for the field: its end after "...".
         canvas_draw_str(canvas, start, kTextBaseline, "...");
@@ -244,7 +246,7 @@ void finish_save(TextInput* text_input, const Save& save) {
     if(save.validator != nullptr) {
         // The validator sees the text even when it is empty.
         const std::string text = gui_modules::with_model<Model>(text_input->view, false, [](Model& m) {
-            return std::string(m.text());
+            return std::string(m.text(), m.length());
         });
         if(!save.validator(text.c_str(), text_input->message, save.validator_context)) {
             gui_modules::with_model<Model>(text_input->view, true, [](Model& m) { m.message_visible = true; });
@@ -326,8 +328,8 @@ void text_input_free(TextInput* text_input) {
 
 void text_input_reset(TextInput* text_input) {
     require(text_input, "text_input_reset");
-    furi_string_reset(text_input->message);
     gui_modules::with_model<Model>(text_input->view, true, [&](Model& m) {
+        furi_string_reset(text_input->message);
         m = Model();
         m.message = text_input->message;
     });
