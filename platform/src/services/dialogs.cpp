@@ -14,6 +14,7 @@
 #include <storage/storage.h>
 
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,12 @@ struct DialogsApp {
     mutable std::mutex mutex;  // guards what tests read from other OS threads
     bool showing = false;
     std::vector<host::ShownDialog> history;
+    std::optional<DialogMessageButton> auto_answer;
+
+    std::optional<DialogMessageButton> answer_now() const {
+        std::lock_guard lock(mutex);
+        return auto_answer;
+    }
 
     std::size_t record(host::ShownDialog dialog) {
         std::lock_guard lock(mutex);
@@ -318,11 +325,15 @@ DialogMessageButton dialog_message_show(DialogsApp* context, const DialogMessage
     require_app(context, "dialog_message_show");
     if(message == nullptr) host::fatal("dialog_message_show: message is null");
     BusyLock busy(context);
+    const char* text = message->text.text != nullptr ? message->text.text : "";
+    if(const auto answer = context->answer_now()) {
+        context->finish(context->record({host::ShownDialog::Kind::Message, text, false, 0, {}}), *answer);
+        return *answer;
+    }
     MessageView view(*message);
     ViewHolder holder(view.view, message_back, &view.run);
     view.run.holder = &holder;
-    const std::size_t index = context->record(
-        {host::ShownDialog::Kind::Message, message->text.text != nullptr ? message->text.text : "", false, 0, {}});
+    const std::size_t index = context->record({host::ShownDialog::Kind::Message, text, false, 0, {}});
     holder.run();
     context->finish(index, view.run.result);
     return view.run.result;
@@ -436,6 +447,11 @@ std::vector<std::string> DialogsService::messages() const {
 void DialogsService::clear_history() {
     std::lock_guard lock(app_->mutex);
     app_->history.clear();
+}
+
+void DialogsService::answer_messages_with(std::optional<DialogMessageButton> button) {
+    std::lock_guard lock(app_->mutex);
+    app_->auto_answer = button;
 }
 
 }  // namespace host

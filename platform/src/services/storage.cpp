@@ -77,6 +77,7 @@ struct File {
     bool can_write = false;
     bool hard_error = false;  // an I/O error happened: the file object refuses further transfers
     std::uint64_t position = 0;
+    std::uint64_t size = 0;  // kept up to date by every change made through this object
     // Dir
     std::vector<DirEntry> entries;
     size_t next_entry = 0;
@@ -314,7 +315,8 @@ FS_Error open_file(File& file, const Resolved& where, FS_AccessMode access, FS_O
     file.can_read = (access & FSAM_READ) != 0;
     file.can_write = (access & FSAM_WRITE) != 0;
     file.hard_error = false;
-    file.position = (mode & FSOM_OPEN_APPEND) ? host_size(fd).value_or(0) : 0;
+    file.size = host_size(fd).value_or(0);
+    file.position = (mode & FSOM_OPEN_APPEND) ? file.size : 0;
     return FSE_OK;
 }
 
@@ -588,7 +590,7 @@ uint16_t storage_file_write(File* file, const void* buff, uint16_t bytes_to_writ
         file->hard_error = true;
         return 0;
     }
-    const std::uint64_t size = host_size(file->fd).value_or(0);
+    const std::uint64_t size = file->size;
     size_t allowed = bytes_to_write;
     if(storage.space_left) {
         // Overwriting is free; growing the file takes from what is left, and a write the card
@@ -610,6 +612,7 @@ uint16_t storage_file_write(File* file, const void* buff, uint16_t bytes_to_writ
     }
     const std::uint64_t end = file->position + done;
     if(storage.space_left && end > size) *storage.space_left -= std::min(*storage.space_left, end - size);
+    file->size = std::max(size, end);
     file->position = end;
     file->error = FSE_OK;
     return static_cast<uint16_t>(done);
@@ -619,7 +622,7 @@ bool storage_file_seek(File* file, uint32_t offset, bool from_start) {
     require_file(file, "storage_file_seek");
     if(!transfer_ready(*file)) return false;
     Storage& storage = *file->storage;
-    const std::uint64_t size = host_size(file->fd).value_or(0);
+    const std::uint64_t size = file->size;
     std::uint64_t target = from_start ? offset : file->position + offset;
     if(target > size) {
         if(!file->can_write || storage.read_only) {
@@ -632,6 +635,7 @@ bool storage_file_seek(File* file, uint32_t offset, bool from_start) {
                 return false;
             }
             if(storage.space_left) *storage.space_left -= target - size;
+            file->size = target;
         }
     }
     file->position = target;
@@ -661,6 +665,7 @@ bool storage_file_truncate(File* file) {
         file->error = FSE_INTERNAL;
         return false;
     }
+    file->size = file->position;
     file->error = FSE_OK;
     return true;
 }
@@ -669,14 +674,14 @@ uint64_t storage_file_size(File* file) {
     require_file(file, "storage_file_size");
     if(!transfer_ready(*file)) return 0;
     file->error = FSE_OK;
-    return host_size(file->fd).value_or(0);
+    return file->size;
 }
 
 bool storage_file_eof(File* file) {
     require_file(file, "storage_file_eof");
     if(!transfer_ready(*file)) return true;
     file->error = FSE_OK;
-    return file->position >= host_size(file->fd).value_or(0);
+    return file->position >= file->size;
 }
 
 bool storage_file_copy_to_file(File* source, File* destination, uint32_t size) {

@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "fixture.h"
+#include "dialogs_fixture.h"
 
 namespace dialogs_test {
 namespace {

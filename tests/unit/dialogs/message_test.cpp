@@ -1,7 +1,7 @@
 // The storage-error message and general message dialogs: what they draw and which keys end them.
 #include <optional>
 
-#include "fixture.h"
+#include "dialogs_fixture.h"
 
 namespace dialogs_test {
 namespace {

@@ -2,6 +2,7 @@
 #include <dialogs/dialogs.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,10 @@ public:
     /// The texts of the message dialogs shown so far, in order.
     std::vector<std::string> messages() const;
     void clear_history();
+
+    /// Message dialogs answer at once with `button` instead of showing and waiting (runs without
+    /// a user, such as fuzzing); they are still recorded. Nothing (the default): they show and wait.
+    void answer_messages_with(std::optional<DialogMessageButton> button);
 
 private:
     DialogsApp* app_;
