@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
-# Runs the whole test suite on a fresh Debian 12 machine: installs what is missing, cross-compiles
-# the apps for the device, runs the threaded tests under ThreadSanitizer and everything under
-# AddressSanitizer/UBSan, fuzzes the module's reply parsing and the key-value file reader for a
-# bounded time, then builds and runs every test. The last lines are CTest's summary.
+# Runs the whole test suite on a fresh Debian 12 machine: installs what is missing, checks the SDK
+# headers against the firmware's, cross-compiles the apps for the device, runs the threaded tests
+# under ThreadSanitizer and everything under AddressSanitizer/UBSan, fuzzes the module's reply
+# parsing and the key-value file reader for a bounded time, then builds and runs every test. The
+# last lines are CTest's summary.
 set -euo pipefail
 cd "$(dirname "$0")"
 jobs=$(nproc)
 
 scripts/deps.sh
+
+echo "== SDK headers against the firmware's (tools/sdk_check.py)"
+python3 tools/test_sdk_check.py
+python3 tools/sdk_check.py
 
 echo "== Device cross-compile (arm-none-eabi, device flags, exported symbols, stack budgets)"
 bash tools/test_device_build.sh

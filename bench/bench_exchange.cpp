@@ -44,6 +44,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     host::Runtime rt{host::RuntimeOptions{.virtual_time_limit = 0, .log_to_stderr = false}};
+    furi_hal_console_disable();  // as the app does while it owns USART1
     furi_hal_power_enable_otg();
     sim::Yrm100 model{rt};
     sim::yrm100::TagSpec spec;

@@ -67,6 +67,7 @@ int main(int argc, char** argv) {
     const int jobs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 200;
 
     host::Runtime rt({.log_to_stderr = false});
+    furi_hal_console_disable();  // as the app does while it owns USART1
     furi_hal_power_enable_otg();
     sim::Yrm100 model(rt);
     sim::yrm100::TagSpec spec;

@@ -60,6 +60,7 @@ int32_t worker_loop(void* context) {
 
 void bench_speedup() {
     host::Runtime rt({.log_to_stderr = false});
+    furi_hal_console_disable();  // as the app does while it owns USART1
     Responder responder(rt);
     rt.uart(FuriHalUartIdUSART1).attach(&responder);
     LoopJob job{.rounds = 20000, .rx = {}};

@@ -8,6 +8,7 @@ packages=(
   libpng-dev libfreetype-dev zlib1g-dev xfonts-base
   gcc-arm-none-eabi binutils-arm-none-eabi libnewlib-arm-none-eabi libstdc++-arm-none-eabi-newlib
   clang libclang-rt-14-dev
+  python3
 )
 
 missing=()

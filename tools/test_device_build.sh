@@ -139,7 +139,8 @@ cat >"$work/not_exported/calls.c" <<'EOF'
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <toolbox/random_name.h>
+/* The old name generator: no header offers it any more, an old copy of one might. */
+void set_random_name(char* name, uint8_t max_name_size);
 int32_t not_exported_main(void* p) {
     char name[16];
     set_random_name(name, sizeof name);

@@ -5,13 +5,6 @@
 extern "C" {
 #endif
 
-extern GPIO_TypeDef* const furi_hal_gpio_port_a;
-extern GPIO_TypeDef* const furi_hal_gpio_port_b;
-extern GPIO_TypeDef* const furi_hal_gpio_port_c;
-extern GPIO_TypeDef* const furi_hal_gpio_port_d;
-extern GPIO_TypeDef* const furi_hal_gpio_port_e;
-extern GPIO_TypeDef* const furi_hal_gpio_port_h;
-
 /* External header pins. */
 extern const GpioPin gpio_ext_pc0; /* pin 16 */
 extern const GpioPin gpio_ext_pc1; /* pin 15 */

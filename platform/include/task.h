@@ -10,7 +10,6 @@ typedef struct tskTaskControlBlock* TaskHandle_t;
 /** Finds a task by name; null when none has it. */
 TaskHandle_t xTaskGetHandle(const char* pcNameToQuery);
 void vTaskPrioritySet(TaskHandle_t xTask, UBaseType_t uxNewPriority);
-UBaseType_t uxTaskPriorityGet(TaskHandle_t xTask);
 TickType_t xTaskGetTickCount(void);
 
 #ifdef __cplusplus

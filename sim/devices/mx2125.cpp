@@ -67,7 +67,7 @@ void Mx2125::stop() {
         runtime_.cancel(pending_);
         pending_ = 0;
     }
-    if(runtime_.gpio().input(pin_)) runtime_.gpio().set_input(pin_, false);
+    if(runtime_.gpio().level(pin_)) runtime_.gpio().set_input(pin_, false);
 }
 
 void Mx2125::rise() {

@@ -16,11 +16,10 @@ extern "C" {
 typedef enum {
     GuiLayerDesktop = 0,
     GuiLayerWindow = 1,
-    GuiLayerStatusBarTop = 2,
-    GuiLayerStatusBarLeft = 3,
-    GuiLayerStatusBarRight = 4,
-    GuiLayerFullscreen = 5,
-    GuiLayerMAX = 6,
+    GuiLayerStatusBarLeft = 2,
+    GuiLayerStatusBarRight = 3,
+    GuiLayerFullscreen = 4,
+    GuiLayerMAX = 5,
 } GuiLayer;
 
 typedef struct Gui Gui;

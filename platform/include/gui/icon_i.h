@@ -9,10 +9,10 @@ extern "C" {
 #endif
 
 struct Icon {
-    uint8_t width;
-    uint8_t height;
-    uint8_t frame_count;
-    uint8_t frame_rate;
+    const uint8_t width;
+    const uint8_t height;
+    const uint8_t frame_count;
+    const uint8_t frame_rate;
     const uint8_t* const* frames;
 };
 

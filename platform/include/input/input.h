@@ -32,7 +32,13 @@ typedef enum {
 
 /* All events of one press (Press .. Release) share a sequence number. */
 typedef struct {
-    uint32_t sequence;
+    union {
+        uint32_t sequence;
+        struct {
+            uint8_t sequence_source : 2;
+            uint32_t sequence_counter : 30;
+        };
+    };
     InputKey key;
     InputType type;
 } InputEvent;

@@ -71,10 +71,10 @@ typedef struct {
 } NotificationMessageDataLedBlink;
 
 typedef union {
+    NotificationMessageDataSound sound;
     NotificationMessageDataLed led;
     NotificationMessageDataLedBlink led_blink;
     NotificationMessageDataVibro vibro;
-    NotificationMessageDataSound sound;
     NotificationMessageDataDelay delay;
     NotificationMessageDataForcedSettings forced_settings;
 } NotificationMessageData;

@@ -3,6 +3,7 @@
 
 #include "core/fatal.h"
 #include "core/internals.h"
+#include "host/kernel.h"
 
 using host::sched;
 
@@ -10,10 +11,6 @@ extern "C" {
 
 bool furi_kernel_is_irq_or_masked(void) {
     return host::Scheduler::in_interrupt();
-}
-
-bool furi_kernel_is_running(void) {
-    return host::Runtime::exists();
 }
 
 uint32_t furi_kernel_get_tick_frequency(void) {
@@ -69,10 +66,10 @@ void vTaskPrioritySet(TaskHandle_t handle, UBaseType_t priority) {
     sched().preempt_point();
 }
 
-UBaseType_t uxTaskPriorityGet(TaskHandle_t handle) {
+}  // extern "C"
+
+UBaseType_t host::task_priority(TaskHandle_t handle) {
     host::Task* task = handle ? reinterpret_cast<host::Task*>(handle)
-                              : host::Scheduler::require_thread("uxTaskPriorityGet");
+                              : host::Scheduler::require_thread("task_priority");
     return static_cast<UBaseType_t>(task->priority);
 }
-
-}  // extern "C"

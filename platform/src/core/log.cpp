@@ -1,5 +1,6 @@
 #include <furi.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -90,7 +91,15 @@ constexpr LevelName kLevelNames[] = {
     {FuriLogLevelTrace, "trace"},
 };
 
-void emit(FuriLogLevel level, const char* tag, const char* format, va_list args) {
+// The console's copy of a log line, on USART1's TX pin, costing the caller its transmission time.
+void to_console(host::Runtime& runtime, const char* line, std::size_t size) {
+    if(!runtime.console_enabled() || size == 0) return;
+    auto& uart = runtime.uart(FuriHalUartIdUSART1);
+    uart.transmit(reinterpret_cast<const std::uint8_t*>(line), size);
+    uart.wait_until_sent();
+}
+
+void emit(FuriLogLevel level, const char* tag, const char* format, va_list args, bool raw = false) {
     if(host::Scheduler::in_interrupt()) {
         host::fatal("furi_log_print_format called from interrupt context (tag \"%s\")", tag ? tag : "");
     }
@@ -102,11 +111,20 @@ void emit(FuriLogLevel level, const char* tag, const char* format, va_list args)
         std::fprintf(stderr, "%8u [%c][%s] %s\n", static_cast<unsigned>(tick), level_letter(level), tag, text);
         return;
     }
-    auto& capture = host::Runtime::current().log();
+    auto& runtime = host::Runtime::current();
+    auto& capture = runtime.log();
     if(capture.echo()) {
         std::fprintf(stderr, "%8u [%c][%s] %s\n", static_cast<unsigned>(tick), level_letter(level), tag, text);
     }
     capture.add(host::LogLine{tick, level, tag ? tag : "", text});
+    if(raw) {
+        to_console(runtime, text, std::strlen(text));
+    } else {
+        char line[sizeof text + 64];
+        const int size = std::snprintf(line, sizeof line, "%u [%c][%s] %s\r\n", static_cast<unsigned>(tick),
+                                       level_letter(level), tag ? tag : "", text);
+        to_console(runtime, line, std::min(static_cast<std::size_t>(size), sizeof line - 1));
+    }
 }
 
 }  // namespace
@@ -123,7 +141,7 @@ void furi_log_print_format(FuriLogLevel level, const char* tag, const char* form
 void furi_log_print_raw_format(FuriLogLevel level, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    emit(level, "", format, args);
+    emit(level, "", format, args, true);
     va_end(args);
 }
 

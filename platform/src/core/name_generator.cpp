@@ -1,9 +1,8 @@
-// Random default names ("Brave_Otter") for files the user is about to save. Drawn from the
+// Random default names ("Brave_otter": only the first letter upper case, as the device writes them) for files the user is about to save. Drawn from the
 // runtime's seeded generator, so a run with the same seed proposes the same names.
 
 #include <furi/core/check.h>
 #include <toolbox/name_generator.h>
-#include <toolbox/random_name.h>
 
 #include <array>
 #include <cstring>
@@ -13,16 +12,16 @@
 
 namespace {
 
-// Every "Adjective_Noun" pair fits in 21 characters, the usual 22-byte name buffer.
+// Every "Adjective_noun" pair fits in 21 characters, the usual 22-byte name buffer.
 constexpr std::array<std::string_view, 24> kAdjectives{
     "Amber", "Bold",  "Brave", "Bright", "Calm",  "Clever", "Cosmic", "Dusty",
     "Eager", "Fuzzy", "Gentle", "Happy", "Jolly", "Lucky",  "Mellow", "Nimble",
     "Quiet", "Rapid", "Shiny", "Silent", "Sunny", "Swift",  "Tiny",   "Witty",
 };
 constexpr std::array<std::string_view, 24> kNouns{
-    "Badger", "Beacon", "Comet",  "Dolphin", "Falcon", "Fern",   "Fox",    "Gecko",
-    "Harbor", "Lantern", "Maple", "Meadow",  "Otter",  "Panda",  "Pebble", "Pixel",
-    "Raven",  "River",  "Rocket", "Spark",   "Tiger",  "Walrus", "Willow", "Zephyr",
+    "badger", "beacon", "comet",  "dolphin", "falcon", "fern",   "fox",    "gecko",
+    "harbor", "lantern", "maple", "meadow",  "otter",  "panda",  "pebble", "pixel",
+    "raven",  "river",  "rocket", "spark",   "tiger",  "walrus", "willow", "zephyr",
 };
 
 constexpr std::size_t longest(const auto& words) {
@@ -41,7 +40,7 @@ std::string_view pick(const std::array<std::string_view, N>& words) {
 
 extern "C" {
 
-void name_generator_make_random(char* name, uint8_t max_name_size) {
+void name_generator_make_random(char* name, size_t max_name_size) {
     if(max_name_size == 0) return;
     furi_check(name != nullptr);
 
@@ -58,10 +57,6 @@ void name_generator_make_random(char* name, uint8_t max_name_size) {
     if(length > 0 && full[length - 1] == '_') --length;
     std::memcpy(name, full.data(), length);
     name[length] = '\0';
-}
-
-void set_random_name(char* name, uint8_t max_name_size) {
-    name_generator_make_random(name, max_name_size);
 }
 
 }  // extern "C"

@@ -2,6 +2,7 @@
 
 #include "core/fatal.h"
 #include "core/internals.h"
+#include "host/kernel.h"
 
 using host::internals;
 using host::sched;
@@ -20,15 +21,6 @@ void furi_record_create(const char* name, void* data) {
     records[name] = host::Record{data, 0};
     sched().wake_all(internals().record_waiters);
     sched().preempt_point();
-}
-
-bool furi_record_destroy(const char* name) {
-    if(name == nullptr) host::fatal("furi_record_destroy: name is null");
-    auto& records = internals().records;
-    auto it = records.find(name);
-    if(it == records.end() || it->second.holders != 0) return false;
-    records.erase(it);
-    return true;
 }
 
 void* furi_record_open(const char* name) {
@@ -52,3 +44,12 @@ void furi_record_close(const char* name) {
 }
 
 }  // extern "C"
+
+bool host::record_destroy(const char* name) {
+    if(name == nullptr) host::fatal("record_destroy: name is null");
+    auto& records = internals().records;
+    auto it = records.find(name);
+    if(it == records.end() || it->second.holders != 0) return false;
+    records.erase(it);
+    return true;
+}

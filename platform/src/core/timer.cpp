@@ -130,10 +130,6 @@ FuriStatus furi_timer_start(FuriTimer* timer, uint32_t ticks) {
     return FuriStatusOk;
 }
 
-FuriStatus furi_timer_restart(FuriTimer* timer, uint32_t ticks) {
-    return furi_timer_start(timer, ticks);
-}
-
 FuriStatus furi_timer_stop(FuriTimer* timer) {
     checked(timer, "furi_timer_stop");
     timer->running = false;

@@ -240,7 +240,7 @@ GuiService::GuiService(Runtime& runtime) {
 
 GuiService::~GuiService() {
     input_.reset();  // no more events into the queue
-    if(!furi_record_destroy(RECORD_GUI))
+    if(!host::record_destroy(RECORD_GUI))
         gui_host::gui_warn(kTag, "record \"gui\" still open while the GUI service stops");
     const Message stop{MessageKind::Stop, {}};
     furi_check(furi_message_queue_put(gui_->queue, &stop, FuriWaitForever) == FuriStatusOk);

@@ -16,13 +16,6 @@ GPIO_TypeDef port_registers[8];
 
 extern "C" {
 
-GPIO_TypeDef* const furi_hal_gpio_port_a = &port_registers[0];
-GPIO_TypeDef* const furi_hal_gpio_port_b = &port_registers[1];
-GPIO_TypeDef* const furi_hal_gpio_port_c = &port_registers[2];
-GPIO_TypeDef* const furi_hal_gpio_port_d = &port_registers[3];
-GPIO_TypeDef* const furi_hal_gpio_port_e = &port_registers[4];
-GPIO_TypeDef* const furi_hal_gpio_port_h = &port_registers[7];
-
 const GpioPin gpio_ext_pc0 = {&port_registers[2], 1u << 0};
 const GpioPin gpio_ext_pc1 = {&port_registers[2], 1u << 1};
 const GpioPin gpio_ext_pc3 = {&port_registers[2], 1u << 3};
@@ -63,6 +56,7 @@ void GpioBus::reset() {
         }
     }
     config_ = {};
+    levels_ = {};
     exti_ = {};
     fired_ = 0;
 }
@@ -70,9 +64,9 @@ void GpioBus::reset() {
 void GpioBus::set_input(const GpioPin& pin, bool level) {
     const int port = port_index(pin.port);
     const int number = pin_number(pin.pin);
-    GPIO_TypeDef& registers = port_registers[port];
-    const bool before = (registers.IDR & pin.pin) != 0;
-    registers.IDR = level ? (registers.IDR | pin.pin) : (registers.IDR & ~std::uint32_t{pin.pin});
+    const bool before = levels_[port][number];
+    levels_[port][number] = level;
+    update_input_register(port, number);
     if(before == level) return;
 
     const Exti& line = exti_[number];
@@ -87,8 +81,20 @@ void GpioBus::set_input(const GpioPin& pin, bool level) {
     }
 }
 
+void GpioBus::update_input_register(int port, int number) {
+    // A pin in analog mode has its input buffer off: its IDR bit reads 0 whatever is applied.
+    GPIO_TypeDef& registers = port_registers[port];
+    const std::uint32_t bit = 1u << number;
+    const bool reads_high = levels_[port][number] && config_[port][number].mode != GpioModeAnalog;
+    registers.IDR = reads_high ? (registers.IDR | bit) : (registers.IDR & ~bit);
+}
+
 bool GpioBus::input(const GpioPin& pin) const {
     return (pin.port->IDR & pin.pin) != 0;
+}
+
+bool GpioBus::level(const GpioPin& pin) const {
+    return levels_[port_index(pin.port)][pin_number(pin.pin)];
 }
 
 bool GpioBus::output(const GpioPin& pin) const {
@@ -113,9 +119,9 @@ void GpioBus::init(const GpioPin& pin, GpioMode mode, GpioPull pull, GpioSpeed s
     const int number = pin_number(pin.pin);
     config_[port][number] = PinConfig{mode, pull, speed};
     // An input with a pull and nothing driving it settles at the pull's level.
-    GPIO_TypeDef& registers = port_registers[port];
-    if(pull == GpioPullUp) registers.IDR = registers.IDR | pin.pin;
-    if(pull == GpioPullDown) registers.IDR = registers.IDR & ~std::uint32_t{pin.pin};
+    if(pull == GpioPullUp) levels_[port][number] = true;
+    if(pull == GpioPullDown) levels_[port][number] = false;
+    update_input_register(port, number);
 }
 
 void GpioBus::add_int_callback(const GpioPin& pin, GpioExtiCallback cb, void* ctx) {

@@ -9,7 +9,15 @@
 
 namespace host {
 
-UartPort::UartPort(Runtime& runtime, FuriHalUartId id) : runtime_(runtime), id_(id) {}
+namespace {
+// The console's rate; LPUART1 has none until furi_hal_uart_init.
+constexpr std::uint32_t kConsoleBaud = 230400;
+constexpr std::uint32_t kLpuartDefaultBaud = 115200;
+}  // namespace
+
+UartPort::UartPort(Runtime& runtime, FuriHalUartId id) : runtime_(runtime), id_(id) {
+    reset();
+}
 
 void UartPort::attach(UartPeer* peer) {
     peer_ = peer;
@@ -33,17 +41,33 @@ void UartPort::set_rx_callback(void (*cb)(UartIrqEvent, std::uint8_t, void*), vo
 }
 
 void UartPort::transmit(const std::uint8_t* data, std::size_t size) {
-    // The call returns at once; the bytes leave the pin one byte time apart.
+    if(!enabled_ || size == 0) return;
+    // Byte i moves into the shift register once byte i-1 has left it, and reaches the peer when
+    // its stop bit ends. The device's loop writes each byte as soon as the data register is free,
+    // so the call returns when the last byte has moved into the shift register.
+    const Nanos bt = byte_time();
     const Nanos start = std::max(runtime_.now(), line_free_at_);
     for(std::size_t i = 0; i < size; ++i) {
         const std::uint8_t byte = data[i];
         transmitted_.push_back(byte);
-        const Nanos arrival = start + (i + 1) * byte_time();
+        const Nanos arrival = start + (i + 1) * bt;
         runtime_.schedule_at(arrival, [this, byte] {
             if(peer_) peer_->on_byte_from_device(byte);
         });
         line_free_at_ = arrival;
     }
+    busy_wait_until(start + (size - 1) * bt);
+}
+
+void UartPort::wait_until_sent() {
+    busy_wait_until(line_free_at_);
+}
+
+void UartPort::busy_wait_until(Nanos until) {
+    // In interrupt context the wait stalls nothing the runtime models (and is not counted).
+    if(until <= runtime_.now() || Scheduler::in_interrupt()) return;
+    busy_ += until - runtime_.now();
+    runtime_.scheduler().busy_wait_until(until);
 }
 
 void UartPort::send_to_device(std::span<const std::uint8_t> bytes) {
@@ -81,12 +105,15 @@ void UartPort::deliver_to_device() {
 
 void UartPort::reset() {
     peer_ = nullptr;
-    baud_ = 115200;
+    enabled_ = id_ == FuriHalUartIdUSART1;
+    baud_ = enabled_ ? kConsoleBaud : kLpuartDefaultBaud;
+    line_free_at_ = 0;
     rx_callback_ = nullptr;
     rx_context_ = nullptr;
     to_device_.clear();
     transmitted_.clear();
     dropped_ = 0;
+    busy_ = 0;
 }
 
 }  // namespace host
@@ -100,11 +127,15 @@ host::UartPort& port(FuriHalUartId channel) {
 extern "C" {
 
 void furi_hal_uart_init(FuriHalUartId channel, uint32_t baud) {
-    port(channel).set_baud_rate(baud);
+    auto& uart = port(channel);
+    uart.set_baud_rate(baud);
+    uart.set_enabled(true);
 }
 
 void furi_hal_uart_deinit(FuriHalUartId channel) {
-    port(channel).set_rx_callback(nullptr, nullptr);
+    auto& uart = port(channel);
+    uart.set_rx_callback(nullptr, nullptr);
+    uart.set_enabled(false);
 }
 
 void furi_hal_uart_suspend(FuriHalUartId channel) {
@@ -116,7 +147,9 @@ void furi_hal_uart_resume(FuriHalUartId channel) {
 }
 
 void furi_hal_uart_set_br(FuriHalUartId channel, uint32_t baud) {
-    port(channel).set_baud_rate(baud);
+    auto& uart = port(channel);
+    uart.wait_until_sent();  // as on the device: the rate changes once transmission is complete
+    uart.set_baud_rate(baud);
 }
 
 void furi_hal_uart_tx(FuriHalUartId channel, uint8_t* buffer, size_t buffer_size) {

@@ -36,7 +36,7 @@ DolphinService::DolphinService(Runtime& runtime) : state_(new State) {
 }
 
 DolphinService::~DolphinService() {
-    if(!furi_record_destroy(RECORD_DOLPHIN)) host::fatal("DolphinService: the \"dolphin\" record is still open");
+    if(!host::record_destroy(RECORD_DOLPHIN)) host::fatal("DolphinService: the \"dolphin\" record is still open");
     delete state_;
 }
 

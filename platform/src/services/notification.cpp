@@ -202,7 +202,7 @@ NotificationService::NotificationService(Runtime& runtime) : app_(new Notificati
 }
 
 NotificationService::~NotificationService() {
-    if(!furi_record_destroy(RECORD_NOTIFICATION)) {
+    if(!host::record_destroy(RECORD_NOTIFICATION)) {
         host::fatal("NotificationService: the \"notification\" record is still open; close it before the service ends");
     }
     Message stop{nullptr, nullptr};

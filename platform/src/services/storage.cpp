@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "core/fatal.h"
+#include "host/kernel.h"
 #include "host/storage.h"
 
 namespace fs = std::filesystem;
@@ -903,7 +904,7 @@ StorageService::StorageService(Runtime& runtime, fs::path sd_root, std::string d
 }
 
 StorageService::~StorageService() {
-    if(!furi_record_destroy(RECORD_STORAGE)) host::fatal("StorageService: the \"storage\" record is still open");
+    if(!host::record_destroy(RECORD_STORAGE)) host::fatal("StorageService: the \"storage\" record is still open");
     if(!storage_->open.empty()) host::fatal("StorageService: %zu file(s) still open, the first %s", storage_->open.size(), storage_->open.front()->host.c_str());
     delete storage_;
 }

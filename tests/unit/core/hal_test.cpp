@@ -58,7 +58,7 @@ TEST(Uart, BytesTravelOneByteTimeApartBothWays) {
     furi_hal_uart_set_irq_cb(FuriHalUartIdUSART1, rx, &log);
     uint8_t frame[] = {0xBB, 0x00, 0x22, 0x00, 0x00, 0x22, 0x7E};
     furi_hal_uart_tx(FuriHalUartIdUSART1, frame, sizeof frame);
-    EXPECT_EQ(rt.now(), 0u) << "transmitting does not block the sender";
+    EXPECT_EQ(rt.now(), 6 * byte_time) << "the sender busy-waits until the last byte is in the shift register";
     furi_delay_ms(100);
 
     ASSERT_EQ(peer.arrivals.size(), 7u);
@@ -101,7 +101,6 @@ TEST(Gpio, EdgesFireTheCallbackForTheConfiguredMode) {
     host::Runtime rt;
     auto& gpio = rt.gpio();
     gpio.set_input(gpio_ext_pc0, true);
-    EXPECT_TRUE(furi_hal_gpio_read(&gpio_ext_pc0)) << "the input register is readable before set-up";
     EdgeLog log;
     furi_hal_gpio_init(&gpio_ext_pc0, GpioModeInterruptRise, GpioPullNo, GpioSpeedVeryHigh);
     furi_hal_gpio_add_int_callback(&gpio_ext_pc0, on_edge, &log);

@@ -146,9 +146,9 @@ TEST(Threads, TimerServiceTaskIsFoundAndItsPriorityChanges) {
     host::Runtime rt;
     TaskHandle_t timers = xTaskGetHandle("TimersSrv");
     ASSERT_NE(timers, nullptr);
-    EXPECT_EQ(uxTaskPriorityGet(timers), 2u);
+    EXPECT_EQ(host::task_priority(timers), 2u);
     vTaskPrioritySet(timers, FuriThreadPriorityHighest);
-    EXPECT_EQ(uxTaskPriorityGet(timers), static_cast<UBaseType_t>(FuriThreadPriorityHighest));
+    EXPECT_EQ(host::task_priority(timers), static_cast<UBaseType_t>(FuriThreadPriorityHighest));
     EXPECT_EQ(xTaskGetHandle("NoSuchTask"), nullptr);
 }
 

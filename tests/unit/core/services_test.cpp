@@ -24,9 +24,9 @@ TEST(Records, OpenWaitsUntilTheRecordIsCreated) {
     furi_record_create("svc", &service_data);
     furi_thread_join(t);
     EXPECT_EQ(furi_thread_get_return_code(t), 5 + 20);
-    EXPECT_FALSE(furi_record_destroy("svc")) << "a record that is open must not go";
+    EXPECT_FALSE(host::record_destroy("svc")) << "a record that is open must not go";
     furi_record_close("svc");
-    EXPECT_TRUE(furi_record_destroy("svc"));
+    EXPECT_TRUE(host::record_destroy("svc"));
     EXPECT_FALSE(furi_record_exists("svc"));
     furi_thread_free(t);
 }

@@ -158,14 +158,15 @@ TEST_F(PacewickAppTest, OnlyShortOkAndShortBackAct) {
     EXPECT_EQ(quit(), 0);
 }
 
-TEST_F(PacewickAppTest, PinHighAtLaunchLetsTheFirstFallCountOnce) {
-    rt_.gpio().set_input(gpio_ext_pc0, true);  // the sensor is in a pulse when the app starts
+TEST_F(PacewickAppTest, PinHighAtLaunchReadsLowAsOnTheDevice) {
+    // The sensor is in a pulse when the app starts, but the start-up read comes before the pin is
+    // configured: in analog mode it reads 0, so the first fall at rest counts nothing.
+    rt_.gpio().set_input(gpio_ext_pc0, true);
     launch();
     EXPECT_EQ(steps_line(), "Steps: 0");
-    // The train goes on at rest; the first fall has no period to compare with.
     mx_.start(ms(5));
     rt_.run_for(ms(500));
-    EXPECT_EQ(steps_line(), "Steps: 1");
+    EXPECT_EQ(steps_line(), "Steps: 0");
 }
 
 TEST_F(PacewickAppTest, ExitReleasesEverythingAndUnhooksThePin) {

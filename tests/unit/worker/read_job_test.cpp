@@ -40,7 +40,8 @@ TEST_P(ReadBanks, AsksOneMoreWordUntilRefusedOrFull) {
     EXPECT_EQ(reads_of(Bank::Tid), c.tid_reads);
     EXPECT_EQ(reads_of(Bank::User), c.user_reads);
     const auto reads = c.tid_reads.size() + c.user_reads.size();
-    EXPECT_EQ(outcome_.at - started_at_, host::ms(300 + 100 * reads));
+    EXPECT_EQ(outcome_.at, rt_.now()) << "the callback ends the job";
+    EXPECT_EQ(elapsed(), host::ms(300 + 100 * reads));
 
     UHFTag* tag = holder_->uhf_tag;
     expect_same_epc(model_.tag(id), tag);

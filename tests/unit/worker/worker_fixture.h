@@ -68,6 +68,7 @@ class WorkerTest : public ::testing::Test {
 protected:
     void SetUp() override {
         baseline_ = live();
+        furi_hal_console_disable();  // as the app does while it owns USART1
         furi_hal_power_enable_otg();
         UHFTag* probe = uhf_tag_alloc();
         ASSERT_NE(probe, nullptr);
@@ -103,6 +104,7 @@ protected:
     void start(UHFWorkerState state) {
         outcome_ = Outcome{};
         started_at_ = rt_.now();
+        busy_at_start_ = rt_.uart(FuriHalUartIdUSART1).sender_busy();
         uhf_worker_start(worker_, state, record, &outcome_);
     }
     /// Lets the job run to its own end.
@@ -114,7 +116,11 @@ protected:
         furi_delay_ms(static_cast<std::uint32_t>((at - rt_.now()) / host::kMillisecond));
         uhf_worker_stop(worker_);
     }
-    host::Nanos elapsed() const { return rt_.now() - started_at_; }
+    /// The job's time apart from sending its frames: furi_hal_uart_tx busy-waits (size - 1) byte
+    /// times per frame, as on the device, so these durations count whole exchanges.
+    host::Nanos elapsed() {
+        return rt_.now() - started_at_ - (rt_.uart(FuriHalUartIdUSART1).sender_busy() - busy_at_start_);
+    }
 
     /// The callback ran once, on the worker's thread, with `event`.
     void expect_reported(UHFWorkerEvent event) {
@@ -160,6 +166,7 @@ protected:
         return tag;
     }
 
+    host::Nanos busy_at_start_ = 0;
     host::Runtime rt_{host::RuntimeOptions{.log_to_stderr = false}};
     sim::Yrm100 model_{rt_};
     std::size_t baseline_ = 0;

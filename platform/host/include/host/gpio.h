@@ -15,9 +15,14 @@ public:
     GpioBus(const GpioBus&) = delete;
     GpioBus& operator=(const GpioBus&) = delete;
 
-    /// Sets a pin's input level (IDR bit). Fires the pin's interrupt callback on a matching edge.
+    /// Applies a level to a pin. Fires the pin's interrupt callback on a matching edge. The
+    /// device reads it from the IDR bit unless the pin is in analog mode (every external pin at
+    /// boot), where the bit reads 0 whatever is applied.
     void set_input(const GpioPin& pin, bool level);
+    /// What the device reads (the IDR bit).
     bool input(const GpioPin& pin) const;
+    /// The level applied to the pin (by a device model or the pin's pull).
+    bool level(const GpioPin& pin) const;
     /// The level the device drives (ODR bit).
     bool output(const GpioPin& pin) const;
     GpioMode mode(const GpioPin& pin) const;
@@ -48,8 +53,10 @@ private:
     };
     static int port_index(const GPIO_TypeDef* port);
     static int pin_number(std::uint16_t mask);
+    void update_input_register(int port, int number);
 
     std::array<std::array<PinConfig, 16>, 8> config_{};
+    std::array<std::array<bool, 16>, 8> levels_{};
     std::array<Exti, 16> exti_{};
     std::uint64_t fired_ = 0;
 };

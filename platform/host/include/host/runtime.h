@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "host/gpio.h"
+#include "host/kernel.h"
 #include "host/log.h"
 #include "host/time.h"
 #include "host/uart.h"
@@ -77,6 +78,11 @@ public:
     GpioBus& gpio() { return *gpio_; }
     LogCapture& log() { return log_; }
 
+    /// The console: log lines also go out on USART1 while it is on (from boot until
+    /// furi_hal_console_disable).
+    bool console_enabled() const { return console_; }
+    void set_console_enabled(bool on) { console_ = on; }
+
     bool otg_enabled() const { return otg_; }
     void set_otg(bool on) { otg_ = on; }
     std::uint32_t otg_switch_count() const { return otg_switches_; }
@@ -95,6 +101,7 @@ private:
     std::unique_ptr<RuntimeInternals> internals_;
     std::unique_ptr<GpioBus> gpio_;
     std::unique_ptr<UartPort> uart_[2];
+    bool console_ = true;
     bool otg_ = false;
     std::uint32_t otg_switches_ = 0;
 };

@@ -24,7 +24,10 @@ public:
 
 /// One UART of the device. Bytes the device sends reach the attached peer one byte time apart;
 /// bytes the peer sends reach the device's receive callback one byte time apart, in interrupt
-/// context. The device's furi_hal_uart_tx returns at once, as with a DMA transfer.
+/// context. As on the device, furi_hal_uart_tx busy-waits: the caller's virtual clock advances
+/// until its last byte is in the shift register, and it sends nothing while the UART is off.
+/// USART1 is on from boot at 230400 baud (it carries the console); LPUART1 is off until
+/// furi_hal_uart_init.
 class UartPort {
 public:
     UartPort(Runtime& runtime, FuriHalUartId id);
@@ -43,6 +46,8 @@ public:
     void drop_pending_to_device();
 
     std::uint32_t baud_rate() const { return baud_; }
+    /// On between furi_hal_uart_init and furi_hal_uart_deinit (USART1 from boot).
+    bool enabled() const { return enabled_; }
     /// Ten bit times (start, 8 data, stop) at the current baud rate.
     Nanos byte_time() const;
     bool has_rx_callback() const { return rx_callback_ != nullptr; }
@@ -50,13 +55,20 @@ public:
     /// Everything the device has sent, in order (for tests).
     const std::vector<std::uint8_t>& transmitted() const { return transmitted_; }
     void clear_transmitted() { transmitted_.clear(); }
+    /// Virtual time the device's threads have spent busy-waiting on this UART so far (sending,
+    /// console lines, baud rate changes).
+    Nanos sender_busy() const { return busy_; }
     /// Bytes delivered to the device while no callback was registered.
     std::uint64_t dropped_without_callback() const { return dropped_; }
 
-    // Platform side, called by furi_hal_uart_*.
+    // Platform side, called by furi_hal_uart_* and the console.
+    void set_enabled(bool on) { enabled_ = on; }
     void set_baud_rate(std::uint32_t baud);
     void set_rx_callback(void (*cb)(UartIrqEvent, std::uint8_t, void*), void* context);
+    /// Sends the bytes (nothing while off) and busy-waits the calling thread as the device does.
     void transmit(const std::uint8_t* data, std::size_t size);
+    /// Busy-waits the calling thread until the last byte has left the pin.
+    void wait_until_sent();
     void reset();
 
 private:
@@ -66,7 +78,8 @@ private:
     Runtime& runtime_;
     FuriHalUartId id_;
     UartPeer* peer_ = nullptr;
-    std::uint32_t baud_ = 115200;
+    std::uint32_t baud_;
+    bool enabled_;
     void (*rx_callback_)(UartIrqEvent, std::uint8_t, void*) = nullptr;
     void* rx_context_ = nullptr;
     std::deque<std::uint8_t> to_device_;
@@ -74,6 +87,8 @@ private:
     Nanos line_free_at_ = 0;     // when the device's TX line finishes its last queued byte
     std::vector<std::uint8_t> transmitted_;
     std::uint64_t dropped_ = 0;
+    Nanos busy_ = 0;
+    void busy_wait_until(Nanos until);
 };
 
 }  // namespace host

@@ -5,7 +5,13 @@
 extern "C" {
 #endif
 
+#if defined(__arm__)
+typedef void FuriEventFlag;
+#else
+/* The firmware's handles are all void; the host runtime keeps them distinct types, so code that
+ * hands one kind of handle to another kind's function fails to compile here. */
 typedef struct FuriEventFlag FuriEventFlag;
+#endif
 
 FuriEventFlag* furi_event_flag_alloc(void);
 void furi_event_flag_free(FuriEventFlag* instance);

@@ -7,7 +7,6 @@ extern "C" {
 
 /** True when called from interrupt context. */
 bool furi_kernel_is_irq_or_masked(void);
-bool furi_kernel_is_running(void);
 /** Ticks per second: one tick is one millisecond. */
 uint32_t furi_kernel_get_tick_frequency(void);
 uint32_t furi_get_tick(void);

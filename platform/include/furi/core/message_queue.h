@@ -5,7 +5,13 @@
 extern "C" {
 #endif
 
+#if defined(__arm__)
+typedef void FuriMessageQueue;
+#else
+/* The firmware's handles are all void; the host runtime keeps them distinct types, so code that
+ * hands one kind of handle to another kind's function fails to compile here. */
 typedef struct FuriMessageQueue FuriMessageQueue;
+#endif
 
 FuriMessageQueue* furi_message_queue_alloc(uint32_t msg_count, uint32_t msg_size);
 void furi_message_queue_free(FuriMessageQueue* instance);

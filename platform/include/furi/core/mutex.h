@@ -11,7 +11,13 @@ typedef enum {
     FuriMutexTypeRecursive,
 } FuriMutexType;
 
+#if defined(__arm__)
+typedef void FuriMutex;
+#else
+/* The firmware's handles are all void; the host runtime keeps them distinct types, so code that
+ * hands one kind of handle to another kind's function fails to compile here. */
 typedef struct FuriMutex FuriMutex;
+#endif
 
 FuriMutex* furi_mutex_alloc(FuriMutexType type);
 void furi_mutex_free(FuriMutex* instance);

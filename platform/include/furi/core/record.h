@@ -7,7 +7,6 @@ extern "C" {
 
 bool furi_record_exists(const char* name);
 void furi_record_create(const char* name, void* data);
-bool furi_record_destroy(const char* name);
 /** Blocks until a record of that name exists. */
 void* furi_record_open(const char* name);
 void furi_record_close(const char* name);

@@ -19,7 +19,7 @@ typedef enum {
     FuriThreadPriorityNormal = 16,
     FuriThreadPriorityHigh = 17,
     FuriThreadPriorityHighest = 18,
-    FuriThreadPriorityIsr = 32,
+    FuriThreadPriorityIsr = 31, /* configMAX_PRIORITIES - 1 */
 } FuriThreadPriority;
 
 typedef struct FuriThread FuriThread;
