@@ -1,13 +1,12 @@
 #include "uhf_app.h"
 
+#include <furi_hal_console.h>
 #include <furi_hal_power.h>
 #include <notification/notification_messages.h>
 #include <task.h>
 
 #include <stdio.h>
 #include <stdlib.h>
-
-#include "uhf_console.h"
 
 namespace {
 
