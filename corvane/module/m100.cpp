@@ -9,15 +9,11 @@
 namespace {
 
 constexpr FuriHalUartId kUart = FuriHalUartIdUSART1;
-constexpr uint8_t kHeader = 0xBB;
-constexpr uint8_t kEnd = 0x7E;
-constexpr uint8_t kErrorCommand = 0xFF;
 constexpr uint8_t kCommandInfo = 0x03;
+constexpr uint8_t kCommandPoll = 0x22;
 constexpr uint8_t kCommandSelect = 0x0C;
 constexpr uint8_t kCommandRead = 0x39;
 constexpr uint8_t kCommandWrite = 0x49;
-constexpr uint8_t kShortErrorLength = 8; // BB 01 FF 00 01 <err> <cs> 7E
-constexpr uint32_t kFrameOverhead = 7;   // header, type, command, PL (2), checksum, end
 constexpr const char* kLogModule = "m100";
 constexpr const char* kLogWorker = "wkr";
 
@@ -31,8 +27,13 @@ constexpr uint8_t kInfoManufacturer = 0x02;
 // at word 2 the access password (the tag no longer needs one).
 constexpr uint8_t kReservedWords[4] = {0x00, 0x00, 0x00, 0x00};
 
+// Payload of a read or write before the write's data: password (4), bank, start word (2),
+// word count (2).
+constexpr uint32_t kAccessParameters = 9;
 // The longest frame is a USER write: 64 data bytes plus 16.
-constexpr size_t kWriteFrameCapacity = UHF_TAG_USER_CAPACITY + 16;
+constexpr size_t kWriteFrameCapacity = UHF_TAG_USER_CAPACITY + kAccessParameters + FRAME_OVERHEAD;
+static_assert(kWriteFrameCapacity == 80, "a USER write of 64 bytes is 80 bytes long");
+static_assert(kWriteFrameCapacity <= M100_BUFFER_CAPACITY, "replies as long as a write fit");
 
 /** The bytes received in one exchange. Every accessor is bounded by `size`: positions at or
  *  beyond it still hold earlier replies and are never read. */
@@ -46,31 +47,16 @@ struct Reply {
     }
     /** PL from positions 3 and 4; only when at least 5 bytes arrived. */
     uint32_t payload_length() const {
-        return (uint32_t)((*this)[3] << 8) | (*this)[4];
+        furi_check(size >= FRAME_POS_PAYLOAD);
+        return frame_get_payload_length(data);
     }
     /** True when the header, the length and all PL payload bytes arrived. */
     bool holds_payload() const {
-        return size >= 5 && size >= 5 + payload_length();
+        return size >= FRAME_POS_PAYLOAD && size >= FRAME_POS_PAYLOAD + payload_length();
     }
+    /** True when the whole frame arrived, through its checksum and end byte. */
+    bool holds_frame() const { return frame_is_complete(data, size); }
 };
-
-/** Fills checksum and end byte behind a payload of `payload_length` bytes. */
-void seal_frame(uint8_t* frame, size_t payload_length) {
-    frame[5 + payload_length] = checksum(frame + 1, 4 + payload_length);
-    frame[6 + payload_length] = kEnd;
-}
-
-void put_u16(uint8_t* at, uint16_t value) {
-    at[0] = (uint8_t)(value >> 8);
-    at[1] = (uint8_t)value;
-}
-
-void put_u32(uint8_t* at, uint32_t value) {
-    at[0] = (uint8_t)(value >> 24);
-    at[1] = (uint8_t)(value >> 16);
-    at[2] = (uint8_t)(value >> 8);
-    at[3] = (uint8_t)value;
-}
 
 /** One exchange: reset, register, send, wait the fixed 100 ms, then take what arrived. */
 Reply exchange(M100Module* module, uint8_t* frame, size_t length) {
@@ -89,9 +75,9 @@ char* query_identity(M100Module* module, char** field, uint8_t info_type) {
         *field = nullptr;
     }
 
-    uint8_t frame[8] = {kHeader, 0x00, kCommandInfo, 0x00, 0x01, info_type, 0x00, kEnd};
-    seal_frame(frame, 1);
-    const Reply reply = exchange(module, frame, sizeof(frame));
+    uint8_t frame[FRAME_OVERHEAD + 1];
+    frame_begin(frame, kCommandInfo, 1)[0] = info_type;
+    const Reply reply = exchange(module, frame, frame_seal(frame));
     if(reply.size == 0) return nullptr;
 
     // The text is the payload after its info-type byte, positions 6 ... 4+PL, bounded by what
@@ -112,32 +98,18 @@ char* query_identity(M100Module* module, char** field, uint8_t info_type) {
 
 } // namespace
 
-uint8_t checksum(const uint8_t* data, size_t length) {
-    uint8_t sum = 0;
-    for(size_t i = 0; i < length; i++) sum = (uint8_t)(sum + data[i]);
-    return sum;
-}
-
-uint16_t crc16_genibus(const uint8_t* data, size_t length) {
-    if(length == 0) return 0x0000;
-    uint16_t crc = 0xFFFF;
-    for(size_t i = 0; i < length; i++) {
-        crc ^= (uint16_t)(data[i] << 8);
-        for(int bit = 0; bit < 8; bit++) {
-            crc = (crc & 0x8000) ? (uint16_t)((crc << 1) ^ 0x1021) : (uint16_t)(crc << 1);
-        }
-    }
-    return (uint16_t)(crc ^ 0xFFFF);
-}
-
 void rx_callback(UartIrqEvent event, uint8_t data, void* context) {
     (void)event;
     Buffer* buffer = static_cast<Buffer*>(context);
     if(!buffer) return;
     // Interrupt context: never grow the block here (the worker may hold its pointer, and the
-    // allocator must not run in an interrupt). A reply longer than the block loses its tail.
-    buffer_append_within_capacity(buffer, data);
-    if(data == kEnd) buffer_close(buffer);
+    // allocator must not run in an interrupt). A reply longer than the block loses its tail and
+    // then never closes; the bytes after it are dropped all the same.
+    if(!buffer_append_within_capacity(buffer, data)) return;
+    // The reply ends at its end byte, position 6 + PL, whatever bytes came before: the module
+    // escapes nothing, so a 0x7E in the payload or checksum is data. The size grows by one per
+    // stored byte, so it meets the frame's length exactly once.
+    if(frame_is_complete(buffer->data, buffer->size)) buffer_close(buffer);
 }
 
 M100ModuleInfo* m100_module_info_alloc(void) {
@@ -199,30 +171,37 @@ char* m100_get_manufacturers(M100Module* module) {
 
 M100ResponseType m100_send_single_poll(M100Module* module, UHFTag* tag) {
     furi_check(module && tag);
-    uint8_t frame[7] = {kHeader, 0x00, 0x22, 0x00, 0x00, 0x22, kEnd};
+    uint8_t frame[FRAME_OVERHEAD] = {
+        FRAME_HEADER, 0x00, kCommandPoll, 0x00, 0x00, 0x22, FRAME_END};
     const Reply reply = exchange(module, frame, sizeof(frame));
     const uint32_t n = reply.size;
 
     // Nothing, or not even a command byte: no tag answered in this exchange.
     if(n < 3) return M100NoTagResponse;
     // The module's short error reply ("inventory failed").
-    if(n <= kShortErrorLength && reply[2] == kErrorCommand) return M100NoTagResponse;
-    // A reply cut short before the end of its payload.
-    if(!reply.holds_payload()) return M100NoTagResponse;
+    if(n <= FRAME_SHORT_ERROR_LENGTH && reply[FRAME_POS_COMMAND] == FRAME_ERROR_COMMAND) {
+        return M100NoTagResponse;
+    }
+    // A notice cut short before its checksum and end byte.
+    if(!reply.holds_frame()) return M100NoTagResponse;
 
-    if(checksum(reply.data + 1, n - 3) != reply[n - 2]) return M100ValidationFail;
-
-    // Smallest notice: RSSI, PC, CRC (an EPC of zero words) plus the frame overhead.
-    if(n < 12) return M100ValidationFail;
+    // Notice payload: RSSI, PC (2), EPC (L), CRC (2). The checksum sits at 5 + PL.
+    const uint32_t payload_length = reply.payload_length();
+    if(checksum(reply.data + FRAME_POS_TYPE, 4 + payload_length) !=
+       reply[FRAME_POS_PAYLOAD + payload_length]) {
+        return M100ValidationFail;
+    }
+    // Smallest notice: RSSI, PC and CRC around an EPC of zero words.
+    if(payload_length < 5) return M100ValidationFail;
     const uint32_t epc_length = (uint32_t)(reply[6] >> 3) * 2;
     if(epc_length > UHF_TAG_EPC_CAPACITY) return M100ValidationFail;
-    // The PC announces more EPC than the reply carries before its checksum.
-    if(n < 12 + epc_length) return M100ValidationFail;
+    // The PC announces more EPC than the notice carries before its CRC.
+    if(payload_length < 5 + epc_length) return M100ValidationFail;
 
-    const uint16_t reported_crc = (uint16_t)((reply[8 + epc_length] << 8) | reply[9 + epc_length]);
+    const uint16_t reported_crc = frame_get_u16(reply.data + 8 + epc_length);
     if(crc16_genibus(reply.data + 6, epc_length + 2) != reported_crc) return M100ValidationFail;
 
-    uhf_tag_set_epc_pc(tag, (uint16_t)((reply[6] << 8) | reply[7]));
+    uhf_tag_set_epc_pc(tag, frame_get_u16(reply.data + 6));
     uhf_tag_set_epc_crc(tag, reported_crc);
     uhf_tag_set_epc(tag, reply.data + 8, epc_length);
     return M100SuccessResponse;
@@ -235,18 +214,23 @@ M100ResponseType m100_set_select(M100Module* module, UHFTag* tag) {
 
     // Select parameter 0x01 (target S0, action 0, bank EPC), pointer bit 32 (the first EPC bit,
     // behind StoredCRC and PC), mask length in bits, no truncation, then the EPC as the mask.
-    uint8_t frame[14 + UHF_TAG_EPC_CAPACITY] = {
-        kHeader, 0x00, kCommandSelect, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x20, 0x00, 0x00};
-    const size_t payload_length = epc_length + 7;
-    put_u16(frame + 3, (uint16_t)payload_length);
-    frame[10] = (uint8_t)(epc_length * 8);
-    if(epc_length) memcpy(frame + 12, uhf_tag_get_epc(tag), epc_length);
-    seal_frame(frame, payload_length);
+    uint8_t frame[FRAME_OVERHEAD + 7 + UHF_TAG_EPC_CAPACITY];
+    uint8_t* payload = frame_begin(frame, kCommandSelect, (uint16_t)(epc_length + 7));
+    payload[0] = 0x01;
+    frame_put_u32(payload + 1, 0x00000020);
+    payload[5] = (uint8_t)(epc_length * 8);
+    payload[6] = 0x00;
+    if(epc_length) memcpy(payload + 7, uhf_tag_get_epc(tag), epc_length);
 
-    const Reply reply = exchange(module, frame, epc_length + 14);
-    // The reply's status byte and checksum must have arrived; an error reply is no acceptance.
-    if(reply.size < 7 || reply[2] == kErrorCommand) return M100ValidationFail;
-    if(checksum(reply.data + 1, 5) == reply[6] && reply[5] == 0x00) return M100SuccessResponse;
+    const Reply reply = exchange(module, frame, frame_seal(frame));
+    // The reply's status byte and checksum must have arrived; an error reply is no acceptance,
+    // whatever its code byte says.
+    if(reply.size < 7 || reply[FRAME_POS_COMMAND] == FRAME_ERROR_COMMAND) {
+        return M100ValidationFail;
+    }
+    if(checksum(reply.data + FRAME_POS_TYPE, 5) == reply[6] && reply[5] == 0x00) {
+        return M100SuccessResponse;
+    }
     return M100ValidationFail;
 }
 
@@ -260,17 +244,17 @@ M100ResponseType m100_read_label_data_storage(
     // The EPC bank's words arrive with every poll; there is nothing to read.
     if(bank == EPCBank) return M100SuccessResponse;
 
-    uint8_t frame[16] = {kHeader, 0x00, kCommandRead, 0x00, 0x09};
-    put_u32(frame + 5, access_pwd);
-    frame[9] = (uint8_t)bank;
-    put_u16(frame + 10, 0x0000);
-    put_u16(frame + 12, word_count);
-    seal_frame(frame, 9);
+    uint8_t frame[FRAME_OVERHEAD + kAccessParameters];
+    uint8_t* payload = frame_begin(frame, kCommandRead, kAccessParameters);
+    frame_put_u32(payload, access_pwd);
+    payload[4] = (uint8_t)bank;
+    frame_put_u16(payload + 5, 0x0000);
+    frame_put_u16(payload + 7, word_count);
 
-    const Reply reply = exchange(module, frame, sizeof(frame));
-    if(reply.size < 5) return M100NoTagResponse;
+    const Reply reply = exchange(module, frame, frame_seal(frame));
+    if(reply.size < FRAME_POS_PAYLOAD) return M100NoTagResponse;
     const uint32_t payload_length = reply.payload_length();
-    if(reply[2] == kErrorCommand) {
+    if(reply[FRAME_POS_COMMAND] == FRAME_ERROR_COMMAND) {
         return payload_length == 1 ? M100NoTagResponse : M100MemoryOverrun;
     }
     if(!reply.holds_payload()) return M100NoTagResponse;
@@ -299,8 +283,8 @@ M100ResponseType m100_write_label_data_storage(
     uint16_t start_address,
     uint32_t access_pwd) {
     furi_check(module && source);
-    uint8_t frame[kWriteFrameCapacity] = {kHeader, 0x00, kCommandWrite};
-    uint8_t* data = frame + 14;
+    uint8_t frame[kWriteFrameCapacity];
+    uint8_t* data = frame + FRAME_POS_PAYLOAD + kAccessParameters;
     size_t data_length = 0;
 
     switch(bank) {
@@ -308,8 +292,8 @@ M100ResponseType m100_write_label_data_storage(
         // The EPC bank from word 0: StoredCRC as the tag holds it, PC, EPC.
         const uint32_t epc_length = uhf_tag_get_epc_size(source);
         if(epc_length > UHF_TAG_EPC_CAPACITY) return M100ValidationFail;
-        put_u16(data, uhf_tag_get_epc_crc(source));
-        put_u16(data + 2, uhf_tag_get_epc_pc(source));
+        frame_put_u16(data, uhf_tag_get_epc_crc(source));
+        frame_put_u16(data + 2, uhf_tag_get_epc_pc(source));
         if(epc_length) memcpy(data + 4, uhf_tag_get_epc(source), epc_length);
         data_length = epc_length + 4;
         break;
@@ -334,24 +318,23 @@ M100ResponseType m100_write_label_data_storage(
             FuriLogLevelError, kLogWorker, "%04X", (unsigned)uhf_tag_get_epc_pc(source));
     }
 
-    const size_t payload_length = data_length + 9;
-    put_u16(frame + 3, (uint16_t)payload_length);
-    put_u32(frame + 5, access_pwd);
-    frame[9] = (uint8_t)bank;
-    put_u16(frame + 10, start_address);
-    put_u16(frame + 12, (uint16_t)(data_length / 2));
-    seal_frame(frame, payload_length);
-    const size_t frame_length = payload_length + kFrameOverhead;
+    uint8_t* payload =
+        frame_begin(frame, kCommandWrite, (uint16_t)(data_length + kAccessParameters));
+    frame_put_u32(payload, access_pwd);
+    payload[4] = (uint8_t)bank;
+    frame_put_u16(payload + 5, start_address);
+    frame_put_u16(payload + 7, (uint16_t)(data_length / 2));
+    const uint32_t length = frame_seal(frame);
 
-    for(size_t i = 0; i < frame_length; i++) {
+    for(uint32_t i = 0; i < length; i++) {
         furi_log_print_format(
             FuriLogLevelError, kLogModule, "cmd[%d]=%02X", (int)i, (unsigned)frame[i]);
     }
 
-    const Reply reply = exchange(module, frame, frame_length);
+    const Reply reply = exchange(module, frame, length);
     if(reply.size < 3) return M100NoTagResponse;
-    if(reply[2] == kErrorCommand) {
-        return reply.size == kShortErrorLength ? M100NoTagResponse : M100ValidationFail;
+    if(reply[FRAME_POS_COMMAND] == FRAME_ERROR_COMMAND) {
+        return reply.size == FRAME_SHORT_ERROR_LENGTH ? M100NoTagResponse : M100ValidationFail;
     }
     // A success reply cut short is no confirmation; the worker's retry writes the same words.
     if(!reply.holds_payload()) return M100NoTagResponse;

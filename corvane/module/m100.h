@@ -1,12 +1,10 @@
 #pragma once
-// The YRM100 reader module on USART1 at 115200 baud: frame integrity, the receive callback, the
-// module handle with its identity queries, and the four tag commands.
+// The YRM100 reader module on USART1 at 115200 baud: the receive callback, the module handle
+// with its identity queries, and the four tag commands. The frame layout, checksum and CRC are
+// in frame.h.
 //
-// Frame: BB | type | command | PL (2, big-endian) | payload (PL) | checksum | 7E. The checksum is
-// the low byte of the sum of type through the last payload byte. Replies with command 0xFF are
-// error replies. Every command runs one exchange: reset the buffer, register the receive
-// callback, send the frame, wait 100 ms, then judge the N bytes received in that wait, and only
-// those.
+// Every command runs one exchange: reset the buffer, register the receive callback, send the
+// frame, wait 100 ms, then judge the N bytes received in that wait, and only those.
 
 #include <furi_hal_uart.h>
 
@@ -15,6 +13,7 @@
 
 #include "../tag/uhf_tag.h"
 #include "buffer.h"
+#include "frame.h"
 
 #define M100_BAUDRATE 115200u
 #define M100_BUFFER_CAPACITY 128u
@@ -46,14 +45,10 @@ struct M100Module {
     Buffer* buffer;       // owned; receive buffer of every exchange
 };
 
-/** Low byte of the sum of the bytes (no complement); 0 for an empty range. */
-uint8_t checksum(const uint8_t* data, size_t length);
-/** CRC-16/GENIBUS (poly 0x1021, init 0xFFFF, MSB first, final XOR 0xFFFF): the CRC an EPC Gen2
- *  tag keeps over its PC word and EPC. 0x0000 for an empty range. */
-uint16_t crc16_genibus(const uint8_t* data, size_t length);
-
 /** UART receive callback (interrupt context): stores the byte in the context `Buffer` if it has
- *  room, closes the buffer at 0x7E. Never allocates: bytes beyond the capacity are dropped. */
+ *  room and closes the buffer once the reply's end byte, position 6 + PL, is stored; a 0x7E
+ *  before it is data. Later bytes (a second frame in the same wait) and bytes beyond the
+ *  capacity are dropped. Constant time; never allocates. */
 void rx_callback(UartIrqEvent event, uint8_t data, void* context);
 
 M100ModuleInfo* m100_module_info_alloc(void);

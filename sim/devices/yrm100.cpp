@@ -2,7 +2,6 @@
 
 #include <memory>
 #include <stdexcept>
-#include <type_traits>
 
 namespace sim {
 
@@ -47,7 +46,103 @@ bool passes(std::uint8_t action, bool match) {
     }
 }
 
+/// Reads a command frame's parameters. `valid` only when the checksum is right and the
+/// parameters have the form and range the command takes.
+Yrm100Request decode(const Frame& frame, host::Nanos at) {
+    Yrm100Request r;
+    r.command = frame.command;
+    r.raw = frame.raw;
+    r.at = at;
+    const Bytes& p = frame.payload;
+    bool well_formed = false;
+    switch(frame.command) {
+    case kCmdInfo:
+    case kCmdSelectMode:
+        well_formed = p.size() == 1 && p[0] <= 2;
+        if(!p.empty()) r.parameter = p[0];
+        break;
+    case kCmdSinglePoll:
+        well_formed = p.empty();
+        break;
+    case kCmdSelectParam:
+        if(p.size() < 7) break;
+        r.parameter = p[0];
+        r.bank = static_cast<Bank>(p[0] & 0x03);
+        r.address = be32(p, 1);
+        r.count = p[5];
+        // p[6] is the truncate flag, which only matters to inventory replies.
+        r.data.assign(p.begin() + 7, p.end());
+        well_formed = r.data.size() == (r.count + 7) / 8;
+        break;
+    case kCmdRead:
+    case kCmdWrite: {
+        if(p.size() < 9 || p[4] > 3) break;
+        r.password = be32(p, 0);
+        r.bank = static_cast<Bank>(p[4]);
+        r.address = be16(p, 5);
+        r.count = be16(p, 7);
+        if(frame.command == kCmdRead) {
+            well_formed = p.size() == 9;
+            break;
+        }
+        // At most 32 words per write; the data must be all there (bytes beyond the count are
+        // ignored).
+        const std::size_t data_size = 2 * std::size_t{r.count};
+        well_formed = r.count >= 1 && r.count <= 32 && p.size() >= 9 + data_size;
+        if(well_formed) r.data.assign(p.begin() + 9, p.begin() + 9 + static_cast<std::ptrdiff_t>(data_size));
+        break;
+    }
+    default:
+        break;
+    }
+    r.valid = frame.checksum_ok && well_formed;
+    return r;
+}
+
 } // namespace
+
+namespace yrm100_fault {
+
+Yrm100Fault silence() {
+    return [](Yrm100Reply& reply) { reply.bytes.clear(); };
+}
+
+Yrm100Fault corrupt_byte(std::size_t position, std::uint8_t xor_mask) {
+    return [=](Yrm100Reply& reply) {
+        if(position < reply.bytes.size()) reply.bytes[position] ^= xor_mask;
+    };
+}
+
+Yrm100Fault cut_short(std::size_t keep) {
+    return [=](Yrm100Reply& reply) {
+        if(keep < reply.bytes.size()) reply.bytes.resize(keep);
+    };
+}
+
+Yrm100Fault trailing(Bytes bytes) {
+    return [bytes = std::move(bytes)](Yrm100Reply& reply) {
+        reply.bytes.insert(reply.bytes.end(), bytes.begin(), bytes.end());
+    };
+}
+
+Yrm100Fault noise(std::size_t count, std::uint32_t seed) {
+    return [=](Yrm100Reply& reply) {
+        reply.bytes.clear();
+        std::uint32_t state = seed ? seed : 1; // xorshift32
+        while(reply.bytes.size() < count) {
+            state ^= state << 13;
+            state ^= state >> 17;
+            state ^= state << 5;
+            reply.bytes.push_back(static_cast<std::uint8_t>(state));
+        }
+    };
+}
+
+Yrm100Fault delay(host::Nanos extra) {
+    return [=](Yrm100Reply& reply) { reply.delay += extra; };
+}
+
+} // namespace yrm100_fault
 
 Yrm100::Yrm100(host::Runtime& runtime, Yrm100Config config)
     : runtime_(runtime), config_(std::move(config)) {
@@ -94,8 +189,25 @@ VirtualTag& Yrm100::tag(TagId id) {
     return tags_.at(id).tag;
 }
 
+Bytes Yrm100::bank(TagId id, Bank bank) const {
+    return tags_.at(id).tag.bytes(bank);
+}
+
+void Yrm100::set_bank(TagId id, Bank bank, const Bytes& bytes) {
+    tags_.at(id).tag.set_bytes(bank, bytes);
+}
+
+void Yrm100::refuse_writes(unsigned count, std::uint8_t error) {
+    refuse_writes_ = Refusal{count, error};
+}
+
+void Yrm100::refuse_reads(unsigned count, std::uint8_t error) {
+    refuse_reads_ = Refusal{count, error};
+}
+
 void Yrm100::arm_fault(Yrm100Fault fault, unsigned exchange) {
     if(exchange == 0) throw std::invalid_argument("faults are armed for exchange 1 or later");
+    if(!fault) throw std::invalid_argument("no fault given");
     faults_[exchanges_ + exchange].push_back(std::move(fault));
 }
 
@@ -139,59 +251,27 @@ void Yrm100::on_byte_from_device(std::uint8_t byte) {
         assembler_.reset();
         return;
     }
+    // Bytes before a header (log text on the line, the rest of a broken frame) are skipped.
     auto frame = assembler_.push(byte, runtime_.now());
     if(!frame) return;
     ++exchanges_;
-    received_.push_back(*frame);
+    requests_.push_back(decode(*frame, runtime_.now()));
 
-    Bytes out;
-    for(auto& reply : answer(*frame)) out.insert(out.end(), reply.begin(), reply.end());
-    host::Nanos delay = config_.reply_latency;
-
+    Yrm100Reply reply{.bytes = {}, .delay = config_.reply_latency};
+    for(auto& part : answer(requests_.back())) {
+        reply.bytes.insert(reply.bytes.end(), part.begin(), part.end());
+    }
     auto armed = faults_.extract(exchanges_);
     if(!armed.empty()) {
-        for(auto& fault : armed.mapped()) {
-            std::visit(
-                [&](auto& f) {
-                    using F = std::decay_t<decltype(f)>;
-                    if constexpr(std::is_same_v<F, yrm100_fault::Silence>) {
-                        out.clear();
-                    } else if constexpr(std::is_same_v<F, yrm100_fault::CorruptByte>) {
-                        if(f.position < out.size()) out[f.position] ^= f.xor_mask;
-                    } else if constexpr(std::is_same_v<F, yrm100_fault::CutShort>) {
-                        if(f.keep < out.size()) out.resize(f.keep);
-                    } else if constexpr(std::is_same_v<F, yrm100_fault::Trailing>) {
-                        out.insert(out.end(), f.bytes.begin(), f.bytes.end());
-                    } else if constexpr(std::is_same_v<F, yrm100_fault::EndByteInPayload>) {
-                        if(out.size() < 7) return;
-                        const std::size_t pl = std::size_t{out[3]} << 8 | out[4];
-                        if(f.offset >= pl || out.size() < pl + 7) return;
-                        out[5 + f.offset] = kEnd;
-                        out[5 + pl] = checksum(std::span(out).subspan(1, pl + 4));
-                    } else if constexpr(std::is_same_v<F, yrm100_fault::Noise>) {
-                        out.clear();
-                        std::uint32_t state = f.seed ? f.seed : 1;
-                        while(out.size() < f.count) {
-                            state ^= state << 13;
-                            state ^= state >> 17;
-                            state ^= state << 5;
-                            const auto b = static_cast<std::uint8_t>(state);
-                            if(b != kEnd) out.push_back(b);
-                        }
-                    } else if constexpr(std::is_same_v<F, yrm100_fault::Delay>) {
-                        delay += f.extra;
-                    }
-                },
-                fault);
-        }
+        for(auto& fault : armed.mapped()) fault(reply);
     }
-    if(!out.empty()) send(std::move(out), delay);
+    if(!reply.bytes.empty()) send(std::move(reply));
 }
 
-void Yrm100::send(Bytes bytes, host::Nanos delay) {
+void Yrm100::send(Yrm100Reply reply) {
     ++replies_sent_;
     auto id = std::make_shared<host::EventId>(0);
-    *id = runtime_.schedule_after(delay, [this, bytes = std::move(bytes), id] {
+    *id = runtime_.schedule_after(reply.delay, [this, bytes = std::move(reply.bytes), id] {
         std::erase(pending_, *id);
         // Power cut while the module was working: the reply never leaves.
         if(config_.require_power && !runtime_.otg_enabled()) return;
@@ -200,31 +280,41 @@ void Yrm100::send(Bytes bytes, host::Nanos delay) {
     pending_.push_back(*id);
 }
 
-std::vector<Bytes> Yrm100::answer(const Frame& frame) {
-    if(!frame.checksum_ok) return one(make_error(kErrCommand));
-    switch(frame.command) {
-    case kCmdInfo: return answer_info(frame);
-    case kCmdSinglePoll: return answer_poll(frame);
-    case kCmdSelectParam: return answer_select(frame);
-    case kCmdSelectMode: return answer_select_mode(frame);
-    case kCmdRead: return answer_read(frame);
-    case kCmdWrite: return answer_write(frame);
+Bytes Yrm100::error_reply(std::uint8_t error, const FieldTag* target) {
+    const bool tag_error = error == kErrAccessFailed || (error >= 0xA0 && error <= 0xDF);
+    if(tag_error && target) return make_long_error(error, target->tag.pc(), target->tag.epc());
+    return make_error(error);
+}
+
+std::optional<Bytes> Yrm100::refusal(Refusal& refusal) {
+    if(refusal.left == 0) return std::nullopt;
+    --refusal.left;
+    return error_reply(refusal.error, access_target());
+}
+
+std::vector<Bytes> Yrm100::answer(const Yrm100Request& request) {
+    if(!request.valid) return one(make_error(kErrCommand));
+    switch(request.command) {
+    case kCmdInfo: return answer_info(request);
+    case kCmdSinglePoll: return answer_poll();
+    case kCmdSelectParam: return answer_select(request);
+    case kCmdSelectMode: return answer_select_mode(request);
+    case kCmdRead: return answer_read(request);
+    case kCmdWrite: return answer_write(request);
     default: return one(make_error(kErrCommand));
     }
 }
 
-std::vector<Bytes> Yrm100::answer_info(const Frame& frame) const {
-    if(frame.payload.size() != 1 || frame.payload[0] > 2) return one(make_error(kErrCommand));
-    const std::string& text = frame.payload[0] == 0   ? config_.hardware_version
-                              : frame.payload[0] == 1 ? config_.software_version
-                                                      : config_.manufacturer;
-    Bytes payload{frame.payload[0]};
+std::vector<Bytes> Yrm100::answer_info(const Yrm100Request& request) const {
+    const std::string& text = request.parameter == 0   ? config_.hardware_version
+                              : request.parameter == 1 ? config_.software_version
+                                                       : config_.manufacturer;
+    Bytes payload{request.parameter};
     payload.insert(payload.end(), text.begin(), text.end());
     return one(make_frame(kTypeResponse, kCmdInfo, payload));
 }
 
-std::vector<Bytes> Yrm100::answer_poll(const Frame& frame) {
-    if(!frame.payload.empty()) return one(make_error(kErrCommand));
+std::vector<Bytes> Yrm100::answer_poll() {
     std::vector<Bytes> notices;
     for(auto& t : tags_) {
         if(!present(t)) continue;
@@ -241,39 +331,28 @@ std::vector<Bytes> Yrm100::answer_poll(const Frame& frame) {
     return notices;
 }
 
-std::vector<Bytes> Yrm100::answer_select(const Frame& frame) {
-    const Bytes& p = frame.payload;
-    if(p.size() < 7) return one(make_error(kErrCommand));
+std::vector<Bytes> Yrm100::answer_select(const Yrm100Request& request) {
     Select s;
-    s.target = static_cast<std::uint8_t>(p[0] >> 5);
-    s.action = static_cast<std::uint8_t>(p[0] >> 2 & 0x07);
-    s.bank = static_cast<Bank>(p[0] & 0x03);
-    s.pointer = be32(p, 1);
-    s.length = p[5];
-    // p[6] is the truncate flag, which only matters to inventory replies.
-    if(p.size() != 7 + (s.length + 7) / 8) return one(make_error(kErrCommand));
-    s.mask.assign(p.begin() + 7, p.end());
+    s.target = static_cast<std::uint8_t>(request.parameter >> 5);
+    s.action = static_cast<std::uint8_t>(request.parameter >> 2 & 0x07);
+    s.bank = request.bank;
+    s.pointer = request.address;
+    s.length = request.count;
+    s.mask = request.data;
     select_ = std::move(s);
     select_mode_ = 0x02;
     const std::uint8_t ok[] = {0x00};
     return one(make_frame(kTypeResponse, kCmdSelectParam, ok));
 }
 
-std::vector<Bytes> Yrm100::answer_select_mode(const Frame& frame) {
-    if(frame.payload.size() != 1 || frame.payload[0] > 2) return one(make_error(kErrCommand));
-    select_mode_ = frame.payload[0];
+std::vector<Bytes> Yrm100::answer_select_mode(const Yrm100Request& request) {
+    select_mode_ = request.parameter;
     const std::uint8_t ok[] = {0x00};
     return one(make_frame(kTypeResponse, kCmdSelectMode, ok));
 }
 
-std::vector<Bytes> Yrm100::answer_read(const Frame& frame) {
-    const Bytes& p = frame.payload;
-    if(p.size() != 9 || p[4] > 3) return one(make_error(kErrCommand));
-    const std::uint32_t password = be32(p, 0);
-    const auto bank = static_cast<Bank>(p[4]);
-    const std::uint16_t start = be16(p, 5);
-    const std::uint16_t count = be16(p, 7);
-
+std::vector<Bytes> Yrm100::answer_read(const Yrm100Request& request) {
+    if(auto refused = refusal(refuse_reads_)) return one(std::move(*refused));
     FieldTag* target = access_target();
     if(!target) return one(make_error(kErrReadFailed));
     VirtualTag& tag = target->tag;
@@ -281,14 +360,14 @@ std::vector<Bytes> Yrm100::answer_read(const Frame& frame) {
     // The Access command goes out only for a non-zero password; a tag without a password is
     // secured at once.
     bool secured = tag.access_password() == 0;
-    if(password != 0) {
-        if(password != tag.access_password()) {
+    if(request.password != 0) {
+        if(request.password != tag.access_password()) {
             return one(make_long_error(kErrAccessFailed, tag.pc(), epc));
         }
         secured = true;
     }
     std::vector<std::uint16_t> words;
-    if(auto error = tag.read(bank, start, count, secured, words)) {
+    if(auto error = tag.read(request.bank, request.address, request.count, secured, words)) {
         return one(make_long_error(static_cast<std::uint8_t>(kErrReadTag | *error), tag.pc(), epc));
     }
     Bytes payload;
@@ -298,20 +377,10 @@ std::vector<Bytes> Yrm100::answer_read(const Frame& frame) {
     return one(make_frame(kTypeResponse, kCmdRead, payload));
 }
 
-std::vector<Bytes> Yrm100::answer_write(const Frame& frame) {
-    const Bytes& p = frame.payload;
-    if(p.size() < 9 || p[4] > 3) return one(make_error(kErrCommand));
-    const std::uint32_t password = be32(p, 0);
-    const auto bank = static_cast<Bank>(p[4]);
-    const std::uint16_t start = be16(p, 5);
-    const std::uint16_t count = be16(p, 7);
-    // At most 32 words per write; the data must be all there (bytes beyond the count are
-    // ignored).
-    if(count == 0 || count > 32 || p.size() < 9 + 2 * std::size_t{count}) {
-        return one(make_error(kErrCommand));
-    }
-    std::vector<std::uint16_t> words(count);
-    for(std::size_t i = 0; i < count; ++i) words[i] = be16(p, 9 + 2 * i);
+std::vector<Bytes> Yrm100::answer_write(const Yrm100Request& request) {
+    if(auto refused = refusal(refuse_writes_)) return one(std::move(*refused));
+    std::vector<std::uint16_t> words(request.count);
+    for(std::size_t i = 0; i < words.size(); ++i) words[i] = be16(request.data, 2 * i);
 
     FieldTag* target = access_target();
     if(!target) return one(make_error(kErrWriteFailed));
@@ -320,13 +389,13 @@ std::vector<Bytes> Yrm100::answer_write(const Frame& frame) {
     const std::uint16_t pc = tag.pc();
     const Bytes epc = tag.epc();
     bool secured = tag.access_password() == 0;
-    if(password != 0) {
-        if(password != tag.access_password()) {
+    if(request.password != 0) {
+        if(request.password != tag.access_password()) {
             return one(make_long_error(kErrAccessFailed, pc, epc));
         }
         secured = true;
     }
-    if(auto error = tag.write(bank, start, words, secured)) {
+    if(auto error = tag.write(request.bank, request.address, words, secured)) {
         return one(make_long_error(static_cast<std::uint8_t>(kErrWriteTag | *error), pc, epc));
     }
     Bytes payload;

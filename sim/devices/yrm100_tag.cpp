@@ -83,6 +83,17 @@ Bytes VirtualTag::bytes(Bank bank) const {
     return to_bytes(words(bank));
 }
 
+void VirtualTag::set_bytes(Bank bank, const Bytes& bytes) {
+    auto words = to_words(bytes, "a bank");
+    if(bank == Bank::Reserved && words.size() != 4) {
+        throw std::invalid_argument("the Reserved bank holds four words");
+    }
+    if(bank == Bank::Epc && words.size() < 2) {
+        throw std::invalid_argument("the EPC bank holds at least StoredCRC and PC");
+    }
+    bank_words(bank) = std::move(words);
+}
+
 void VirtualTag::power_up() {
     Bytes covered = to_bytes(std::span(epc_bank_).subspan(1, 1));
     const Bytes id = epc();

@@ -56,6 +56,11 @@ public:
     const std::vector<std::uint16_t>& words(Bank bank) const;
     /** A bank's words as big-endian bytes. */
     Bytes bytes(Bank bank) const;
+    /** Replaces a bank's words directly, as a programmer would: no lock or password applies and
+     *  the bank takes the new size. The EPC bank keeps its StoredCRC word as given (see
+     *  power_up) and must hold at least StoredCRC and PC. Throws std::invalid_argument for an odd
+     *  byte count, a Reserved bank other than four words, or an EPC bank below two words. */
+    void set_bytes(Bank bank, const Bytes& bytes);
     Lock lock(Bank bank) const { return locks_[static_cast<std::size_t>(bank)]; }
     void set_lock(Bank bank, Lock lock) { locks_[static_cast<std::size_t>(bank)] = lock; }
     void set_write_error(std::optional<std::uint8_t> code) { write_error_ = code; }

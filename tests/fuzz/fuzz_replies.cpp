@@ -4,7 +4,8 @@
 // Input: byte 0 picks the command (low nibble) and the size of the EPC, USER data and password
 // the tag brings along (high nibble); the rest is the reply, sent exactly as given. After every
 // command the tag's sizes must be within their capacities, the receive buffer must not have
-// grown, the result must be a known code, and nothing may have leaked.
+// grown and must hold exactly the reply's first bytes up to its end byte (position 6 + PL) or its
+// capacity, the result must be a known code, and nothing may have leaked.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -75,7 +76,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         peer.push_reply(sim::yrm100::Bytes(data + 1, data + size));
 
         int result = M100SuccessResponse;
-        switch(selector & 0x0F) {
+        const unsigned command = selector & 0x0F;
+        switch(command) {
         case 0: m100_get_hardware_version(h.module); break;
         case 1: m100_get_software_version(h.module); break;
         case 2: m100_get_manufacturers(h.module); break;
@@ -90,6 +92,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         default: result = m100_read_label_data_storage(h.module, h.tag, EPCBank, password, 6); break;
         }
         check(result >= M100SuccessResponse && result <= M100MemoryOverrun);
+
+        // The receive path stores the reply as sent, closes exactly at its end byte and keeps
+        // nothing behind it. Commands 11-15 read the EPC bank, which sends nothing.
+        const Buffer* buf = h.module->buffer;
+        if(command <= 10) {
+            const std::size_t reply_size = size - 1;
+            check(buf->size <= reply_size);
+            check(buf->size == 0 || std::memcmp(buf->data, data + 1, buf->size) == 0);
+            const bool has_length = buf->size >= FRAME_POS_PAYLOAD;
+            const uint32_t end = has_length ? frame_length(frame_get_payload_length(buf->data)) : 0;
+            if(buf->closed) {
+                check(has_length && buf->size == end);
+            } else {
+                check(!has_length || buf->size < end);
+                // Open and short of the end: every byte sent was stored, unless the block is full.
+                check(buf->size == reply_size || buf->size == buf->capacity);
+            }
+        }
     }
     // Whatever the reply still had in flight does not reach the next input.
     h.runtime.uart(FuriHalUartIdUSART1).drop_pending_to_device();

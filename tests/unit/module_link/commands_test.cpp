@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "alloc_failures.h"
 #include "devices/scripted_peer.h"
 #include "link_fixture.h"
 
@@ -12,7 +13,7 @@ namespace {
 
 using link_test::Bytes;
 using link_test::hex;
-using link_test::kEpc;
+using link_test::kExampleEpc;
 
 const char* kHwReply = "BB 01 03 00 10 00 4D 31 30 30 20 32 36 64 42 6D 20 56 31 2E 30 92 7E";
 const char* kPollReply = "BB 02 22 00 11 C9 34 00 30 75 1F EB 70 5C 59 04 E3 D5 0D 70 3A 76 EF 7E";
@@ -55,24 +56,26 @@ TEST_F(CommandTest, IdentityTextIsBoundedByTheBytesReceived) {
     peer_.push_reply_hex(kHwReply);
     peer_.push_reply_hex("BB 01 03 00 40 00 41 42");   // PL promises 63 text bytes, two arrive
     peer_.push_reply_hex("BB 01 03");                   // not even a length
-    peer_.push_reply_hex("BB 01 03 00 05 00 41 7E 43"); // '~' in the text ends the reply
+    peer_.push_reply_hex("BB 01 03 00 05 00 41 7E 43"); // '~' is text; one byte is missing
+    peer_.push_reply(sim::yrm100::make_frame(0x01, 0x03, hex("00 7E 41 7E")));
     m100_get_hardware_version(module_);
     EXPECT_STREQ(m100_get_hardware_version(module_), "AB");
     EXPECT_STREQ(m100_get_hardware_version(module_), "");
-    EXPECT_STREQ(m100_get_hardware_version(module_), "A~");
+    EXPECT_STREQ(m100_get_hardware_version(module_), "A~C");
+    EXPECT_STREQ(m100_get_hardware_version(module_), "~A~");
 }
 
 // --- single poll ---
 
 TEST_F(CommandTest, PollStoresPcCrcAndEpcOfAValidNotice) {
-    uhf_tag_set_tid(tag_, kEpc.data(), 4);
+    uhf_tag_set_tid(tag_, kExampleEpc.data(), 4);
     peer_.push_reply_hex(kPollReply);
     EXPECT_EQ(poll(), M100SuccessResponse);
     EXPECT_EQ(take_transmitted(), hex("BB 00 22 00 00 22 7E"));
     EXPECT_EQ(uhf_tag_get_epc_pc(tag_), 0x3400);
     EXPECT_EQ(uhf_tag_get_epc_crc(tag_), 0x3A76);
     ASSERT_EQ(uhf_tag_get_epc_size(tag_), 12u);
-    EXPECT_EQ(0, std::memcmp(uhf_tag_get_epc(tag_), kEpc.data(), 12));
+    EXPECT_EQ(0, std::memcmp(uhf_tag_get_epc(tag_), kExampleEpc.data(), 12));
     EXPECT_EQ(uhf_tag_get_tid_size(tag_), 4u);
 }
 
@@ -133,7 +136,9 @@ TEST_F(CommandTest, SelectSendsTheEpcMaskAndJudgesStatusAndChecksum) {
     EXPECT_EQ(select(), M100ValidationFail);
     peer_.push_reply_hex("BB 01 0C 00 01 00 0F 7E");
     EXPECT_EQ(select(), M100ValidationFail);
-    // An error reply whose code byte happens to be 0 is no acceptance.
+    // An error reply whose code byte happens to be 0 is no acceptance, checksum right or not.
+    peer_.push_reply_hex("BB 01 FF 00 01 00 01 7E");
+    EXPECT_EQ(select(), M100ValidationFail);
     peer_.push_reply_hex("BB 01 FF 00 01 00 00 7E");
     EXPECT_EQ(select(), M100ValidationFail);
     EXPECT_EQ(uhf_tag_get_epc_pc(tag_), 0x3400);
@@ -154,7 +159,7 @@ TEST_F(CommandTest, SelectWithoutAReplyFailsEvenAfterASuccess) {
 TEST_F(CommandTest, ReadSendsBankAndCountAndStoresTheData) {
     give_example_epc();
     Bytes payload = hex("0E 34 00");
-    payload.insert(payload.end(), kEpc.begin(), kEpc.end());
+    payload.insert(payload.end(), kExampleEpc.begin(), kExampleEpc.end());
     const Bytes tid = hex("E2 80 11 60 20 00 74 CF 08 A9 FF 01");
     payload.insert(payload.end(), tid.begin(), tid.end());
     ASSERT_EQ(payload.size(), 27u);
@@ -195,6 +200,11 @@ TEST_F(CommandTest, ReadErrorRepliesAndMissingReplies) {
     const Bytes read_ok = hex(kReadOk);
     peer_.push_reply(Bytes(read_ok.begin(), read_ok.begin() + 21));
     EXPECT_EQ(read(TIDBank, 2), M100NoTagResponse);
+    // A 0x7E where the data should go does not end a reply whose PL promises more.
+    Bytes tilde_cut = Bytes(read_ok.begin(), read_ok.begin() + 21);
+    tilde_cut.back() = 0x7E;
+    peer_.push_reply(tilde_cut);
+    EXPECT_EQ(read(TIDBank, 2), M100NoTagResponse);
     EXPECT_EQ(uhf_tag_get_tid_size(tag_), 4u);
 }
 
@@ -202,7 +212,7 @@ TEST_F(CommandTest, ReadRefusesDataBeyondCapacityAndNegativeLengths) {
     give_example_epc();
     // 18 TID bytes behind the EPC: more than the record's 16.
     Bytes payload = hex("0E 34 00");
-    payload.insert(payload.end(), kEpc.begin(), kEpc.end());
+    payload.insert(payload.end(), kExampleEpc.begin(), kExampleEpc.end());
     payload.insert(payload.end(), 18, 0xA5);
     peer_.push_reply(sim::yrm100::make_frame(0x01, 0x39, payload));
     EXPECT_EQ(read(TIDBank, 9), M100ValidationFail);
@@ -221,7 +231,7 @@ TEST_F(CommandTest, WriteOfTheEpcBankSendsCrcPcEpcAndLogsEveryByte) {
     EXPECT_EQ(write(EPCBank), M100SuccessResponse);
     const Bytes sent = take_transmitted();
     Bytes expected = hex("BB 00 49 00 19 00 00 00 00 01 00 00 00 08 3A 76 34 00");
-    expected.insert(expected.end(), kEpc.begin(), kEpc.end());
+    expected.insert(expected.end(), kExampleEpc.begin(), kExampleEpc.end());
     expected.push_back(sim::yrm100::checksum(std::span(expected).subspan(1)));
     expected.push_back(0x7E);
     ASSERT_EQ(sent.size(), 32u);
@@ -299,13 +309,8 @@ TEST_F(CommandTest, FreeUnregistersTheReceiveCallbackFirst) {
 }
 
 TEST_F(CommandTest, ModuleAllocFailsCleanly) {
-    const auto before = host::memory::stats().live_blocks;
-    for(std::uint64_t n = 1; n <= 4; ++n) {
-        host::memory::fail_nth_allocation(n);
-        EXPECT_EQ(m100_module_alloc(), nullptr) << "allocation " << n << " failed";
-        host::memory::fail_nth_allocation(0);
-        EXPECT_EQ(host::memory::stats().live_blocks, before);
-    }
+    // Handle, info record, buffer record, buffer block.
+    test_support::for_each_failed_allocation(4, [](auto) { EXPECT_EQ(m100_module_alloc(), nullptr); });
 }
 
 } // namespace

@@ -1,8 +1,9 @@
-// Frame integrity functions and the receive buffer the UART interrupt fills.
+// The frame codec and the receive buffer the UART interrupt fills.
 #include <gtest/gtest.h>
 
 #include <cstring>
 
+#include "alloc_failures.h"
 #include "host/memory.h"
 #include "host/runtime.h"
 #include "link_fixture.h"
@@ -35,6 +36,26 @@ TEST(Crc16Genibus, CheckValuesAndTagExample) {
     EXPECT_EQ(sim::yrm100::crc16_genibus(pc_epc), 0x3A76);
 }
 
+TEST(FrameCodec, BuildsHostFramesAndKnowsWhereTheyEnd) {
+    // The region query of the module's manual: BB 00 07 00 01 01 09 7E.
+    uint8_t frame[16] = {};
+    frame_begin(frame, 0x07, 1)[0] = 0x01;
+    ASSERT_EQ(frame_seal(frame), 8u);
+    EXPECT_EQ(Bytes(frame, frame + 8), hex("BB 00 07 00 01 01 09 7E"));
+    EXPECT_EQ(frame_get_payload_length(frame), 1u);
+    EXPECT_EQ(frame_length(1), 8u);
+
+    // Complete only once position 6 + PL arrived; never before PL itself did.
+    for(uint32_t received = 0; received <= 8; ++received) {
+        EXPECT_EQ(frame_is_complete(frame, received), received == 8) << received;
+    }
+    uint8_t big[4] = {};
+    frame_put_u32(big, 0x12345678);
+    EXPECT_EQ(Bytes(big, big + 4), hex("12 34 56 78"));
+    frame_put_u16(big, 0xBEEF);
+    EXPECT_EQ(frame_get_u16(big), 0xBEEF);
+}
+
 class BufferTest : public ::testing::Test {
 protected:
     host::Runtime rt_{host::RuntimeOptions{.log_to_stderr = false}};
@@ -58,9 +79,10 @@ TEST_F(BufferTest, FailedGrowthDropsTheByteAndKeepsTheBuffer) {
     ASSERT_NE(buf, nullptr);
     buffer_append_single(buf, 1);
     buffer_append_single(buf, 2);
-    host::memory::fail_nth_allocation(1);
-    EXPECT_FALSE(buffer_append_single(buf, 3));
-    host::memory::fail_nth_allocation(0);
+    {
+        test_support::FailNthAllocation fail(1);
+        EXPECT_FALSE(buffer_append_single(buf, 3));
+    }
     EXPECT_EQ(buffer_get_size(buf), 2u);
     EXPECT_EQ(buf->capacity, 2u);
     EXPECT_EQ(buffer_get_data(buf)[1], 2);
@@ -68,11 +90,8 @@ TEST_F(BufferTest, FailedGrowthDropsTheByteAndKeepsTheBuffer) {
 }
 
 TEST_F(BufferTest, AllocReturnsNullWhenTheBlockCannotBeHadAndLeaksNothing) {
-    const auto before = host::memory::stats().live_blocks;
-    host::memory::fail_nth_allocation(2); // the record succeeds, the block fails
-    EXPECT_EQ(buffer_alloc(128), nullptr);
-    host::memory::fail_nth_allocation(0);
-    EXPECT_EQ(host::memory::stats().live_blocks, before);
+    // The record, then the block.
+    test_support::for_each_failed_allocation(2, [](auto) { EXPECT_EQ(buffer_alloc(128), nullptr); });
 }
 
 TEST_F(BufferTest, CloseStopsAppendsUntilReset) {
@@ -88,41 +107,76 @@ TEST_F(BufferTest, CloseStopsAppendsUntilReset) {
     buffer_free(buf);
 }
 
-TEST_F(BufferTest, ReceiveStopsAtTheFirstEndByte) {
-    Buffer* buf = buffer_alloc(128);
-    // A reply followed by a second frame in the same wait, then a reply with 0x7E in its payload.
-    const Bytes stream = hex("BB 01 0C 00 01 00 0E 7E BB 01 0C 00 01 00 0E 7E");
-    host::run_in_interrupt_context([&] {
-        for(auto b : stream) rx_callback(UartIrqEventRXNE, b, buf);
-    });
-    EXPECT_EQ(buffer_get_size(buf), 8u);
-    EXPECT_TRUE(buf->closed);
+/// A stream received in one wait and what the buffer keeps of it.
+struct ReceiveCase {
+    const char* name;
+    Bytes stream;
+    std::size_t stored;
+    bool closed;
+};
 
-    buffer_reset(buf);
-    const Bytes inner = hex("BB 01 03 00 03 00 7E 41 C5 7E");
-    host::run_in_interrupt_context([&] {
-        for(auto b : inner) rx_callback(UartIrqEventRXNE, b, buf);
-    });
-    EXPECT_EQ(buffer_get_size(buf), 7u);
-    EXPECT_EQ(buffer_get_data(buf)[6], 0x7E);
+Bytes frame_of(std::uint8_t command, const Bytes& payload) {
+    return sim::yrm100::make_frame(0x01, command, payload);
+}
+
+Bytes concat(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+TEST_F(BufferTest, ReceiveEndsAtPositionSixPlusPl) {
+    const Bytes select_ok = hex("BB 01 0C 00 01 00 0E 7E");
+    // 0x7E as data: in the payload, as the checksum, and as PL's low byte (126 payload bytes).
+    const Bytes tilde_text = frame_of(0x03, hex("00 7E 41"));
+    const uint8_t sum = frame_of(0x03, hex("00 41 00"))[8];
+    const Bytes tilde_checksum = frame_of(0x03, Bytes{0x00, 0x41, static_cast<uint8_t>(0x7E - sum)});
+    const Bytes tilde_length = frame_of(0x03, Bytes(0x7E, 0x7E));
+    Bytes no_end_byte = select_ok;
+    no_end_byte.back() = 0x00;
+    const ReceiveCase cases[] = {
+        {"SecondFrameInTheSameWaitIsDropped", concat(select_ok, select_ok), 8, true},
+        {"TildeInThePayload", concat(tilde_text, select_ok), tilde_text.size(), true},
+        {"TildeAsTheChecksum", concat(tilde_checksum, select_ok), 10, true},
+        {"TildeAsTheLengthByte", concat(tilde_length, select_ok), 133, true},
+        // Before positions 3 and 4 nothing can end the frame.
+        {"TildeBeforeTheLength", hex("BB 7E 7E 00 01 00 FD 7E"), 8, true},
+        // PL promises more than arrives: short, and still open.
+        {"CutShort", hex("BB 01 0C 00 05 00 0E 7E"), 8, false},
+        // The byte at 6 + PL ends the frame whatever its value; judging it is the command's job.
+        {"EndPositionWithoutTilde", concat(no_end_byte, select_ok), 8, true},
+    };
+    Buffer* buf = buffer_alloc(256);
+    for(const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        buffer_reset(buf);
+        host::run_in_interrupt_context([&] {
+            for(auto b : c.stream) rx_callback(UartIrqEventRXNE, b, buf);
+        });
+        ASSERT_EQ(buffer_get_size(buf), c.stored);
+        EXPECT_EQ(buf->closed != 0, c.closed);
+        EXPECT_EQ(Bytes(buf->data, buf->data + c.stored), Bytes(c.stream.begin(), c.stream.begin() + c.stored));
+    }
+    EXPECT_EQ(tilde_checksum[8], 0x7E);
+    EXPECT_EQ(buf->capacity, 256u);
     buffer_free(buf);
 }
 
 TEST_F(BufferTest, InterruptNeverGrowsTheBlock) {
     // The runtime's allocator stops the test on any allocation in interrupt context, so a
     // receive path that grew the block would fail here.
-    Buffer* buf = buffer_alloc(4);
+    Buffer* buf = buffer_alloc(8);
     uint8_t* block = buffer_get_data(buf);
+    // A 12-byte reply into 8 bytes: its tail, end byte included, is dropped, so the buffer stays
+    // open and drops the next frame as well.
+    const Bytes stream = concat(frame_of(0x03, hex("00 41 42 43 44")), hex("BB 01 0C 00 01 00 0E 7E"));
     host::run_in_interrupt_context([&] {
-        for(uint8_t b = 1; b <= 10; ++b) rx_callback(UartIrqEventRXNE, b, buf);
+        for(auto b : stream) rx_callback(UartIrqEventRXNE, b, buf);
     });
-    EXPECT_EQ(buffer_get_size(buf), 4u);
-    EXPECT_EQ(buf->capacity, 4u);
+    EXPECT_EQ(buffer_get_size(buf), 8u);
+    EXPECT_EQ(buf->capacity, 8u);
     EXPECT_EQ(buffer_get_data(buf), block);
     EXPECT_FALSE(buf->closed);
-    // The end byte still closes a full buffer.
-    host::run_in_interrupt_context([&] { rx_callback(UartIrqEventRXNE, 0x7E, buf); });
-    EXPECT_TRUE(buf->closed);
+    EXPECT_EQ(Bytes(block, block + 8), Bytes(stream.begin(), stream.begin() + 8));
     buffer_free(buf);
 }
 

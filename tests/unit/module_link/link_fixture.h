@@ -15,6 +15,7 @@
 #include "module/m100.h"
 #include "tag/uhf_tag.h"
 #include "devices/yrm100_frame.h"
+#include "example_tag.h"
 
 namespace link_test {
 
@@ -26,8 +27,7 @@ inline Bytes hex(std::string_view text) {
     return bytes.value_or(Bytes{});
 }
 
-// The 96-bit EPC of the published examples; with PC 3400 its CRC is 3A76.
-inline const Bytes kEpc = {0x30, 0x75, 0x1F, 0xEB, 0x70, 0x5C, 0x59, 0x04, 0xE3, 0xD5, 0x0D, 0x70};
+using test_support::kExampleEpc;
 
 class LinkTest : public ::testing::Test {
 protected:
@@ -56,9 +56,9 @@ protected:
 
     /// Gives the tag the example EPC, PC 3400 and CRC 3A76.
     void give_example_epc() {
-        uhf_tag_set_epc(tag_, kEpc.data(), kEpc.size());
-        uhf_tag_set_epc_pc(tag_, 0x3400);
-        uhf_tag_set_epc_crc(tag_, 0x3A76);
+        uhf_tag_set_epc(tag_, kExampleEpc.data(), kExampleEpc.size());
+        uhf_tag_set_epc_pc(tag_, test_support::kExamplePc);
+        uhf_tag_set_epc_crc(tag_, test_support::kExampleCrc);
     }
 
     /// Runs a command and checks that it took exactly one exchange: sending the frame, which

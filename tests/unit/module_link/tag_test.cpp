@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 
+#include "alloc_failures.h"
 #include "host/memory.h"
 #include "host/runtime.h"
 #include "tag/uhf_tag.h"
@@ -120,13 +121,8 @@ TEST_F(TagTest, HolderOwnsOneTagAndKeepsTheTagItAlreadyHolds) {
 }
 
 TEST_F(TagTest, AllocReleasesEverythingWhenAPartCannotBeHad) {
-    const auto before = host::memory::stats().live_blocks;
-    for(std::uint64_t n = 1; n <= 5; ++n) {
-        host::memory::fail_nth_allocation(n);
-        EXPECT_EQ(uhf_tag_alloc(), nullptr) << "allocation " << n << " failed";
-        host::memory::fail_nth_allocation(0);
-        EXPECT_EQ(host::memory::stats().live_blocks, before);
-    }
+    // The record and its four parts.
+    test_support::for_each_failed_allocation(5, [](auto) { EXPECT_EQ(uhf_tag_alloc(), nullptr); });
 }
 
 } // namespace

@@ -2,7 +2,9 @@
 // each command's success, each error reply, each injected fault, tags coming and going.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 
 #include "devices/yrm100.h"
@@ -12,7 +14,7 @@ namespace {
 
 using link_test::Bytes;
 using link_test::hex;
-using link_test::kEpc;
+using link_test::kExampleEpc;
 using sim::Yrm100;
 using sim::yrm100::Bank;
 using sim::yrm100::Lock;
@@ -24,9 +26,26 @@ const Bytes kUser = hex("00 11 22 33 44 55 66 77 88 99 AA BB CC DD EE FF");
 
 TagSpec example_tag() {
     TagSpec spec;
-    spec.epc = kEpc;
+    spec.epc = kExampleEpc;
     spec.tid = kTid;
     spec.user = kUser;
+    return spec;
+}
+
+using test_support::kTildeEpc;
+
+/// A tag whose notice carries 0x7E in the EPC, the CRC and the checksum (the RSSI byte is chosen
+/// for that), and whose TID and USER banks hold 0x7E too.
+TagSpec tilde_tag() {
+    TagSpec spec;
+    spec.epc = kTildeEpc;
+    spec.tid = hex("E2 80 11 60 7E 00 74 CF 08 A9 FF 7E");
+    spec.user = hex("7E 7E 00 01 BB 7E 02 03");
+    // Type, command, PL, RSSI 0, PC, EPC, CRC: what the checksum covers besides the RSSI.
+    Bytes covered = {0x02, 0x22, 0x00, 0x11, 0x00, 0x34, 0x00};
+    covered.insert(covered.end(), kTildeEpc.begin(), kTildeEpc.end());
+    covered.insert(covered.end(), {0x3F, 0x7E});
+    spec.rssi_dbm = static_cast<int8_t>(0x7E - sim::yrm100::checksum(covered));
     return spec;
 }
 
@@ -93,6 +112,125 @@ TEST_F(ModelTest, ReadsATagTheWayTheReadJobDoes) {
     EXPECT_EQ(0, std::memcmp(uhf_tag_get_user(tag_), kUser.data(), 16));
 }
 
+TEST_F(ModelTest, FramesWithTildeInsideAreReadAndWrittenWhole) {
+    const auto id = model_.add_tag(tilde_tag());
+    const Bytes notice = raw_exchange(hex("BB 00 22 00 00 22 7E"));
+    ASSERT_EQ(notice.size(), 24u);
+    EXPECT_EQ(notice[22], 0x7E); // the checksum
+    EXPECT_EQ(std::count(notice.begin(), notice.end(), 0x7E), 4);
+
+    ASSERT_EQ(poll(), M100SuccessResponse);
+    EXPECT_EQ(Bytes(uhf_tag_get_epc(tag_), uhf_tag_get_epc(tag_) + uhf_tag_get_epc_size(tag_)),
+              kTildeEpc);
+    EXPECT_EQ(uhf_tag_get_epc_pc(tag_), 0x3400);
+    EXPECT_EQ(uhf_tag_get_epc_crc(tag_), test_support::kTildeCrc);
+    // The mask sent with the select holds the 0x7E; the model matched it.
+    ASSERT_EQ(select(), M100SuccessResponse);
+    EXPECT_EQ(model_.requests().back().data, kTildeEpc);
+
+    ASSERT_EQ(read(TIDBank, 6), M100SuccessResponse);
+    EXPECT_EQ(Bytes(uhf_tag_get_tid(tag_), uhf_tag_get_tid(tag_) + uhf_tag_get_tid_size(tag_)),
+              tilde_tag().tid);
+    ASSERT_EQ(read(UserBank, 4), M100SuccessResponse);
+    EXPECT_EQ(Bytes(uhf_tag_get_user(tag_), uhf_tag_get_user(tag_) + uhf_tag_get_user_size(tag_)),
+              tilde_tag().user);
+
+    const Bytes user = hex("7E 00 7E 7E");
+    uhf_tag_set_user(tag_, user.data(), user.size());
+    ASSERT_EQ(write(UserBank, 1), M100SuccessResponse);
+    EXPECT_EQ(model_.bank(id, Bank::User), hex("7E 7E 7E 00 7E 7E 02 03"));
+    ASSERT_EQ(write(EPCBank), M100SuccessResponse);
+    EXPECT_EQ(model_.tag(id).epc(), kTildeEpc);
+}
+
+TEST_F(ModelTest, RefusesTheNextReadsAndWritesWithTheGivenError) {
+    const auto id = model_.add_tag(example_tag());
+    give_example_epc();
+    // A tag error names the singulated tag (long form); "read failed" is the short form.
+    model_.refuse_reads(1, sim::yrm100::kErrReadTag | sim::yrm100::kGen2MemoryLocked);
+    EXPECT_EQ(read(TIDBank, 6), M100MemoryOverrun);
+    EXPECT_EQ(buffer_get_size(module_->buffer), 23u);
+    model_.refuse_reads(2, sim::yrm100::kErrReadFailed);
+    EXPECT_EQ(read(TIDBank, 6), M100NoTagResponse);
+    EXPECT_EQ(read(TIDBank, 6), M100NoTagResponse);
+    EXPECT_EQ(read(TIDBank, 6), M100SuccessResponse);
+
+    // By default a refused write is "insufficient power" (B B) in the long form.
+    model_.refuse_writes(2);
+    EXPECT_EQ(write(EPCBank), M100ValidationFail);
+    EXPECT_EQ(buffer_get_data(module_->buffer)[5], 0xBB);
+    EXPECT_EQ(write(EPCBank), M100ValidationFail);
+    EXPECT_EQ(model_.tag(id).writes(), 0u);
+    EXPECT_EQ(write(EPCBank), M100SuccessResponse);
+    EXPECT_EQ(model_.tag(id).writes(), 1u);
+    model_.refuse_writes(1, sim::yrm100::kErrWriteFailed);
+    model_.remove_tag(id); // refusals hold whatever the field
+    EXPECT_EQ(write(EPCBank), M100NoTagResponse);
+    model_.refuse_writes(3);
+    model_.refuse_writes(0);
+    model_.set_presence(id, rt_.now(), std::nullopt);
+    EXPECT_EQ(write(EPCBank), M100SuccessResponse);
+}
+
+TEST_F(ModelTest, KeepsEveryRequestDecoded) {
+    model_.add_tag(example_tag());
+    give_example_epc();
+    const Bytes user = hex("CA FE BA BE");
+    uhf_tag_set_user(tag_, user.data(), user.size());
+    select();
+    exchange([&] { return m100_read_label_data_storage(module_, tag_, TIDBank, 0xA1B2C3D4, 6); });
+    write(UserBank, 2);
+    raw_exchange(hex("BB 00 22 00 00 23 7E")); // wrong checksum
+
+    const auto& log = model_.requests();
+    ASSERT_EQ(log.size(), 4u);
+    EXPECT_EQ(log[0].command, sim::yrm100::kCmdSelectParam);
+    EXPECT_EQ(log[0].bank, Bank::Epc);
+    EXPECT_EQ(log[0].address, 32u);
+    EXPECT_EQ(log[0].count, 96u);
+    EXPECT_EQ(log[0].data, kExampleEpc);
+    EXPECT_EQ(log[1].command, sim::yrm100::kCmdRead);
+    EXPECT_EQ(log[1].bank, Bank::Tid);
+    EXPECT_EQ(log[1].password, 0xA1B2C3D4u);
+    EXPECT_EQ(log[1].address, 0u);
+    EXPECT_EQ(log[1].count, 6u);
+    EXPECT_EQ(log[2].command, sim::yrm100::kCmdWrite);
+    EXPECT_EQ(log[2].bank, Bank::User);
+    EXPECT_EQ(log[2].address, 2u);
+    EXPECT_EQ(log[2].count, 2u);
+    EXPECT_EQ(log[2].data, user);
+    EXPECT_EQ(log[2].raw.size(), 20u);
+    for(std::size_t i = 0; i < 3; ++i) EXPECT_TRUE(log[i].valid) << i;
+    EXPECT_FALSE(log[3].valid);
+    EXPECT_EQ(log[3].command, sim::yrm100::kCmdSinglePoll);
+}
+
+TEST_F(ModelTest, BanksAreReadAndWrittenDirectly) {
+    const auto id = model_.add_tag(example_tag());
+    give_example_epc();
+    model_.set_bank(id, Bank::User, hex("01 02 03 04 05 06"));
+    EXPECT_EQ(read(UserBank, 3), M100SuccessResponse);
+    EXPECT_EQ(Bytes(uhf_tag_get_user(tag_), uhf_tag_get_user(tag_) + 6), hex("01 02 03 04 05 06"));
+    EXPECT_EQ(read(UserBank, 4), M100MemoryOverrun); // the bank took the new size
+    // Past the locks: the TID is permalocked against commands, not against the backend.
+    model_.set_bank(id, Bank::Tid, hex("E2 00 34 12"));
+    EXPECT_EQ(model_.bank(id, Bank::Tid), hex("E2 00 34 12"));
+    EXPECT_THROW(model_.set_bank(id, Bank::User, hex("01 02 03")), std::invalid_argument);
+    EXPECT_THROW(model_.set_bank(id, Bank::Reserved, hex("00 00")), std::invalid_argument);
+    EXPECT_THROW(model_.bank(7, Bank::User), std::out_of_range);
+}
+
+TEST_F(ModelTest, SkipsBytesBeforeAFrameHeader) {
+    // Console text on the line before a command, and a broken frame cut off by a stall.
+    Bytes stream = {'1', '2', ' ', '[', 'E', ']', '[', 'm', '1', '0', '0', ']', ' ', 'c', 'm',
+                    'd', '[', '0', ']', '=', 'B', 'B', '\r', '\n'};
+    const Bytes poll_frame = hex("BB 00 22 00 00 22 7E");
+    stream.insert(stream.end(), poll_frame.begin(), poll_frame.end());
+    EXPECT_EQ(raw_exchange(stream), hex("BB 01 FF 00 01 15 16 7E"));
+    EXPECT_EQ(model_.frames_received(), 1u);
+    EXPECT_EQ(model_.requests().back().raw, poll_frame);
+}
+
 TEST_F(ModelTest, EmptyFieldGivesTheNoTagReplies) {
     give_example_epc();
     EXPECT_EQ(poll(), M100NoTagResponse);
@@ -111,7 +249,7 @@ TEST_F(ModelTest, ChecksumErrorsAndUnknownCommandsGetTheCommandError) {
     // A select answered with an error fails; the read sees the short error form.
     model_.add_tag(example_tag());
     give_example_epc();
-    model_.arm_fault(fault::Silence{});
+    model_.arm_fault(fault::silence());
     EXPECT_EQ(select(), M100ValidationFail);
 }
 
@@ -199,7 +337,7 @@ TEST_F(ModelTest, SeveralTagsAnswerOnePollWithOneNoticeEach) {
     EXPECT_EQ(poll(), M100SuccessResponse);
     // The second notice arrived in the same wait and was dropped behind the first end byte.
     EXPECT_EQ(buffer_get_size(module_->buffer), 24u);
-    EXPECT_EQ(0, std::memcmp(uhf_tag_get_epc(tag_), kEpc.data(), 12));
+    EXPECT_EQ(0, std::memcmp(uhf_tag_get_epc(tag_), kExampleEpc.data(), 12));
 }
 
 TEST_F(ModelTest, TagsEnterAndLeaveBetweenCommands) {
@@ -226,39 +364,39 @@ TEST_F(ModelTest, InjectedFaultsAreFailuresNeverSuccess) {
     model_.add_tag(example_tag());
     ASSERT_EQ(poll(), M100SuccessResponse);
 
-    model_.arm_fault(fault::Silence{});
+    model_.arm_fault(fault::silence());
     EXPECT_EQ(poll(), M100NoTagResponse);
-    model_.arm_fault(fault::CorruptByte{.position = 12});
+    model_.arm_fault(fault::corrupt_byte(12));
     EXPECT_EQ(poll(), M100ValidationFail);
-    model_.arm_fault(fault::CutShort{.keep = 15});
+    model_.arm_fault(fault::cut_short(15));
     EXPECT_EQ(poll(), M100NoTagResponse);
-    model_.arm_fault(fault::EndByteInPayload{.offset = 4});
+    // Only the end byte missing: the frame is still short.
+    model_.arm_fault(fault::cut_short(23));
     EXPECT_EQ(poll(), M100NoTagResponse);
-    EXPECT_EQ(buffer_get_size(module_->buffer), 10u);
-    model_.arm_fault(fault::Noise{.count = 300, .seed = 7});
+    model_.arm_fault(fault::noise(300, 7));
     EXPECT_NE(poll(), M100SuccessResponse);
     EXPECT_EQ(buffer_get_size(module_->buffer), 128u); // full, never grown
     EXPECT_EQ(module_->buffer->capacity, 128u);
     // A reply that comes after the wait is no reply for this command.
-    model_.arm_fault(fault::Delay{.extra = host::ms(120)});
+    model_.arm_fault(fault::delay(host::ms(120)));
     EXPECT_EQ(poll(), M100NoTagResponse);
     furi_delay_ms(100); // let the late reply pass
 
     // Trailing bytes and a second frame: the first frame stands.
-    model_.arm_fault(fault::Trailing{.bytes = hex("BB 01 FF 00 01 15 16 7E")});
+    model_.arm_fault(fault::trailing(hex("BB 01 FF 00 01 15 16 7E")));
     EXPECT_EQ(poll(), M100SuccessResponse);
     EXPECT_EQ(buffer_get_size(module_->buffer), 24u);
 
     // Faults on the other commands, armed two exchanges ahead.
     give_example_epc();
-    model_.arm_fault(fault::CutShort{.keep = 5}, 2);
+    model_.arm_fault(fault::cut_short(5), 2);
     EXPECT_EQ(select(), M100SuccessResponse);
     EXPECT_EQ(read(TIDBank, 6), M100NoTagResponse);
-    model_.arm_fault(fault::Silence{});
+    model_.arm_fault(fault::silence());
     EXPECT_EQ(write(EPCBank), M100NoTagResponse);
-    model_.arm_fault(fault::Noise{.count = 40});
+    model_.arm_fault(fault::noise(40));
     EXPECT_EQ(select(), M100ValidationFail);
-    model_.arm_fault(fault::Silence{});
+    model_.arm_fault(fault::silence());
     EXPECT_EQ(exchange([&] { return m100_get_hardware_version(module_); }), nullptr);
 }
 

@@ -1,25 +1,16 @@
 #include <furi.h>
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 
+#include "furi_string_ptr.h"
 #include "host/memory.h"
 
 namespace {
 
-struct StringDeleter {
-    void operator()(FuriString* s) const { furi_string_free(s); }
-};
-using Str = std::unique_ptr<FuriString, StringDeleter>;
-
-Str make(const char* text = "") {
-    return Str{furi_string_alloc_set_str(text)};
-}
-
-std::string text(const Str& s) {
-    return furi_string_get_cstr(s.get());
-}
+using Str = test_support::FuriStringPtr;
+using test_support::make_furi_string;
+using test_support::text_of;
 
 TEST(FuriString, AllocationsAreCountedAndReleased) {
     const auto before = host::memory::stats().live_blocks;
@@ -42,36 +33,36 @@ TEST(FuriString, PrintfGrowsPastSmallBuffers) {
     const std::string long_word(1000, 'x');
     Str s{furi_string_alloc_printf("%s-%d", long_word.c_str(), 42)};
     EXPECT_EQ(furi_string_size(s.get()), 1003u);
-    EXPECT_EQ(text(s), long_word + "-42");
+    EXPECT_EQ(text_of(s), long_word + "-42");
 
     // printf replaces, cat_printf appends; both return the formatted length.
     EXPECT_EQ(furi_string_printf(s.get(), "%05u", 7u), 5);
-    EXPECT_EQ(text(s), "00007");
+    EXPECT_EQ(text_of(s), "00007");
     EXPECT_EQ(furi_string_cat_printf(s.get(), "|%s|", long_word.c_str()), 1002);
     EXPECT_EQ(furi_string_size(s.get()), 1007u);
-    EXPECT_EQ(text(s).substr(0, 6), "00007|");
-    EXPECT_EQ(text(s).back(), '|');
+    EXPECT_EQ(text_of(s).substr(0, 6), "00007|");
+    EXPECT_EQ(text_of(s).back(), '|');
 
     // Exactly at and around the internal first-try buffer size.
     for(const std::size_t n : {126u, 127u, 128u, 129u}) {
         const std::string word(n, 'y');
         furi_string_printf(s.get(), "%s", word.c_str());
-        EXPECT_EQ(text(s), word) << n;
+        EXPECT_EQ(text_of(s), word) << n;
     }
 }
 
 TEST(FuriString, PrintfMayReadTheStringItWrites) {
-    Str s = make("abc");
+    Str s = make_furi_string("abc");
     furi_string_printf(s.get(), "[%s]", furi_string_get_cstr(s.get()));
-    EXPECT_EQ(text(s), "[abc]");
+    EXPECT_EQ(text_of(s), "[abc]");
     furi_string_cat_printf(s.get(), "%s", furi_string_get_cstr(s.get()));
-    EXPECT_EQ(text(s), "[abc][abc]");
+    EXPECT_EQ(text_of(s), "[abc][abc]");
     furi_string_cat_str(s.get(), furi_string_get_cstr(s.get()));
-    EXPECT_EQ(text(s), "[abc][abc][abc][abc]");
+    EXPECT_EQ(text_of(s), "[abc][abc][abc][abc]");
 }
 
 TEST(FuriString, SearchBoundaries) {
-    Str s = make("a.b.c");
+    Str s = make_furi_string("a.b.c");
     EXPECT_EQ(furi_string_search_char(s.get(), '.', 0), 1u);
     EXPECT_EQ(furi_string_search_char(s.get(), '.', 1), 1u);
     EXPECT_EQ(furi_string_search_char(s.get(), '.', 2), 3u);
@@ -92,73 +83,73 @@ TEST(FuriString, SearchBoundaries) {
     EXPECT_EQ(furi_string_search_str(s.get(), "c.", 0), FURI_STRING_FAILURE);  // runs off the end
     EXPECT_EQ(furi_string_search_str(s.get(), "", 5), 5u);
 
-    Str empty = make();
+    Str empty = make_furi_string();
     EXPECT_EQ(furi_string_search_char(empty.get(), '.', 0), FURI_STRING_FAILURE);
     EXPECT_EQ(furi_string_search_rchar(empty.get(), '.', 0), FURI_STRING_FAILURE);
 }
 
 TEST(FuriString, LeftRightMidClampAtTheEnd) {
-    Str s = make("0123456789");
+    Str s = make_furi_string("0123456789");
     furi_string_left(s.get(), 20);
-    EXPECT_EQ(text(s), "0123456789");
+    EXPECT_EQ(text_of(s), "0123456789");
     furi_string_left(s.get(), 10);
-    EXPECT_EQ(text(s), "0123456789");
+    EXPECT_EQ(text_of(s), "0123456789");
     furi_string_left(s.get(), 8);
-    EXPECT_EQ(text(s), "01234567");
+    EXPECT_EQ(text_of(s), "01234567");
     furi_string_right(s.get(), 3);  // drops the first three
-    EXPECT_EQ(text(s), "34567");
+    EXPECT_EQ(text_of(s), "34567");
     furi_string_right(s.get(), 5);
-    EXPECT_EQ(text(s), "");
+    EXPECT_EQ(text_of(s), "");
     furi_string_right(s.get(), 1);
-    EXPECT_EQ(text(s), "");
+    EXPECT_EQ(text_of(s), "");
 
     furi_string_set_str(s.get(), "0123456789");
     furi_string_mid(s.get(), 2, 3);
-    EXPECT_EQ(text(s), "234");
+    EXPECT_EQ(text_of(s), "234");
     furi_string_set_str(s.get(), "0123456789");
     furi_string_mid(s.get(), 7, 100);
-    EXPECT_EQ(text(s), "789");
+    EXPECT_EQ(text_of(s), "789");
     furi_string_set_str(s.get(), "0123456789");
     furi_string_mid(s.get(), 10, 1);
-    EXPECT_EQ(text(s), "");
+    EXPECT_EQ(text_of(s), "");
     furi_string_set_str(s.get(), "0123456789");
     furi_string_mid(s.get(), 50, 1);
-    EXPECT_EQ(text(s), "");
+    EXPECT_EQ(text_of(s), "");
 }
 
 TEST(FuriString, Trim) {
-    Str s = make(" \t\r\n hello world \n");
+    Str s = make_furi_string(" \t\r\n hello world \n");
     furi_string_trim(s.get(), nullptr);  // platform default set: space, \n, \r, \t
-    EXPECT_EQ(text(s), "hello world");
+    EXPECT_EQ(text_of(s), "hello world");
     furi_string_trim(s.get(), "hd");
-    EXPECT_EQ(text(s), "ello worl");
+    EXPECT_EQ(text_of(s), "ello worl");
     furi_string_set_str(s.get(), "xxxx");
     furi_string_trim(s.get(), "x");
-    EXPECT_EQ(text(s), "");
+    EXPECT_EQ(text_of(s), "");
     furi_string_set_str(s.get(), "");
     furi_string_trim(s.get(), nullptr);
-    EXPECT_EQ(text(s), "");
+    EXPECT_EQ(text_of(s), "");
     furi_string_set_str(s.get(), "a");
     furi_string_trim(s.get(), " ");
-    EXPECT_EQ(text(s), "a");
+    EXPECT_EQ(text_of(s), "a");
 }
 
 TEST(FuriString, SettersCompareAndEdit) {
-    Str s = make();
+    Str s = make_furi_string();
     furi_string_set_strn(s.get(), "abcdef", 3);
-    EXPECT_EQ(text(s), "abc");
+    EXPECT_EQ(text_of(s), "abc");
     furi_string_set_strn(s.get(), "ab", 10);  // stops at the terminator
-    EXPECT_EQ(text(s), "ab");
+    EXPECT_EQ(text_of(s), "ab");
     furi_string_set_str(s.get(), furi_string_get_cstr(s.get()) + 1);  // from its own buffer
-    EXPECT_EQ(text(s), "b");
+    EXPECT_EQ(text_of(s), "b");
 
-    Str src = make("source");
+    Str src = make_furi_string("source");
     furi_string_set_n(s.get(), src.get(), 2, 3);
-    EXPECT_EQ(text(s), "urc");
+    EXPECT_EQ(text_of(s), "urc");
     furi_string_set_n(s.get(), src.get(), 4, 99);
-    EXPECT_EQ(text(s), "ce");
+    EXPECT_EQ(text_of(s), "ce");
     furi_string_set_n(s.get(), src.get(), 6, 1);
-    EXPECT_EQ(text(s), "");
+    EXPECT_EQ(text_of(s), "");
 
     furi_string_set_str(s.get(), "Tag");
     EXPECT_EQ(furi_string_cmp_str(s.get(), "Tag"), 0);
@@ -173,13 +164,13 @@ TEST(FuriString, SettersCompareAndEdit) {
 
     furi_string_set_str(s.get(), "a-b-c");
     furi_string_replace_all_str(s.get(), "-", "--");
-    EXPECT_EQ(text(s), "a--b--c");
+    EXPECT_EQ(text_of(s), "a--b--c");
     furi_string_replace_all_str(s.get(), "--", "");
-    EXPECT_EQ(text(s), "abc");
+    EXPECT_EQ(text_of(s), "abc");
     furi_string_replace_at(s.get(), 1, 1, "XYZ");
-    EXPECT_EQ(text(s), "aXYZc");
+    EXPECT_EQ(text_of(s), "aXYZc");
     furi_string_replace_at(s.get(), 5, 0, "!");
-    EXPECT_EQ(text(s), "aXYZc!");
+    EXPECT_EQ(text_of(s), "aXYZc!");
 
     furi_string_set_str(s.get(), "h\xC3\xA9llo");  // é is two bytes
     EXPECT_EQ(furi_string_size(s.get()), 6u);
@@ -192,7 +183,7 @@ protected:
 };
 
 TEST_F(FuriStringDeathTest, OutOfRangeAndNullAreFatal) {
-    Str s = make("abc");
+    Str s = make_furi_string("abc");
     EXPECT_DEATH(furi_string_get_char(s.get(), 3), "index");
     EXPECT_DEATH(furi_string_set_char(s.get(), 3, 'x'), "index");
     EXPECT_DEATH(furi_string_search_char(s.get(), 'a', 4), "start");

@@ -2,36 +2,31 @@
 #include <gtest/gtest.h>
 #include <toolbox/path.h>
 
-#include <memory>
 #include <string>
+
+#include "furi_string_ptr.h"
 
 namespace {
 
-struct StringDeleter {
-    void operator()(FuriString* s) const { furi_string_free(s); }
-};
-using Str = std::unique_ptr<FuriString, StringDeleter>;
-
-Str make(const char* text = "") {
-    return Str{furi_string_alloc_set_str(text)};
-}
+using Str = test_support::FuriStringPtr;
+using test_support::make_furi_string;
 
 std::string filename(const char* path, bool trim_ext) {
-    Str in = make(path);
-    Str out = make("stale");
+    Str in = make_furi_string(path);
+    Str out = make_furi_string("stale");
     path_extract_filename(in.get(), out.get(), trim_ext);
     return furi_string_get_cstr(out.get());
 }
 
 template <typename Fn>
 std::string with_cstr(Fn fn, const char* path) {
-    Str out = make("stale");
+    Str out = make_furi_string("stale");
     fn(path, out.get());
     return furi_string_get_cstr(out.get());
 }
 
 std::string extension(const char* path, size_t max = 8) {
-    Str in = make(path);
+    Str in = make_furi_string(path);
     char ext[16] = "stale";
     path_extract_extension(in.get(), ext, max);
     return ext;
@@ -51,7 +46,7 @@ TEST(Path, ExtractFilename) {
     EXPECT_EQ(with_cstr(path_extract_filename_no_ext, "plain"), "plain");
 
     // The output may be the input.
-    Str p = make("/a/b/name.ext");
+    Str p = make_furi_string("/a/b/name.ext");
     path_extract_filename(p.get(), p.get(), true);
     EXPECT_STREQ(furi_string_get_cstr(p.get()), "name");
 }
@@ -80,7 +75,7 @@ TEST(Path, DirnameAndBasename) {
 }
 
 TEST(Path, AppendAndConcatUseOneSlash) {
-    Str p = make("/ext/apps_data");
+    Str p = make_furi_string("/ext/apps_data");
     path_append(p.get(), "corvane");
     EXPECT_STREQ(furi_string_get_cstr(p.get()), "/ext/apps_data/corvane");
     furi_string_set_str(p.get(), "/ext/");
@@ -90,7 +85,7 @@ TEST(Path, AppendAndConcatUseOneSlash) {
     path_append(p.get(), "");
     EXPECT_STREQ(furi_string_get_cstr(p.get()), "/ext");
 
-    Str out = make();
+    Str out = make_furi_string();
     path_concat("/data", "tag.uhf", out.get());
     EXPECT_STREQ(furi_string_get_cstr(out.get()), "/data/tag.uhf");
     path_concat(furi_string_get_cstr(out.get()), "x", out.get());  // path read from the output

@@ -1,5 +1,6 @@
 // The worker's life: which states run a job, the callback once per run, stops on a finished or a
 // verifying worker, restarts, and running out of memory.
+#include "alloc_failures.h"
 #include "worker_fixture.h"
 
 namespace {
@@ -70,12 +71,13 @@ TEST_F(WorkerTest, ATagRecordThatCannotBeAllocatedFailsTheJob) {
     for(std::uint64_t nth = 1; nth <= 5; ++nth) {
         for(auto state : {UHFWorkerStateDetectSingle, UHFWorkerStateWriteSingle}) {
             SCOPED_TRACE(testing::Message() << "allocation " << nth << ", state " << state);
-            if(state == UHFWorkerStateWriteSingle && !holder_->uhf_tag) hold_loaded_tag(kEpc, 0x3000);
+            if(state == UHFWorkerStateWriteSingle && !holder_->uhf_tag) hold_loaded_tag(kExampleEpc, 0x3000);
             UHFTag* held = holder_->uhf_tag;
-            host::memory::fail_nth_allocation(nth);
-            start(state);
-            finish();
-            host::memory::fail_nth_allocation(0);
+            {
+                test_support::FailNthAllocation fail(nth);
+                start(state);
+                finish();
+            }
             expect_reported(UHFWorkerEventFail);
             EXPECT_EQ(holder_->uhf_tag, held);
             expect_no_leak();

@@ -64,12 +64,35 @@ INSTANTIATE_TEST_SUITE_P(
         BankCase{"BanksBeyondCapacity", 12, 40, {5, 6, 7, 8}, counts(5, 32), 16, 64}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(WorkerTest, TildesInsideTheFramesDoNotCutTheBanksShort) {
+    // 0x7E in the EPC, the CRC, the TID and all over the USER bank (its last word included),
+    // so the notice and every bank reply carry it before their end byte.
+    TagSpec spec = tag_spec(6, 20);
+    spec.epc = test_support::kTildeEpc;
+    spec.tid[3] = 0x7E;
+    for(std::size_t i = 0; i < spec.user.size(); i += 7) spec.user[i] = 0x7E;
+    spec.user.back() = 0x7E;
+    const auto id = model_.add_tag(spec);
+
+    start(UHFWorkerStateDetectSingle);
+    finish();
+    expect_reported(UHFWorkerEventSuccess);
+    EXPECT_EQ(reads_of(Bank::Tid), (std::vector<unsigned>{5, 6, 7}));
+    EXPECT_EQ(reads_of(Bank::User), counts(5, 21));
+    UHFTag* tag = holder_->uhf_tag;
+    expect_same_epc(model_.tag(id), tag);
+    EXPECT_EQ(uhf_tag_get_epc_crc(tag), test_support::kTildeCrc);
+    EXPECT_EQ(bytes_of(uhf_tag_get_tid(tag), uhf_tag_get_tid_size(tag)), spec.tid);
+    EXPECT_EQ(bytes_of(uhf_tag_get_user(tag), uhf_tag_get_user_size(tag)), spec.user);
+    expect_no_leak();
+}
+
 TEST_F(WorkerTest, NoTagBudgetSpansOneBanksWholeLoop) {
     const TagSpec spec = tag_spec(8, 6);
     model_.add_tag(spec);
     // Exchanges: 1 poll, 2 select, then reads. Unanswered TID reads at 3, 5 and 7 use the budget
     // up although successes come in between; the USER loop has a fresh budget.
-    for(unsigned exchange : {3u, 5u, 7u, 8u}) model_.arm_fault(fault::Silence{}, exchange);
+    for(unsigned exchange : {3u, 5u, 7u, 8u}) model_.arm_fault(fault::silence(), exchange);
 
     start(UHFWorkerStateDetectSingle);
     finish();
@@ -99,7 +122,7 @@ TEST_F(WorkerTest, TagLeavingAfterTheSelectEndsEachBankAfterThreeNoTagReads) {
 TEST_F(WorkerTest, RefusedSelectFailsAndTheHolderKeepsTheNewTag) {
     const auto id = model_.add_tag(tag_spec(6, 8));
     UHFTag* loaded = hold_loaded_tag(pattern(4, 0x40), 0x2000);
-    model_.arm_fault(fault::Silence{}, 2);
+    model_.arm_fault(fault::silence(), 2);
 
     start(UHFWorkerStateDetectSingle);
     finish();

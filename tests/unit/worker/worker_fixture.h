@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "devices/yrm100.h"
+#include "example_tag.h"
 #include "host/memory.h"
 #include "host/runtime.h"
 #include "worker/uhf_worker.h"
@@ -28,8 +29,8 @@ using Bytes = std::vector<std::uint8_t>;
 using sim::yrm100::Bank;
 using sim::yrm100::TagSpec;
 
-// The 96-bit EPC of the published examples; with User memory its PC is 3400 and CRC 3A76.
-inline const Bytes kEpc = {0x30, 0x75, 0x1F, 0xEB, 0x70, 0x5C, 0x59, 0x04, 0xE3, 0xD5, 0x0D, 0x70};
+// The EPC of the published examples; with User memory its PC is 3400 and CRC 3A76.
+using test_support::kExampleEpc;
 
 /// `words` words of recognisable data: bytes first, first + 1, ...
 inline Bytes pattern(std::size_t words, std::uint8_t first) {
@@ -40,7 +41,7 @@ inline Bytes pattern(std::size_t words, std::uint8_t first) {
 
 inline TagSpec tag_spec(std::size_t tid_words, std::size_t user_words) {
     TagSpec spec;
-    spec.epc = kEpc;
+    spec.epc = kExampleEpc;
     spec.tid = pattern(tid_words, 0xE2);
     spec.user = pattern(user_words, 0x10);
     return spec;
@@ -138,20 +139,20 @@ protected:
         EXPECT_EQ(live(), expected);
     }
 
-    /// Command codes of the frames the model received since `from`.
+    /// Command codes of the requests the model received since `from`.
     std::vector<std::uint8_t> commands(std::size_t from = 0) const {
         std::vector<std::uint8_t> codes;
-        const auto& frames = model_.received();
-        for(std::size_t i = from; i < frames.size(); ++i) codes.push_back(frames[i].command);
+        const auto& requests = model_.requests();
+        for(std::size_t i = from; i < requests.size(); ++i) codes.push_back(requests[i].command);
         return codes;
     }
-    /// Word counts of the read frames for `bank`, in order.
+    /// Word counts of the reads of `bank`, in order.
     std::vector<unsigned> reads_of(Bank bank) const {
         std::vector<unsigned> counts;
-        for(const auto& frame : model_.received()) {
-            if(frame.command != sim::yrm100::kCmdRead || frame.payload.size() != 9) continue;
-            if(frame.payload[4] != static_cast<std::uint8_t>(bank)) continue;
-            counts.push_back(unsigned{frame.payload[7]} << 8 | frame.payload[8]);
+        for(const auto& request : model_.requests()) {
+            if(request.command == sim::yrm100::kCmdRead && request.bank == bank) {
+                counts.push_back(request.count);
+            }
         }
         return counts;
     }

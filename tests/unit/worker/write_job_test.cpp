@@ -11,34 +11,6 @@ namespace fault = sim::yrm100_fault;
 
 const Bytes kNewEpc = {0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF, 0x00, 0x11, 0x22, 0x33, 0x44, 0x55};
 
-/// Sits on the UART in front of the model and has the tag refuse its next `refusals` writes
-/// (Gen2 "insufficient power"), accepting the ones after.
-class RefuseWrites final : public host::UartPeer {
-public:
-    RefuseWrites(host::Runtime& rt, sim::Yrm100& model, sim::Yrm100::TagId id, unsigned refusals)
-        : port_(rt.uart(FuriHalUartIdUSART1)), model_(model), id_(id), left_(refusals) {
-        port_.attach(this);
-        if(left_) model_.tag(id_).set_write_error(sim::yrm100::kGen2InsufficientPower);
-    }
-    ~RefuseWrites() override { port_.attach(&model_); }
-    RefuseWrites(const RefuseWrites&) = delete;
-    RefuseWrites& operator=(const RefuseWrites&) = delete;
-
-    void on_byte_from_device(std::uint8_t byte) override {
-        const auto before = model_.frames_received();
-        model_.on_byte_from_device(byte); // answers at once if the frame is complete
-        if(model_.frames_received() == before || model_.received().back().command != kWrite) return;
-        if(left_ && --left_ == 0) model_.tag(id_).set_write_error(std::nullopt);
-    }
-    void on_baud_rate(std::uint32_t baud) override { model_.on_baud_rate(baud); }
-
-private:
-    host::UartPort& port_;
-    sim::Yrm100& model_;
-    sim::Yrm100::TagId id_;
-    unsigned left_;
-};
-
 class WriteJob : public WorkerTest {
 protected:
     void SetUp() override {
@@ -59,7 +31,7 @@ protected:
         EXPECT_EQ(bytes_of(uhf_tag_get_epc(source_), uhf_tag_get_epc_size(source_)), kNewEpc);
     }
     void expect_tag_written(bool written) {
-        EXPECT_EQ(model_.tag(id_).epc(), written ? kNewEpc : kEpc);
+        EXPECT_EQ(model_.tag(id_).epc(), written ? kNewEpc : kExampleEpc);
         EXPECT_EQ(model_.tag(id_).writes(), written ? 1u : 0u);
     }
 
@@ -92,7 +64,7 @@ TEST_F(WriteJob, FirstAttemptSucceedsWithTheJobsLogLinesInOrder) {
 }
 
 TEST_F(WriteJob, RefusedWritesAreRetriedUntilAccepted) {
-    RefuseWrites refuse(rt_, model_, id_, 2);
+    model_.refuse_writes(2); // insufficient power, in the long form
     start(UHFWorkerStateWriteSingle);
     finish();
     expect_reported(UHFWorkerEventSuccess);
@@ -118,7 +90,7 @@ TEST_F(WriteJob, StopDuringTheSelectStillSendsOneWriteAndReportsTheStop) {
 }
 
 TEST_F(WriteJob, StopInThePassOfTheSuccessfulWriteReportsTheStop) {
-    RefuseWrites refuse(rt_, model_, id_, 1);
+    model_.refuse_writes(1);
     start(UHFWorkerStateWriteSingle);
     stop_after(450); // while the second attempt, the accepted one, waits for its reply
     EXPECT_EQ(elapsed(), host::ms(500));
@@ -130,7 +102,7 @@ TEST_F(WriteJob, StopInThePassOfTheSuccessfulWriteReportsTheStop) {
 }
 
 TEST_F(WriteJob, RefusedSelectFailsWithoutWriting) {
-    model_.arm_fault(fault::Silence{}, 2);
+    model_.arm_fault(fault::silence(), 2);
     start(UHFWorkerStateWriteSingle);
     finish();
     expect_reported(UHFWorkerEventFail);
