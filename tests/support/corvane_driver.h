@@ -179,13 +179,13 @@ public:
     /// Command codes the module received, in order.
     std::vector<std::uint8_t> commands() const {
         std::vector<std::uint8_t> codes;
-        for(const auto& frame : module_.received()) codes.push_back(frame.command);
+        for(const auto& frame : module_.requests()) codes.push_back(frame.command);
         return codes;
     }
     /// Bytes the app sent on the module's line that are not part of a command frame.
     std::size_t stray_bytes_to_module() {
         std::size_t framed = 0;
-        for(const auto& frame : module_.received()) framed += frame.raw.size();
+        for(const auto& frame : module_.requests()) framed += frame.raw.size();
         const std::size_t sent = rt_.uart(FuriHalUartIdUSART1).transmitted().size();
         return sent > framed ? sent - framed : 0;
     }

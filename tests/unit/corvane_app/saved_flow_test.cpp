@@ -2,6 +2,8 @@
 // deleting, and writing a saved tag to the tag in the field.
 #include <notification/notification_messages.h>
 
+#include <algorithm>
+
 #include "app_fixture.h"
 
 namespace corvane_app_test {
@@ -200,6 +202,20 @@ TEST_F(SavedTest, WriteSucceedsWithATagAndBackOnTheResultWritesAgain) {
     EXPECT_FALSE(app_.log().lines_with_tag("wkr").empty());
     EXPECT_EQ(app_.stray_bytes_to_module(), 0u);
     EXPECT_EQ(app_.module().frames_dropped(), 0u);
+}
+
+TEST_F(SavedTest, ARefusedWriteIsRetriedUntilTheTagTakesIt) {
+    const auto id = app_.add_tag(standard_tag());
+    app_.module().refuse_writes(3);
+    load();
+    app_.press(InputKeyDown);
+    app_.press(InputKeyDown);
+    app_.press(InputKeyOk);
+    ASSERT_TRUE(app_.wait_for("Write Success")) << app_.describe();
+    const auto commands = app_.commands();
+    const auto writes = std::count(commands.begin(), commands.end(), sim::yrm100::kCmdWrite);
+    EXPECT_EQ(writes, 4);
+    EXPECT_EQ(app_.module().tag(id).epc()[0], 0xE2);
 }
 
 TEST_F(SavedTest, WriteWithNoTagWaitsUntilBackAndTheLedStops) {
