@@ -204,6 +204,23 @@ TEST_F(SavedTest, WriteSucceedsWithATagAndBackOnTheResultWritesAgain) {
     EXPECT_EQ(app_.module().frames_dropped(), 0u);
 }
 
+TEST_F(SavedTest, MoreAfterAWriteSavesTheLoadedTagNextToItsFileAndItsOwnNameIsAccepted) {
+    app_.add_tag(standard_tag());
+    load();
+    app_.press(InputKeyDown);
+    app_.press(InputKeyDown);
+    app_.press(InputKeyOk);
+    ASSERT_TRUE(app_.wait_for("Write Success"));
+    app_.press(InputKeyRight);  // More
+    app_.press(InputKeyOk);     // Save
+    ASSERT_TRUE(app_.type("gate"));  // the loaded file's own name, typed as "Gate"
+    ASSERT_EQ(app_.field_text(), "Gate");
+    ASSERT_TRUE(app_.save_text());
+    EXPECT_TRUE(app_.shows("Saved!")) << app_.describe();
+    EXPECT_EQ(app_.data_files(), (std::vector<std::string>{"Gate.uhf"}));
+    EXPECT_NE(app_.read_data_file("Gate.uhf")->find("EPC: E2 00 00 17 22 10 01 23 45 67 89 AB\n"), std::string::npos);
+}
+
 TEST_F(SavedTest, ARefusedWriteIsRetriedUntilTheTagTakesIt) {
     const auto id = app_.add_tag(standard_tag());
     app_.module().refuse_writes(3);
