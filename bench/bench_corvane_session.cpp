@@ -87,7 +87,7 @@ int main() {
     std::printf("  virtual duration   %8.3f s\n", last.virtual_s);
     std::printf("  wall time (best/%d) %8.3f ms\n", kRuns, best_wall * 1e3);
     std::printf("  speed-up           %8.0fx real time\n", last.virtual_s / best_wall);
-    std::printf("  heap peak          %8zu bytes (runtime services included)\n", last.peak_bytes);
+    std::printf("  heap peak          %8zu bytes (live heap during the session, services set up before it included)\n", last.peak_bytes);
     std::printf("  left allocated     %8td blocks\n", last.leaked_blocks);
     return last.leaked_blocks == 0 ? 0 : 1;
 }
