@@ -23,6 +23,7 @@
 #include "gui/modules/module_model_i.h"
 #include "gui/view_i.h"
 #include "host/dialogs.h"
+#include "host/kernel.h"
 
 struct DialogsApp {
     FuriMutex* busy = nullptr;  // one dialog at a time
@@ -419,7 +420,7 @@ DialogsService::DialogsService(Runtime& runtime) : app_(new DialogsApp) {
 }
 
 DialogsService::~DialogsService() {
-    if(!furi_record_destroy(RECORD_DIALOGS)) {
+    if(!host::record_destroy(RECORD_DIALOGS)) {
         host::fatal("DialogsService: the \"dialogs\" record is still open; close it before the service ends");
     }
     furi_mutex_free(app_->busy);

@@ -12,7 +12,7 @@
 namespace {
 
 using link_test::Bytes;
-using link_test::kEpc;
+using test_support::kExampleEpc;
 
 class ConsoleLeftOn : public link_test::LinkTest {
 protected:
@@ -21,7 +21,7 @@ protected:
 
 TEST_F(ConsoleLeftOn, TheModuleReceivesTheWriteLogLinesAndTheAttemptTakesTheirTime) {
     sim::yrm100::TagSpec spec;
-    spec.epc = kEpc;
+    spec.epc = kExampleEpc;
     model_.add_tag(spec);
     give_example_epc();
     auto& port = rt_.uart(FuriHalUartIdUSART1);

@@ -1,0 +1,119 @@
+// The loaded tag's banks in hex, one at a time: the right button cycles EPC, TID, USER.
+#include "../app/uhf_app.h"
+
+#include <dolphin/dolphin.h>
+
+#include <inttypes.h>
+#include <stdlib.h>
+
+void uhf_scene_device_info_widget_callback(GuiButtonType result, InputType type, void* context);
+
+namespace {
+
+// The bank shown, by this screen's own numbering (0 EPC, 1 TID, 2 USER; not the module's bank
+// numbers). Changed only by get_next_bank_info_str, which the button label asks for.
+uint8_t device_info_bank = 0;
+
+const char* get_current_bank_info_str() {
+    switch(device_info_bank) {
+    case 1:
+        return "TID Bank";
+    case 2:
+        return "User Bank";
+    default:
+        return "EPC Bank";
+    }
+}
+
+/** The next bank's short name; the screen moves on to that bank. */
+const char* get_next_bank_info_str() {
+    switch(device_info_bank) {
+    case 0:
+        device_info_bank = 1;
+        return "TID";
+    case 1:
+        device_info_bank = 2;
+        return "USER";
+    default:
+        device_info_bank = 0;
+        return "EPC";
+    }
+}
+
+void change_view_on_event(UHFApp* app) {
+    UHFTag* tag = app->uhf_device->uhf_tag_wrapper->uhf_tag;
+    FuriString* length_str = furi_string_alloc();
+    widget_reset(app->widget);
+    widget_add_string_element(
+        app->widget, 64, 5, AlignCenter, AlignCenter, FontPrimary, get_current_bank_info_str());
+
+    const uint8_t* data = nullptr;
+    uint32_t size = 0;
+    if(tag) {
+        switch(device_info_bank) {
+        case 1:
+            data = uhf_tag_get_tid(tag);
+            size = uhf_tag_get_tid_size(tag);
+            break;
+        case 2:
+            data = uhf_tag_get_user(tag);
+            size = uhf_tag_get_user_size(tag);
+            break;
+        default:
+            data = uhf_tag_get_epc(tag);
+            size = uhf_tag_get_epc_size(tag);
+            break;
+        }
+    }
+    char* hex = convertToHexString(data, size);
+    furi_string_cat_printf(length_str, "Length: %" PRIu32 " bytes", size);
+
+    widget_add_string_element(
+        app->widget, 3, 12, AlignLeft, AlignTop, FontKeyboard, furi_string_get_cstr(length_str));
+    if(hex) widget_add_string_multiline_element(app->widget, 3, 24, AlignLeft, AlignTop, FontKeyboard, hex);
+    widget_add_button_element(
+        app->widget, GuiButtonTypeRight, get_next_bank_info_str(), uhf_scene_device_info_widget_callback, app);
+    widget_add_button_element(app->widget, GuiButtonTypeLeft, "Back", uhf_scene_device_info_widget_callback, app);
+
+    furi_string_free(length_str);
+    free(hex);
+}
+
+} // namespace
+
+void uhf_scene_device_info_widget_callback(GuiButtonType result, InputType type, void* context) {
+    UHFApp* app = static_cast<UHFApp*>(context);
+    if(type == InputTypeShort) view_dispatcher_send_custom_event(app->view_dispatcher, result);
+}
+
+void uhf_scene_device_info_on_enter(void* context) {
+    UHFApp* app = static_cast<UHFApp*>(context);
+    device_info_bank = 0;
+    dolphin_deed(DolphinDeedNfcReadSuccess);
+    change_view_on_event(app);
+    view_dispatcher_switch_to_view(app->view_dispatcher, UHFViewWidget);
+}
+
+bool uhf_scene_device_info_on_event(void* context, SceneManagerEvent event) {
+    UHFApp* app = static_cast<UHFApp*>(context);
+    if(event.type == SceneManagerEventTypeBack) {
+        scene_manager_previous_scene(app->scene_manager);
+        return true;
+    }
+    if(event.type != SceneManagerEventTypeCustom) return false;
+    if(event.event == GuiButtonTypeLeft) return scene_manager_previous_scene(app->scene_manager);
+    if(event.event == GuiButtonTypeRight) {
+        change_view_on_event(app);
+        return false;
+    }
+    if(event.event == UHFCustomEventSceneDone) {
+        view_dispatcher_switch_to_view(app->view_dispatcher, UHFViewWidget);
+        return true;
+    }
+    return false;
+}
+
+void uhf_scene_device_info_on_exit(void* context) {
+    UHFApp* app = static_cast<UHFApp*>(context);
+    widget_reset(app->widget);
+}

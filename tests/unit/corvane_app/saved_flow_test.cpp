@@ -1,0 +1,253 @@
+// Working with saved tags: the browser and its load errors, the saved menu, the bank viewer,
+// deleting, and writing a saved tag to the tag in the field.
+#include <notification/notification_messages.h>
+
+#include <algorithm>
+
+#include "app_fixture.h"
+
+namespace corvane_app_test {
+namespace {
+
+class SavedTest : public AppTest {
+protected:
+    void SetUp() override {
+        if(!CORVANE_DRIVER_HAS_DIALOGS) GTEST_SKIP() << "no dialogs service in this runtime";
+    }
+
+    /// From the start menu into the browser ("Saved" may be the remembered item already).
+    void open_browser() {
+        if(app_.selected_menu_item() != "Saved") app_.press(InputKeyDown);
+        app_.press(InputKeyOk);
+    }
+
+    /// From the start menu, into the browser and onto the one file in the data folder.
+    void pick_the_file() {
+        open_browser();
+        app_.press(InputKeyDown);  // below ". ."
+        app_.press(InputKeyOk);
+        app_.wait(200);
+    }
+
+    void load(const std::string& name = "Gate.uhf", const std::string& content = tag_file()) {
+        app_.write_data_file(name, content);
+        start_to_menu();
+        pick_the_file();
+    }
+};
+
+TEST_F(SavedTest, CancellingTheBrowserReturnsToTheStartMenu) {
+    start_to_menu();
+    open_browser();
+    EXPECT_FALSE(app_.shows("Read Tag"));
+    app_.press(InputKeyBack);
+    EXPECT_TRUE(app_.shows("Read Tag")) << app_.describe();
+}
+
+struct LoadErrorCase {
+    const char* name;
+    std::string content;
+    const char* message;  // a piece of the storage-error dialog's text
+};
+
+TEST_F(SavedTest, EachBrokenFileShowsItsErrorThenTheStartMenu) {
+    const LoadErrorCase cases[] = {
+        {"WrongVersion", "Filetype: Flipper UHF RFID device\nVersion: 2\n", "deprecated"},
+        {"WrongType", "Filetype: Flipper NFC device\nVersion: 1\n", "deprecated"},
+        {"NoTidLength", "Filetype: Flipper UHF RFID device\nVersion: 1\nPC: 30 00\nCRC: F9 83\nEPC_LENGTH: 2\nEPC: 01 02\n",
+            "parse"},
+        {"EpcTooLong", tag_file("00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00", 20), "parse"},
+    };
+    for(const LoadErrorCase& c : cases) app_.write_data_file(std::string(c.name) + ".uhf", c.content);
+    start_to_menu();
+    for(const LoadErrorCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        open_browser();
+        // Find the file by name in the browser.
+        bool found = false;
+        for(int i = 0; i < 8 && !found; ++i) {
+            app_.press(InputKeyDown);
+            const host::Screen s = app_.screen();
+            const auto* row = s.find(c.name);
+            found = row != nullptr && s.pixel(1, row->baseline - 3);
+        }
+        ASSERT_TRUE(found) << app_.describe();
+        app_.press(InputKeyOk);
+        ASSERT_TRUE(app_.wait_for(c.message)) << app_.describe();
+        app_.press(InputKeyBack);
+        EXPECT_TRUE(app_.shows("Read Tag")) << app_.describe();
+    }
+}
+
+TEST_F(SavedTest, InfoCyclesTheBanksWithTitlesLengthsAndButtons) {
+    load();
+    ASSERT_EQ(app_.texts(), (std::vector<std::string>{"Delete", "Info", "Write"})) << app_.describe();
+    EXPECT_EQ(app_.selected_menu_item(), "Delete");
+    app_.press(InputKeyDown);
+    app_.press(InputKeyOk);  // "Info"
+
+    struct Page {
+        const char* title;
+        const char* length;
+        const char* button;
+        const char* first_bytes;
+    };
+    const Page pages[] = {
+        {"EPC Bank", "Length: 12 bytes", "TID", "E2 00 00 17"},
+        {"TID Bank", "Length: 12 bytes", "USER", "E2 00 34 12"},
+        {"User Bank", "Length: 10 bytes", "EPC", "00 11 22 33"},
+        {"EPC Bank", "Length: 12 bytes", "TID", "E2 00 00 17"},
+    };
+    for(const Page& page : pages) {
+        SCOPED_TRACE(page.title);
+        const host::Screen s = app_.screen();
+        EXPECT_TRUE(s.contains(page.title)) << s.describe_texts();
+        EXPECT_TRUE(s.contains(page.length));
+        EXPECT_TRUE(s.contains(page.button));
+        EXPECT_TRUE(s.contains(page.first_bytes));
+        EXPECT_TRUE(s.contains("Back"));
+        app_.long_press(InputKeyRight);  // ignored
+        app_.press(InputKeyRight);
+    }
+
+    // Leaving on the TID bank and coming back starts at the EPC bank; the menu remembers Info.
+    app_.press(InputKeyLeft);
+    EXPECT_EQ(app_.selected_menu_item(), "Info") << app_.describe();
+    app_.press(InputKeyOk);
+    EXPECT_TRUE(app_.shows("EPC Bank"));
+    app_.press(InputKeyBack);
+    EXPECT_TRUE(app_.shows("Write")) << app_.describe();
+}
+
+TEST_F(SavedTest, AnEmptyBankShowsLengthZeroAndABlankDump) {
+    std::string content = tag_file();
+    content.replace(content.find("USER_LENGTH: 10"), 15, "USER_LENGTH: 0");
+    content.replace(content.find("USER: 00"), std::string("USER: 00 11 22 33 44 55 66 77 88 99").size(), "USER: ");
+    load("Blank.uhf", content);
+    ASSERT_TRUE(app_.shows("Info")) << app_.describe();
+    app_.press(InputKeyDown);
+    app_.press(InputKeyOk);
+    app_.press(InputKeyRight);
+    app_.press(InputKeyRight);
+    EXPECT_TRUE(app_.shows("User Bank")) << app_.describe();
+    EXPECT_TRUE(app_.shows("Length: 0 bytes"));
+}
+
+TEST_F(SavedTest, DeleteConfirmedRemovesTheFileAndDeletedLeavesToTheStartMenu) {
+    load();
+    app_.press(InputKeyOk);  // "Delete"
+    EXPECT_TRUE(app_.shows("Delete Gate?")) << app_.describe();
+    app_.press(InputKeyLeft);  // "Back": the menu again
+    EXPECT_TRUE(app_.shows("Write"));
+    app_.press(InputKeyOk);
+    app_.press(InputKeyRight);  // "Delete"
+    EXPECT_TRUE(app_.shows("Deleted")) << app_.describe();
+    EXPECT_FALSE(app_.read_data_file("Gate.uhf"));
+    app_.wait(1400);
+    EXPECT_TRUE(app_.shows("Deleted"));
+    app_.wait(200);
+    EXPECT_TRUE(app_.shows("Read Tag")) << app_.describe();
+}
+
+TEST_F(SavedTest, BackOnDeletedLeavesAsTheTimeoutWould) {
+    // On the device a popup with a callback takes Back as its callback: straight to the start
+    // menu, not back to the question about the removed file.
+    load();
+    app_.press(InputKeyOk);
+    app_.press(InputKeyRight);
+    ASSERT_TRUE(app_.shows("Deleted")) << app_.describe();
+    app_.press(InputKeyBack);
+    EXPECT_TRUE(app_.shows("Read Tag")) << app_.describe();
+}
+
+TEST_F(SavedTest, ADeleteThatFailsShowsTheErrorThenTheStartMenu) {
+    load();
+    app_.press(InputKeyOk);
+    // Behind the app's back the file became a folder with something in it: it cannot be removed.
+    // (A file that is simply gone counts as removed, as on the device.)
+    std::filesystem::remove(app_.data_file("Gate.uhf"));
+    app_.write_data_file("Gate.uhf/inside", "x");
+    app_.press(InputKeyRight);
+    ASSERT_TRUE(app_.wait_for("Can not remove")) << app_.describe();
+    app_.press(InputKeyBack);
+    EXPECT_TRUE(app_.shows("Read Tag")) << app_.describe();
+}
+
+TEST_F(SavedTest, WriteSucceedsWithATagAndBackOnTheResultWritesAgain) {
+    const auto id = app_.add_tag(standard_tag());
+    load();
+    app_.press(InputKeyDown);
+    app_.press(InputKeyDown);
+    app_.press(InputKeyOk);  // "Write"
+    EXPECT_TRUE(app_.shows("Writing")) << app_.describe();
+    EXPECT_TRUE(app_.blinking_cyan());
+    ASSERT_TRUE(app_.wait_for("Write Success")) << app_.describe();
+    EXPECT_FALSE(app_.led().blinking);
+    EXPECT_TRUE(app_.shows("More"));
+    EXPECT_TRUE(app_.shows("Exit"));
+    EXPECT_EQ(app_.module().tag(id).epc(), (Bytes{0xE2, 0x00, 0x00, 0x17, 0x22, 0x10, 0x01, 0x23, 0x45, 0x67, 0x89, 0xAB}));
+    EXPECT_EQ(app_.notifications().count(&sequence_success), 1u);
+
+    app_.long_press(InputKeyLeft);
+    EXPECT_TRUE(app_.shows("Write Success"));
+    app_.press(InputKeyBack);  // writes again
+    EXPECT_TRUE(app_.shows("Writing"));
+    ASSERT_TRUE(app_.wait_for("Write Success"));
+    app_.press(InputKeyRight);  // "More": the tag menu
+    EXPECT_TRUE(app_.shows("Change Key")) << app_.describe();
+
+    // The write job logs; with the console off while the module is powered, none of it went
+    // out on the module's line.
+    app_.quit();
+    EXPECT_FALSE(app_.log().lines_with_tag("wkr").empty());
+    EXPECT_EQ(app_.stray_bytes_to_module(), 0u);
+    EXPECT_EQ(app_.module().frames_dropped(), 0u);
+}
+
+TEST_F(SavedTest, MoreAfterAWriteSavesTheLoadedTagNextToItsFileAndItsOwnNameIsAccepted) {
+    app_.add_tag(standard_tag());
+    load();
+    app_.press(InputKeyDown);
+    app_.press(InputKeyDown);
+    app_.press(InputKeyOk);
+    ASSERT_TRUE(app_.wait_for("Write Success"));
+    app_.press(InputKeyRight);  // More
+    app_.press(InputKeyOk);     // Save
+    ASSERT_TRUE(app_.type("gate"));  // the loaded file's own name, typed as "Gate"
+    ASSERT_EQ(app_.field_text(), "Gate");
+    ASSERT_TRUE(app_.save_text());
+    EXPECT_TRUE(app_.shows("Saved!")) << app_.describe();
+    EXPECT_EQ(app_.data_files(), (std::vector<std::string>{"Gate.uhf"}));
+    EXPECT_NE(app_.read_data_file("Gate.uhf")->find("EPC: E2 00 00 17 22 10 01 23 45 67 89 AB\n"), std::string::npos);
+}
+
+TEST_F(SavedTest, ARefusedWriteIsRetriedUntilTheTagTakesIt) {
+    const auto id = app_.add_tag(standard_tag());
+    app_.module().refuse_writes(3);
+    load();
+    app_.press(InputKeyDown);
+    app_.press(InputKeyDown);
+    app_.press(InputKeyOk);
+    ASSERT_TRUE(app_.wait_for("Write Success")) << app_.describe();
+    const auto commands = app_.commands();
+    const auto writes = std::count(commands.begin(), commands.end(), sim::yrm100::kCmdWrite);
+    EXPECT_EQ(writes, 4);
+    EXPECT_EQ(app_.module().tag(id).epc()[0], 0xE2);
+}
+
+TEST_F(SavedTest, WriteWithNoTagWaitsUntilBackAndTheLedStops) {
+    load();
+    app_.press(InputKeyDown);
+    app_.press(InputKeyDown);
+    app_.press(InputKeyOk);
+    app_.wait(3000);
+    EXPECT_TRUE(app_.shows("Writing"));
+    EXPECT_TRUE(app_.blinking_cyan());
+    app_.press(InputKeyBack);  // waits for the poll in flight
+    EXPECT_TRUE(app_.wait_for("Info", 300)) << app_.describe();
+    EXPECT_TRUE(app_.shows("Write"));
+    EXPECT_FALSE(app_.led().blinking);
+}
+
+}  // namespace
+}  // namespace corvane_app_test
