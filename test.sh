@@ -2,8 +2,8 @@
 # Runs the whole test suite on a fresh Debian 12 machine: installs what is missing, checks the SDK
 # headers against the firmware's, cross-compiles the apps for the device, runs the threaded tests
 # under ThreadSanitizer and everything under AddressSanitizer/UBSan, fuzzes the module's reply
-# parsing and the key-value file reader for a bounded time, then builds and runs every test. The
-# last lines are CTest's summary.
+# parsing, the key-value file reader and the tag file load for a bounded time, then builds and
+# runs every test. The last lines are CTest's summary.
 set -euo pipefail
 cd "$(dirname "$0")"
 jobs=$(nproc)
@@ -28,12 +28,15 @@ ctest --test-dir build-asan --output-on-failure -j "$jobs" -E 'fuzz'
 
 echo "== Fuzzing the module replies (libFuzzer, bounded)"
 scripts/build.sh build-fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DBUILD_FUZZERS=ON \
-  -- --target fuzz_replies --target fuzz_flipper_format
+  -- --target fuzz_replies --target fuzz_flipper_format --target fuzz_tag_file
 FUZZ_RUNS=${FUZZ_RUNS:-100000} FUZZ_MAX_SECONDS=${FUZZ_MAX_SECONDS:-60} \
   cmake --build build-fuzz --target fuzz_replies_run
 
 echo "== Fuzzing the key-value file reader (libFuzzer, bounded)"
 cmake --build build-fuzz --target fuzz_flipper_format_run
+
+echo "== Fuzzing the tag file load (libFuzzer, bounded)"
+cmake --build build-fuzz --target fuzz_tag_file_run
 
 echo "== Tests"
 scripts/build.sh build
