@@ -52,8 +52,8 @@ struct LoadErrorCase {
 
 TEST_F(SavedTest, EachBrokenFileShowsItsErrorThenTheStartMenu) {
     const LoadErrorCase cases[] = {
-        {"WrongVersion", "Filetype: Flipper UHF RFID device\nVersion: 2\n", "deprecated"},
-        {"WrongType", "Filetype: Flipper NFC device\nVersion: 1\n", "deprecated"},
+        {"WrongVersion", "Filetype: Flipper UHF RFID device\nVersion: 2\n", "File format depr-"},
+        {"WrongType", "Filetype: Flipper NFC device\nVersion: 1\n", "File format depr-"},
         {"NoTidLength", "Filetype: Flipper UHF RFID device\nVersion: 1\nPC: 30 00\nCRC: F9 83\nEPC_LENGTH: 2\nEPC: 01 02\n",
             "parse"},
         {"EpcTooLong", tag_file("00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00", 20), "parse"},
