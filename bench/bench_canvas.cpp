@@ -33,11 +33,11 @@ double per_call_us(int n, F&& f) {
     return std::chrono::duration<double, std::micro>(end - start).count() / n;
 }
 
-}  // namespace
+} // namespace
 
 int main() {
     host::OffscreenCanvas canvas;
-    typical_frame(canvas);  // loads the fonts outside the timing
+    typical_frame(canvas); // loads the fonts outside the timing
     const double draw = per_call_us(20000, [&] { typical_frame(canvas); });
     const host::Screen screen = canvas.screen();
     const double snapshot = per_call_us(20000, [&] { (void)canvas.screen(); });

@@ -14,7 +14,8 @@ using Clock = std::chrono::steady_clock;
 
 void require(bool ok, const char* step, corvane_test::Driver& app) {
     if(ok) return;
-    std::fprintf(stderr, "session failed at '%s'; the screen shows:\n%s", step, app.describe().c_str());
+    std::fprintf(
+        stderr, "session failed at '%s'; the screen shows:\n%s", step, app.describe().c_str());
     std::exit(1);
 }
 
@@ -40,28 +41,28 @@ Figures run_session() {
     app.start();
     require(app.wait_for("Module Info"), "module check", app);
     app.press(InputKeyRight);
-    app.press(InputKeyOk);  // Read Tag
+    app.press(InputKeyOk); // Read Tag
     require(app.wait_for("Read Success"), "read", app);
-    app.press(InputKeyRight);  // More
-    app.press(InputKeyOk);     // Save
+    app.press(InputKeyRight); // More
+    app.press(InputKeyOk);    // Save
     require(app.save_text(), "save key", app);
     require(app.wait_for("Saved!"), "save", app);
     require(app.wait_for("Change Key", 3000), "back to the tag menu", app);
-    app.press(InputKeyBack);  // start menu
+    app.press(InputKeyBack); // start menu
     app.press(InputKeyDown);
-    app.press(InputKeyOk);    // Saved
+    app.press(InputKeyOk); // Saved
     app.press(InputKeyDown);
-    app.press(InputKeyOk);    // the file
+    app.press(InputKeyOk); // the file
     require(app.wait_for("Info"), "load", app);
     app.press(InputKeyDown);
-    app.press(InputKeyOk);    // Info
+    app.press(InputKeyOk); // Info
     for(int i = 0; i < 3; ++i) app.press(InputKeyRight);
     require(app.shows("EPC Bank"), "bank viewer", app);
     app.press(InputKeyLeft);
     app.press(InputKeyDown);
-    app.press(InputKeyOk);    // Write
+    app.press(InputKeyOk); // Write
     require(app.wait_for("Write Success"), "write", app);
-    app.press(InputKeyLeft);  // Exit
+    app.press(InputKeyLeft); // Exit
     app.quit();
 
     const Figures figures{
@@ -73,7 +74,7 @@ Figures run_session() {
     return figures;
 }
 
-}  // namespace
+} // namespace
 
 int main() {
     constexpr int kRuns = 5;
@@ -87,7 +88,9 @@ int main() {
     std::printf("  virtual duration   %8.3f s\n", last.virtual_s);
     std::printf("  wall time (best/%d) %8.3f ms\n", kRuns, best_wall * 1e3);
     std::printf("  speed-up           %8.0fx real time\n", last.virtual_s / best_wall);
-    std::printf("  heap peak          %8zu bytes (live heap during the session, services set up before it included)\n", last.peak_bytes);
+    std::printf(
+        "  heap peak          %8zu bytes (live heap during the session, services set up before it included)\n",
+        last.peak_bytes);
     std::printf("  left allocated     %8td blocks\n", last.leaked_blocks);
     return last.leaked_blocks == 0 ? 0 : 1;
 }

@@ -44,7 +44,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     host::Runtime rt{host::RuntimeOptions{.virtual_time_limit = 0, .log_to_stderr = false}};
-    furi_hal_console_disable();  // as the app does while it owns USART1
+    furi_hal_console_disable(); // as the app does while it owns USART1
     furi_hal_power_enable_otg();
     sim::Yrm100 model{rt};
     sim::yrm100::TagSpec spec;
@@ -70,9 +70,11 @@ int main(int argc, char** argv) {
         {"poll", [&] { m100_send_single_poll(module, tag); }},
         {"select", [&] { m100_set_select(module, tag); }},
         {"read TID 6 words", [&] { m100_read_label_data_storage(module, tag, TIDBank, 0, 6); }},
-        {"read USER 32 words", [&] { m100_read_label_data_storage(module, tag, UserBank, 0, 32); }},
+        {"read USER 32 words",
+         [&] { m100_read_label_data_storage(module, tag, UserBank, 0, 32); }},
         {"write EPC", [&] { m100_write_label_data_storage(module, tag, EPCBank, 0, 0); }},
-        {"write USER 32 words", [&] { m100_write_label_data_storage(module, tag, UserBank, 0, 0); }},
+        {"write USER 32 words",
+         [&] { m100_write_label_data_storage(module, tag, UserBank, 0, 0); }},
     };
 
     std::printf("module exchanges against the virtual YRM100, %d rounds each\n", rounds);
@@ -84,10 +86,14 @@ int main(int argc, char** argv) {
         std::printf("%-22s %16.1f %20.1f\n", c.name, f.host_us, f.virtual_ms);
     }
     const double mean_us = total_us / static_cast<double>(std::size(cases));
-    std::printf("mean host time per exchange: %.1f us (%.0fx faster than the device's 100 ms)\n",
-                mean_us, 100000.0 / mean_us);
-    std::printf("frames answered by the model: %zu, host run-token hand-overs: %" PRIu64 "\n",
-                model.frames_received(), rt.handovers());
+    std::printf(
+        "mean host time per exchange: %.1f us (%.0fx faster than the device's 100 ms)\n",
+        mean_us,
+        100000.0 / mean_us);
+    std::printf(
+        "frames answered by the model: %zu, host run-token hand-overs: %" PRIu64 "\n",
+        model.frames_received(),
+        rt.handovers());
 
     uhf_tag_free(tag);
     m100_module_free(module);

@@ -51,7 +51,8 @@ public:
         furi_message_queue_free(queue_);
     }
     void attach() {
-        furi_hal_gpio_init(&gpio_ext_pc0, GpioModeInterruptRiseFall, GpioPullNo, GpioSpeedVeryHigh);
+        furi_hal_gpio_init(
+            &gpio_ext_pc0, GpioModeInterruptRiseFall, GpioPullNo, GpioSpeedVeryHigh);
         furi_hal_gpio_add_int_callback(&gpio_ext_pc0, step_callback, &app_);
     }
     void detach() { furi_hal_gpio_remove_int_callback(&gpio_ext_pc0); }
@@ -84,7 +85,7 @@ WalkResult walk(const sim::GaitParams& params, const sim::Mx2125Config& config =
     host::Runtime rt(quiet());
     sim::Mx2125 mx(rt, gpio_ext_pc0, config);
     sim::GaitParams seeded = params;
-    seeded.seed = config.seed;  // one seed for the noise and the steps' variation
+    seeded.seed = config.seed; // one seed for the noise and the steps' variation
     sim::Gait& gait = mx.set_gait(seeded);
     Sensor sensor;
     sensor.attach();
@@ -98,7 +99,8 @@ WalkResult walk(const sim::GaitParams& params, const sim::Mx2125Config& config =
         sensor.drain();
     }
     WalkResult r;
-    r.wall_ns = static_cast<double>(std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - t0).count());
+    r.wall_ns = static_cast<double>(
+        std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - t0).count());
     r.true_steps = mx.true_steps().value_or(0);
     r.counted = sensor.sensor().count;
     r.edges = mx.edges();
@@ -112,18 +114,32 @@ std::string cell(const WalkResult& r) {
     if(r.true_steps == 0) {
         std::snprintf(text, sizeof text, "%" PRId32, r.counted);
     } else {
-        std::snprintf(text, sizeof text, "%" PRId32 " %3.0f%%", r.counted,
+        std::snprintf(
+            text,
+            sizeof text,
+            "%" PRId32 " %3.0f%%",
+            r.counted,
             100.0 * r.counted / static_cast<double>(r.true_steps));
     }
     return text;
 }
 
 void print_mounts() {
-    std::printf("Counted against true steps: %d s of walking between 1 s of standing before and 2 s\n"
-                "after, pin low at launch. Typical part (offset %+.0f mg, %.1f mg rms noise), axis level,\n"
-                "seeds 1,2,3:\n\n",
-        static_cast<int>(kWalk / host::kSecond), sim::Mx2125Part{}.offset_g * 1e3, sim::Mx2125Part{}.noise_g * 1e3);
-    std::printf("  %-8s %-7s %8s %5s  %-16s %-7s %s\n", "mount", "gait", "cadence", "true", "counted", "ratio",
+    std::printf(
+        "Counted against true steps: %d s of walking between 1 s of standing before and 2 s\n"
+        "after, pin low at launch. Typical part (offset %+.0f mg, %.1f mg rms noise), axis level,\n"
+        "seeds 1,2,3:\n\n",
+        static_cast<int>(kWalk / host::kSecond),
+        sim::Mx2125Part{}.offset_g * 1e3,
+        sim::Mx2125Part{}.noise_g * 1e3);
+    std::printf(
+        "  %-8s %-7s %8s %5s  %-16s %-7s %s\n",
+        "mount",
+        "gait",
+        "cadence",
+        "true",
+        "counted",
+        "ratio",
         "high time range");
     for(const auto mount_text : sim::mount_names()) {
         for(const auto name : sim::gait_preset_names()) {
@@ -131,32 +147,49 @@ void print_mounts() {
             std::string counted;
             WalkResult first;
             for(std::uint64_t seed = 1; seed <= 3; ++seed) {
-                const WalkResult r = walk(params, {.mount = *sim::mount_from_name(mount_text), .seed = seed});
+                const WalkResult r =
+                    walk(params, {.mount = *sim::mount_from_name(mount_text), .seed = seed});
                 if(seed == 1) first = r;
                 counted += (seed > 1 ? "," : "") + std::to_string(r.counted);
             }
             std::string ratio = "-";
-            if(first.true_steps != 0) ratio = std::to_string(std::lround(100.0 * first.counted / first.true_steps)) + "%";
-            std::printf("  %-8.*s %-7.*s %6.2f/s %5" PRIu64 "  %-16s %-7s %.3f..%.3f ms\n",
-                static_cast<int>(mount_text.size()), mount_text.data(), static_cast<int>(name.size()), name.data(),
-                params.cadence_hz, first.true_steps, counted.c_str(), ratio.c_str(),
-                static_cast<double>(first.shortest_high) / 1e6, static_cast<double>(first.longest_high) / 1e6);
+            if(first.true_steps != 0)
+                ratio =
+                    std::to_string(std::lround(100.0 * first.counted / first.true_steps)) + "%";
+            std::printf(
+                "  %-8.*s %-7.*s %6.2f/s %5" PRIu64 "  %-16s %-7s %.3f..%.3f ms\n",
+                static_cast<int>(mount_text.size()),
+                mount_text.data(),
+                static_cast<int>(name.size()),
+                name.data(),
+                params.cadence_hz,
+                first.true_steps,
+                counted.c_str(),
+                ratio.c_str(),
+                static_cast<double>(first.shortest_high) / 1e6,
+                static_cast<double>(first.longest_high) / 1e6);
         }
     }
-    std::printf("\n  A step is counted at every change of side of the 5.000 ms half period (0 g). The lateral\n"
-                "  axis sways through it once per step; the forward axis crosses it twice per step; the\n"
-                "  vertical axis (+1 g, 6.25 ms at rest) never reaches it while walking.\n\n");
+    std::printf(
+        "\n  A step is counted at every change of side of the 5.000 ms half period (0 g). The lateral\n"
+        "  axis sways through it once per step; the forward axis crosses it twice per step; the\n"
+        "  vertical axis (+1 g, 6.25 ms at rest) never reaches it while walking.\n\n");
 }
 
 /// One table per mount: rows vary one property of the part or the mounting, columns are gaits.
 template <typename Configure>
-void print_sweep(const char* title, const char* row_head, const std::vector<double>& rows, Configure configure,
+void print_sweep(
+    const char* title,
+    const char* row_head,
+    const std::vector<double>& rows,
+    Configure configure,
     const char* unit) {
     const auto names = sim::gait_preset_names();
     std::printf("%s\n", title);
     for(const auto mount_text : sim::mount_names()) {
         const sim::Mount mount = *sim::mount_from_name(mount_text);
-        std::printf("\n  %-8.*s %-9s", static_cast<int>(mount_text.size()), mount_text.data(), row_head);
+        std::printf(
+            "\n  %-8.*s %-9s", static_cast<int>(mount_text.size()), mount_text.data(), row_head);
         for(const auto name : names) {
             const auto steps = walk(*sim::gait_preset(name)).true_steps;
             const std::string head = std::string(name) + " (" + std::to_string(steps) + ")";
@@ -178,29 +211,44 @@ void print_sweep(const char* title, const char* row_head, const std::vector<doub
 
 void print_offsets() {
     const std::vector<double> offsets_mg = {-100, -50, -25, -10, 0, 10, 25, 50, 100};
-    print_sweep("Counted steps (and counted/true) against the part's 0 g offset, axis level, seed 1;\n"
-                "true steps in the column heads:",
-        "offset", offsets_mg, [](sim::Mx2125Config& c, double mg) { c.part.offset_g = mg / 1e3; }, "mg");
-    std::printf("  An offset beyond the swing of the axis hides the steps; an offset of 0 lets the noise alone\n"
-                "  cross the threshold at rest; a part below 0 g counts one step when the app starts.\n\n");
+    print_sweep(
+        "Counted steps (and counted/true) against the part's 0 g offset, axis level, seed 1;\n"
+        "true steps in the column heads:",
+        "offset",
+        offsets_mg,
+        [](sim::Mx2125Config& c, double mg) { c.part.offset_g = mg / 1e3; },
+        "mg");
+    std::printf(
+        "  An offset beyond the swing of the axis hides the steps; an offset of 0 lets the noise alone\n"
+        "  cross the threshold at rest; a part below 0 g counts one step when the app starts.\n\n");
 }
 
 void print_tilts() {
     const std::vector<double> tilts_deg = {-10, -5, -2, -1, 0, 1, 2, 5, 10};
-    print_sweep("Counted steps (and counted/true) against the mounting tilt, typical part (+25 mg), seed 1:",
-        "tilt", tilts_deg, [](sim::Mx2125Config& c, double deg) { c.tilt_deg = deg; }, "deg");
-    std::printf("  A tilt of t adds sin(t) g to a horizontal axis: 1 deg is 17 mg, 5 deg 87 mg.\n\n");
+    print_sweep(
+        "Counted steps (and counted/true) against the mounting tilt, typical part (+25 mg), seed 1:",
+        "tilt",
+        tilts_deg,
+        [](sim::Mx2125Config& c, double deg) { c.tilt_deg = deg; },
+        "deg");
+    std::printf(
+        "  A tilt of t adds sin(t) g to a horizontal axis: 1 deg is 17 mg, 5 deg 87 mg.\n\n");
 }
 
 void print_random_parts() {
-    std::printf("Parts off the shelf (offset drawn from a spread of %.0f mg, at most %.0f mg), lateral, level:\n\n",
-        sim::Mx2125Part::kOffsetSpreadG * 1e3, sim::Mx2125Part::kMaxOffsetG * 1e3);
+    std::printf(
+        "Parts off the shelf (offset drawn from a spread of %.0f mg, at most %.0f mg), lateral, level:\n\n",
+        sim::Mx2125Part::kOffsetSpreadG * 1e3,
+        sim::Mx2125Part::kMaxOffsetG * 1e3);
     std::printf("  %-5s %9s  %-16s %s\n", "part", "offset", "normal walking", "standing");
     for(std::uint64_t seed = 1; seed <= 10; ++seed) {
         const sim::Mx2125Config config{.part = sim::Mx2125Part::random(seed), .seed = seed};
         const WalkResult walking = walk(*sim::gait_preset("normal"), config);
         const WalkResult standing = walk(*sim::gait_preset("still"), config);
-        std::printf("  %-5" PRIu64 " %+6.1f mg  %-16s %s\n", seed, config.part.offset_g * 1e3,
+        std::printf(
+            "  %-5" PRIu64 " %+6.1f mg  %-16s %s\n",
+            seed,
+            config.part.offset_g * 1e3,
             (std::to_string(walking.counted) + " of " + std::to_string(walking.true_steps)).c_str(),
             cell(standing).c_str());
     }
@@ -211,17 +259,19 @@ template <typename Fn>
 double ns_per_call(int iterations, Fn&& fn) {
     const auto t0 = Clock::now();
     for(int i = 0; i < iterations; ++i) fn(i);
-    const auto dt = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - t0).count();
+    const auto dt =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - t0).count();
     return static_cast<double>(dt) / iterations;
 }
 
 void print_host_cost() {
     constexpr int kIterations = 2'000'000;
     host::Runtime rt(quiet());
-    Sensor sensor;  // not attached: the pin level is set without firing the interrupt
+    Sensor sensor; // not attached: the pin level is set without firing the interrupt
     PacewickSensor& s = sensor.sensor();
     auto& gpio = rt.gpio();
-    std::printf("Host time of step_callback alone, called directly (%d calls each):\n", kIterations);
+    std::printf(
+        "Host time of step_callback alone, called directly (%d calls each):\n", kIterations);
 
     gpio.set_input(gpio_ext_pc0, true);
     const double rise = ns_per_call(kIterations, [&](int) { step_callback(sensor.app()); });
@@ -241,20 +291,27 @@ void print_host_cost() {
         step_callback(sensor.app());
         furi_message_queue_get(sensor.app()->queue, &event, 0);
     });
-    const double drain = ns_per_call(kIterations, [&](int) { furi_message_queue_get(sensor.app()->queue, &event, 0); });
+    const double drain = ns_per_call(kIterations, [&](int) {
+        furi_message_queue_get(sensor.app()->queue, &event, 0);
+    });
 
     std::printf("  rising edge (period update):           %7.1f ns\n", rise);
     std::printf("  falling edge, no step:                 %7.1f ns\n", fall);
-    std::printf("  falling edge, step and queue post:     %7.1f ns (plus %.1f ns for the taking get)\n",
-        step - drain, drain);
+    std::printf(
+        "  falling edge, step and queue post:     %7.1f ns (plus %.1f ns for the taking get)\n",
+        step - drain,
+        drain);
 }
 
 void print_simulated_edge_cost() {
     const WalkResult r = walk(*sim::gait_preset("normal"));
     const double virtual_ns = static_cast<double>(host::seconds(3) + kWalk);
-    std::printf("  whole simulated edge (model event, GPIO bus, interrupt): %.1f ns over %" PRIu64
-                " edges, %.0fx faster than real time\n\n",
-        r.wall_ns / static_cast<double>(r.edges), r.edges, virtual_ns / r.wall_ns);
+    std::printf(
+        "  whole simulated edge (model event, GPIO bus, interrupt): %.1f ns over %" PRIu64
+        " edges, %.0fx faster than real time\n\n",
+        r.wall_ns / static_cast<double>(r.edges),
+        r.edges,
+        virtual_ns / r.wall_ns);
 }
 
 std::string run(const std::string& command) {
@@ -262,7 +319,8 @@ std::string run(const std::string& command) {
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
     if(!pipe) return out;
     std::array<char, 4096> buf;
-    while(const auto n = std::fread(buf.data(), 1, buf.size(), pipe.get())) out.append(buf.data(), n);
+    while(const auto n = std::fread(buf.data(), 1, buf.size(), pipe.get()))
+        out.append(buf.data(), n);
     return out;
 }
 
@@ -270,21 +328,25 @@ void print_thumb_size() {
     // The source tree as configured: __FILE__ may be relative to the build directory (ccache).
     const auto root = std::filesystem::path(SOURCE_ROOT);
     const auto script = root / "tools" / "device_build.sh";
-    std::printf("step_callback cross-compiled for the Cortex-M4 (arm-none-eabi-g++ -Os, device flags):\n");
+    std::printf(
+        "step_callback cross-compiled for the Cortex-M4 (arm-none-eabi-g++ -Os, device flags):\n");
     if(!std::filesystem::exists(script)) {
         std::printf("  n/a: %s is missing\n\n", script.c_str());
         return;
     }
-    const auto out = std::filesystem::temp_directory_path() / ("bench_pacewick_" + std::to_string(getpid()));
-    const std::string build = run("'" + script.string() + "' -o '" + out.string() + "' '" + (root / "pacewick").string() +
-                                  "' >/dev/null 2>&1 && echo ok");
+    const auto out =
+        std::filesystem::temp_directory_path() / ("bench_pacewick_" + std::to_string(getpid()));
+    const std::string build =
+        run("'" + script.string() + "' -o '" + out.string() + "' '" +
+            (root / "pacewick").string() + "' >/dev/null 2>&1 && echo ok");
     const auto object = out / "pacewick" / "obj" / "pacewick.cpp.o";
     if(build.find("ok") == std::string::npos || !std::filesystem::exists(object)) {
         std::printf("  n/a: the device build failed or arm-none-eabi-g++ is not installed\n\n");
         std::filesystem::remove_all(out);
         return;
     }
-    const std::string listing = run("arm-none-eabi-objdump -d --no-show-raw-insn '" + object.string() + "'");
+    const std::string listing =
+        run("arm-none-eabi-objdump -d --no-show-raw-insn '" + object.string() + "'");
     const std::string symbols = run("arm-none-eabi-nm -S '" + object.string() + "'");
     std::filesystem::remove_all(out);
 
@@ -302,7 +364,8 @@ void print_thumb_size() {
     std::size_t pos = body.find('\n');
     while(pos != std::string::npos && pos < body.size()) {
         const auto next = body.find('\n', pos + 1);
-        const std::string line = body.substr(pos + 1, next == std::string::npos ? std::string::npos : next - pos - 1);
+        const std::string line =
+            body.substr(pos + 1, next == std::string::npos ? std::string::npos : next - pos - 1);
         std::smatch m;
         if(std::regex_match(line, m, insn)) {
             ++count;
@@ -320,10 +383,11 @@ void print_thumb_size() {
     std::printf("  %d Thumb instructions in step_callback, %lu bytes\n", count, size);
     std::printf("  calls out to:");
     for(const auto& c : calls) std::printf(" %s", c.c_str());
-    std::printf("\n  (the pin read is inlined; the cycle counter read and the queue post are firmware calls)\n\n");
+    std::printf(
+        "\n  (the pin read is inlined; the cycle counter read and the queue post are firmware calls)\n\n");
 }
 
-}  // namespace
+} // namespace
 
 int main() {
     std::printf("== bench_pacewick ==\n\n");

@@ -55,7 +55,8 @@ Run run_job(host::Runtime& rt, UHFWorker* worker) {
     furi_thread_join(worker->thread);
     const double wall = std::chrono::duration<double>(Clock::now() - wall_start).count();
     if(job.reports != 1 || job.event != UHFWorkerEventSuccess) {
-        std::fprintf(stderr, "read job did not succeed (event %d, %d reports)\n", job.event, job.reports);
+        std::fprintf(
+            stderr, "read job did not succeed (event %d, %d reports)\n", job.event, job.reports);
         std::exit(1);
     }
     return Run{rt.now() - virtual_start, wall, host::memory::stats().peak_bytes - before};
@@ -67,7 +68,7 @@ int main(int argc, char** argv) {
     const int jobs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 200;
 
     host::Runtime rt({.log_to_stderr = false});
-    furi_hal_console_disable();  // as the app does while it owns USART1
+    furi_hal_console_disable(); // as the app does while it owns USART1
     furi_hal_power_enable_otg();
     sim::Yrm100 model(rt);
     sim::yrm100::TagSpec spec;
@@ -105,22 +106,34 @@ int main(int argc, char** argv) {
     const double median = walls[walls.size() / 2];
     const double virtual_job = static_cast<double>(first.virtual_ns) / host::kSecond;
 
-    std::printf("read job: tag with a 6-word TID and a 32-word USER bank; %d jobs after a first one\n",
-                jobs);
-    std::printf("  virtual duration per job  %.3f s (poll 0.2, select 0.1, 3 TID + 28 USER reads)\n",
-                virtual_job);
-    std::printf("  wall time per job         median %.3f ms, mean %.3f ms\n", median * 1e3,
-                wall_total * 1e3 / jobs);
-    std::printf("  speed-up                  %.0fx real time over all jobs, %.0fx at the median "
-                "(goal >= 5000x)\n",
-                static_cast<double>(virtual_total) / host::kSecond / wall_total, virtual_job / median);
-    std::printf("  CPU time per job          %.3f ms: %.0fx real time per CPU second\n",
-                cpu_total * 1e3 / jobs, static_cast<double>(virtual_total) / host::kSecond / cpu_total);
-    std::printf("  heap: idle worker and holder %zu bytes (host thread object included)\n", idle_bytes);
-    std::printf("        job peak above idle, empty holder   %zu bytes; tag kept %zu bytes\n",
-                first.peak_above_bytes, held_bytes);
-    std::printf("        job peak above start, a tag held    %zu bytes (the new tag comes before the old goes)\n",
-                peak_above);
+    std::printf(
+        "read job: tag with a 6-word TID and a 32-word USER bank; %d jobs after a first one\n",
+        jobs);
+    std::printf(
+        "  virtual duration per job  %.3f s (poll 0.2, select 0.1, 3 TID + 28 USER reads)\n",
+        virtual_job);
+    std::printf(
+        "  wall time per job         median %.3f ms, mean %.3f ms\n",
+        median * 1e3,
+        wall_total * 1e3 / jobs);
+    std::printf(
+        "  speed-up                  %.0fx real time over all jobs, %.0fx at the median "
+        "(goal >= 5000x)\n",
+        static_cast<double>(virtual_total) / host::kSecond / wall_total,
+        virtual_job / median);
+    std::printf(
+        "  CPU time per job          %.3f ms: %.0fx real time per CPU second\n",
+        cpu_total * 1e3 / jobs,
+        static_cast<double>(virtual_total) / host::kSecond / cpu_total);
+    std::printf(
+        "  heap: idle worker and holder %zu bytes (host thread object included)\n", idle_bytes);
+    std::printf(
+        "        job peak above idle, empty holder   %zu bytes; tag kept %zu bytes\n",
+        first.peak_above_bytes,
+        held_bytes);
+    std::printf(
+        "        job peak above start, a tag held    %zu bytes (the new tag comes before the old goes)\n",
+        peak_above);
 
     uhf_worker_stop(worker);
     uhf_worker_free(worker);

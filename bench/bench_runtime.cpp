@@ -16,13 +16,16 @@ using Clock = std::chrono::steady_clock;
 // Answers every frame (ended by 0x7E) with a 24-byte reply, like a module answering a poll.
 class Responder : public host::UartPeer {
 public:
-    explicit Responder(host::Runtime& rt) : rt_(rt) {}
+    explicit Responder(host::Runtime& rt)
+        : rt_(rt) {}
     void on_byte_from_device(uint8_t byte) override {
         if(byte != 0x7E) return;
         static const std::vector<uint8_t> reply = {0xBB, 0x02, 0x22, 0x00, 0x11, 0xC9, 0x34, 0x00,
                                                    0x30, 0x75, 0x1F, 0xEB, 0x70, 0x5C, 0x59, 0x04,
                                                    0xE3, 0xD5, 0x0D, 0x70, 0x3A, 0x76, 0xEF, 0x7E};
-        rt_.schedule_after(host::ms(3), [this] { rt_.uart(FuriHalUartIdUSART1).send_to_device(reply); });
+        rt_.schedule_after(host::ms(3), [this] {
+            rt_.uart(FuriHalUartIdUSART1).send_to_device(reply);
+        });
     }
 
 private:
@@ -60,7 +63,7 @@ int32_t worker_loop(void* context) {
 
 void bench_speedup() {
     host::Runtime rt({.log_to_stderr = false});
-    furi_hal_console_disable();  // as the app does while it owns USART1
+    furi_hal_console_disable(); // as the app does while it owns USART1
     Responder responder(rt);
     rt.uart(FuriHalUartIdUSART1).attach(&responder);
     LoopJob job{.rounds = 20000, .rx = {}};
@@ -72,10 +75,15 @@ void bench_speedup() {
     const double wall = std::chrono::duration<double>(Clock::now() - start).count();
     const double virtual_seconds = static_cast<double>(rt.now() - virtual_start) / host::kSecond;
     furi_thread_free(worker);
-    std::printf("worker loop: %d exchanges (8 bytes out, 24 back, 100 ms wait), %zu bytes received\n",
-                job.rounds, job.bytes_received);
-    std::printf("  virtual %.1f s in wall %.3f s: speed-up %.0fx real time (goal >= 5000x)\n",
-                virtual_seconds, wall, virtual_seconds / wall);
+    std::printf(
+        "worker loop: %d exchanges (8 bytes out, 24 back, 100 ms wait), %zu bytes received\n",
+        job.rounds,
+        job.bytes_received);
+    std::printf(
+        "  virtual %.1f s in wall %.3f s: speed-up %.0fx real time (goal >= 5000x)\n",
+        virtual_seconds,
+        wall,
+        virtual_seconds / wall);
     std::printf("  host time per exchange: %.2f us\n", wall * 1e6 / job.rounds);
 }
 
@@ -97,7 +105,10 @@ int32_t ponger(void* context) {
 
 void bench_handover() {
     host::Runtime rt({.log_to_stderr = false});
-    PingPong pp{furi_message_queue_alloc(1, sizeof(int)), furi_message_queue_alloc(1, sizeof(int)), 100000};
+    PingPong pp{
+        furi_message_queue_alloc(1, sizeof(int)),
+        furi_message_queue_alloc(1, sizeof(int)),
+        100000};
     FuriThread* thread = furi_thread_alloc_ex("ponger", 1024, ponger, &pp);
     furi_thread_start(thread);
     const auto handovers_before = rt.handovers();
@@ -113,11 +124,14 @@ void bench_handover() {
     furi_thread_free(thread);
     furi_message_queue_free(pp.ping);
     furi_message_queue_free(pp.pong);
-    std::printf("thread hand-over: %llu hand-overs in %.3f s: %.2f us each (goal < 10 us)\n",
-                static_cast<unsigned long long>(handovers), wall, wall * 1e6 / static_cast<double>(handovers));
+    std::printf(
+        "thread hand-over: %llu hand-overs in %.3f s: %.2f us each (goal < 10 us)\n",
+        static_cast<unsigned long long>(handovers),
+        wall,
+        wall * 1e6 / static_cast<double>(handovers));
 }
 
-}  // namespace
+} // namespace
 
 int main() {
     bench_speedup();

@@ -69,7 +69,8 @@ UHFApp* uhf_alloc(void) {
     view_dispatcher_set_event_callback_context(app->view_dispatcher, app);
     view_dispatcher_set_custom_event_callback(app->view_dispatcher, uhf_custom_event_callback);
     view_dispatcher_set_navigation_event_callback(app->view_dispatcher, uhf_back_event_callback);
-    view_dispatcher_set_tick_event_callback(app->view_dispatcher, uhf_tick_event_callback, kTickPeriodMs);
+    view_dispatcher_set_tick_event_callback(
+        app->view_dispatcher, uhf_tick_event_callback, kTickPeriodMs);
 
     app->gui = static_cast<Gui*>(furi_record_open(RECORD_GUI));
     view_dispatcher_attach_to_gui(app->view_dispatcher, app->gui, ViewDispatcherTypeFullscreen);
@@ -89,7 +90,8 @@ UHFApp* uhf_alloc(void) {
     app->loading = loading_alloc();
     view_dispatcher_add_view(app->view_dispatcher, UHFViewLoading, loading_get_view(app->loading));
     app->text_input = text_input_alloc();
-    view_dispatcher_add_view(app->view_dispatcher, UHFViewTextInput, text_input_get_view(app->text_input));
+    view_dispatcher_add_view(
+        app->view_dispatcher, UHFViewTextInput, text_input_get_view(app->text_input));
     app->widget = widget_alloc();
     view_dispatcher_add_view(app->view_dispatcher, UHFViewWidget, widget_get_view(app->widget));
 

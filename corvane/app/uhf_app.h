@@ -48,18 +48,18 @@ enum UHFCustomEvent {
 };
 
 struct UHFApp {
-    UHFWorker* worker;                     // owned; its uhf_tag_wrapper is the app's tag holder
-    ViewDispatcher* view_dispatcher;       // owned; the event loop
-    Gui* gui;                              // record "gui"
-    NotificationApp* notifications;        // record "notification"
-    SceneManager* scene_manager;           // owned; over uhf_scene_handlers
-    UHFDevice* uhf_device;                 // owned; the tag-file store, sharing the holder
+    UHFWorker* worker;                        // owned; its uhf_tag_wrapper is the app's tag holder
+    ViewDispatcher* view_dispatcher;          // owned; the event loop
+    Gui* gui;                                 // record "gui"
+    NotificationApp* notifications;           // record "notification"
+    SceneManager* scene_manager;              // owned; over uhf_scene_handlers
+    UHFDevice* uhf_device;                    // owned; the tag-file store, sharing the holder
     char text_store[UHF_TEXT_STORE_SIZE + 1]; // the name being entered
-    Submenu* submenu;                      // UHFViewMenu
-    Popup* popup;                          // UHFViewPopup
-    Loading* loading;                      // UHFViewLoading
-    TextInput* text_input;                 // UHFViewTextInput
-    Widget* widget;                        // UHFViewWidget
+    Submenu* submenu;                         // UHFViewMenu
+    Popup* popup;                             // UHFViewPopup
+    Loading* loading;                         // UHFViewLoading
+    TextInput* text_input;                    // UHFViewTextInput
+    Widget* widget;                           // UHFViewWidget
 };
 
 /** The package's entry point, on the application thread. Always returns 0. */

@@ -7,10 +7,10 @@
 #include <stdint.h>
 
 struct Buffer {
-    uint8_t* data;      // the storage block, owned
-    uint32_t size;      // bytes stored since the last reset
-    uint32_t capacity;  // bytes the block can hold
-    uint8_t closed;     // set once the end byte 0x7E was stored; no byte is stored while set
+    uint8_t* data;     // the storage block, owned
+    uint32_t size;     // bytes stored since the last reset
+    uint32_t capacity; // bytes the block can hold
+    uint8_t closed;    // set once the end byte 0x7E was stored; no byte is stored while set
 };
 
 /** A buffer with a block of `initial_capacity` bytes, empty and open; null when out of memory. */

@@ -13,9 +13,12 @@ void uhf_scene_delete_on_enter(void* context) {
     // ESC '#' switches the text box's bold on and off: the whole question is bold.
     char question[64];
     snprintf(question, sizeof question, "\x1b#Delete %s?\x1b#", app->uhf_device->dev_name);
-    widget_add_text_box_element(app->widget, 0, 0, 128, 23, AlignCenter, AlignCenter, question, false);
-    widget_add_button_element(app->widget, GuiButtonTypeLeft, "Back", uhf_scene_delete_widget_callback, app);
-    widget_add_button_element(app->widget, GuiButtonTypeRight, "Delete", uhf_scene_delete_widget_callback, app);
+    widget_add_text_box_element(
+        app->widget, 0, 0, 128, 23, AlignCenter, AlignCenter, question, false);
+    widget_add_button_element(
+        app->widget, GuiButtonTypeLeft, "Back", uhf_scene_delete_widget_callback, app);
+    widget_add_button_element(
+        app->widget, GuiButtonTypeRight, "Delete", uhf_scene_delete_widget_callback, app);
     view_dispatcher_switch_to_view(app->view_dispatcher, UHFViewWidget);
 }
 

@@ -22,7 +22,8 @@ void uhf_scene_delete_success_on_enter(void* context) {
 bool uhf_scene_delete_success_on_event(void* context, SceneManagerEvent event) {
     UHFApp* app = static_cast<UHFApp*>(context);
     if(event.type == SceneManagerEventTypeCustom && event.event == UHFCustomEventSceneDone) {
-        return scene_manager_search_and_switch_to_previous_scene(app->scene_manager, UHFSceneStart);
+        return scene_manager_search_and_switch_to_previous_scene(
+            app->scene_manager, UHFSceneStart);
     }
     return false;
 }

@@ -70,10 +70,17 @@ void change_view_on_event(UHFApp* app) {
 
     widget_add_string_element(
         app->widget, 3, 12, AlignLeft, AlignTop, FontKeyboard, furi_string_get_cstr(length_str));
-    if(hex) widget_add_string_multiline_element(app->widget, 3, 24, AlignLeft, AlignTop, FontKeyboard, hex);
+    if(hex)
+        widget_add_string_multiline_element(
+            app->widget, 3, 24, AlignLeft, AlignTop, FontKeyboard, hex);
     widget_add_button_element(
-        app->widget, GuiButtonTypeRight, get_next_bank_info_str(), uhf_scene_device_info_widget_callback, app);
-    widget_add_button_element(app->widget, GuiButtonTypeLeft, "Back", uhf_scene_device_info_widget_callback, app);
+        app->widget,
+        GuiButtonTypeRight,
+        get_next_bank_info_str(),
+        uhf_scene_device_info_widget_callback,
+        app);
+    widget_add_button_element(
+        app->widget, GuiButtonTypeLeft, "Back", uhf_scene_device_info_widget_callback, app);
 
     furi_string_free(length_str);
     free(hex);

@@ -7,7 +7,10 @@
 
 #include <stdlib.h>
 
-void uhf_scene_read_card_success_widget_callback(GuiButtonType result, InputType type, void* context) {
+void uhf_scene_read_card_success_widget_callback(
+    GuiButtonType result,
+    InputType type,
+    void* context) {
     UHFApp* app = static_cast<UHFApp*>(context);
     if(type == InputTypeShort) view_dispatcher_send_custom_event(app->view_dispatcher, result);
 }
@@ -20,7 +23,8 @@ void uhf_scene_read_tag_success_on_enter(void* context) {
     dolphin_deed(DolphinDeedNfcReadSuccess);
     notification_message(app->notifications, &sequence_success);
 
-    widget_add_string_element(app->widget, 32, 5, AlignLeft, AlignCenter, FontPrimary, "Read Success");
+    widget_add_string_element(
+        app->widget, 32, 5, AlignLeft, AlignCenter, FontPrimary, "Read Success");
     widget_add_string_element(app->widget, 3, 18, AlignLeft, AlignCenter, FontPrimary, "PC :");
     widget_add_string_element(app->widget, 66, 18, AlignLeft, AlignCenter, FontPrimary, "CRC :");
     widget_add_string_element(app->widget, 3, 32, AlignLeft, AlignCenter, FontPrimary, "EPC :");
@@ -35,10 +39,11 @@ void uhf_scene_read_tag_success_on_enter(void* context) {
     widget_add_string_element(
         app->widget, 96, 19, AlignLeft, AlignCenter, FontKeyboard, furi_string_get_cstr(temp_str));
 
-    char* epc = tag ? convertToHexString(uhf_tag_get_epc(tag), uhf_tag_get_epc_size(tag))
-                    : convertToHexString(nullptr, 0);
+    char* epc = tag ? convertToHexString(uhf_tag_get_epc(tag), uhf_tag_get_epc_size(tag)) :
+                      convertToHexString(nullptr, 0);
     if(epc) {
-        widget_add_string_multiline_element(app->widget, 34, 29, AlignLeft, AlignTop, FontKeyboard, epc);
+        widget_add_string_multiline_element(
+            app->widget, 34, 29, AlignLeft, AlignTop, FontKeyboard, epc);
     }
 
     widget_add_button_element(
@@ -60,7 +65,8 @@ bool uhf_scene_read_tag_success_on_event(void* context, SceneManagerEvent event)
     }
     if(event.type != SceneManagerEventTypeCustom) return false;
     if(event.event == GuiButtonTypeLeft) {
-        return scene_manager_search_and_switch_to_previous_scene(app->scene_manager, UHFSceneStart);
+        return scene_manager_search_and_switch_to_previous_scene(
+            app->scene_manager, UHFSceneStart);
     }
     if(event.event == GuiButtonTypeRight) {
         scene_manager_next_scene(app->scene_manager, UHFSceneTagMenu);

@@ -33,7 +33,11 @@ void uhf_scene_save_name_on_enter(void* context) {
     make_default_name(app);
     text_input_set_header_text(app->text_input, "Name the tag");
     text_input_set_result_callback(
-        app->text_input, uhf_scene_save_name_text_input_callback, app, app->text_store, UHF_NAME_INPUT_SIZE,
+        app->text_input,
+        uhf_scene_save_name_text_input_callback,
+        app,
+        app->text_store,
+        UHF_NAME_INPUT_SIZE,
         true);
 
     // Saving goes next to the file loaded last, if any: the validator checks that folder.
@@ -41,8 +45,8 @@ void uhf_scene_save_name_on_enter(void* context) {
     if(furi_string_end_with_str(app->uhf_device->load_path, kTagExtension)) {
         path_extract_dirname(furi_string_get_cstr(app->uhf_device->load_path), folder);
     }
-    ValidatorIsFile* validator =
-        validator_is_file_alloc_init(furi_string_get_cstr(folder), kTagExtension, app->uhf_device->dev_name);
+    ValidatorIsFile* validator = validator_is_file_alloc_init(
+        furi_string_get_cstr(folder), kTagExtension, app->uhf_device->dev_name);
     text_input_set_validator(app->text_input, validator_is_file_callback, validator);
 
     view_dispatcher_switch_to_view(app->view_dispatcher, UHFViewTextInput);

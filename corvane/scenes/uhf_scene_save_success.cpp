@@ -27,7 +27,8 @@ bool uhf_scene_save_success_on_event(void* context, SceneManagerEvent event) {
     if(event.type != SceneManagerEventTypeCustom) return false;
     if(event.event != UHFCustomEventSceneDone) return false;
     if(scene_manager_has_previous_scene(app->scene_manager, UHFSceneTagMenu)) {
-        return scene_manager_search_and_switch_to_previous_scene(app->scene_manager, UHFSceneTagMenu);
+        return scene_manager_search_and_switch_to_previous_scene(
+            app->scene_manager, UHFSceneTagMenu);
     }
     return scene_manager_search_and_switch_to_previous_scene(app->scene_manager, UHFSceneStart);
 }

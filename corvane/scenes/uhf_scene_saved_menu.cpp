@@ -18,10 +18,14 @@ void uhf_scene_saved_menu_submenu_callback(void* context, uint32_t index) {
 
 void uhf_scene_saved_menu_on_enter(void* context) {
     UHFApp* app = static_cast<UHFApp*>(context);
-    submenu_add_item(app->submenu, "Delete", SavedMenuItemDelete, uhf_scene_saved_menu_submenu_callback, app);
-    submenu_add_item(app->submenu, "Info", SavedMenuItemInfo, uhf_scene_saved_menu_submenu_callback, app);
-    submenu_add_item(app->submenu, "Write", SavedMenuItemWrite, uhf_scene_saved_menu_submenu_callback, app);
-    submenu_set_selected_item(app->submenu, scene_manager_get_scene_state(app->scene_manager, UHFSceneSavedMenu));
+    submenu_add_item(
+        app->submenu, "Delete", SavedMenuItemDelete, uhf_scene_saved_menu_submenu_callback, app);
+    submenu_add_item(
+        app->submenu, "Info", SavedMenuItemInfo, uhf_scene_saved_menu_submenu_callback, app);
+    submenu_add_item(
+        app->submenu, "Write", SavedMenuItemWrite, uhf_scene_saved_menu_submenu_callback, app);
+    submenu_set_selected_item(
+        app->submenu, scene_manager_get_scene_state(app->scene_manager, UHFSceneSavedMenu));
     view_dispatcher_switch_to_view(app->view_dispatcher, UHFViewMenu);
 }
 

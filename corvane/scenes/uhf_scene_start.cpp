@@ -18,10 +18,13 @@ void uhf_scene_start_submenu_callback(void* context, uint32_t index) {
 
 void uhf_scene_start_on_enter(void* context) {
     UHFApp* app = static_cast<UHFApp*>(context);
-    submenu_add_item(app->submenu, "Read Tag", StartItemReadTag, uhf_scene_start_submenu_callback, app);
+    submenu_add_item(
+        app->submenu, "Read Tag", StartItemReadTag, uhf_scene_start_submenu_callback, app);
     submenu_add_item(app->submenu, "Saved", StartItemSaved, uhf_scene_start_submenu_callback, app);
-    submenu_add_item(app->submenu, "Settings", StartItemSettings, uhf_scene_start_submenu_callback, app);
-    submenu_set_selected_item(app->submenu, scene_manager_get_scene_state(app->scene_manager, UHFSceneStart));
+    submenu_add_item(
+        app->submenu, "Settings", StartItemSettings, uhf_scene_start_submenu_callback, app);
+    submenu_set_selected_item(
+        app->submenu, scene_manager_get_scene_state(app->scene_manager, UHFSceneStart));
     view_dispatcher_switch_to_view(app->view_dispatcher, UHFViewMenu);
 }
 

@@ -28,19 +28,24 @@ void show_found(UHFApp* app) {
     const M100ModuleInfo* info = app->worker->module->info;
     widget_reset(app->widget);
     furi_string_reset(temp_str);
-    widget_add_string_element(app->widget, 64, 5, AlignCenter, AlignCenter, FontPrimary, "Module Info");
+    widget_add_string_element(
+        app->widget, 64, 5, AlignCenter, AlignCenter, FontPrimary, "Module Info");
     add_identity_line(app, "HW Version: ", info->hw_version, 15);
     add_identity_line(app, "SW Version: ", info->sw_version, 27);
     add_identity_line(app, "Manufacturer: ", info->manufacturer, 39);
-    widget_add_button_element(app->widget, GuiButtonTypeRight, "Continue", uhf_scene_verify_widget_callback, app);
+    widget_add_button_element(
+        app->widget, GuiButtonTypeRight, "Continue", uhf_scene_verify_widget_callback, app);
 }
 
 void show_not_found(UHFApp* app) {
     widget_add_string_element(
         app->widget, 64, 5, AlignCenter, AlignCenter, FontPrimary, "No UHF Module found");
-    widget_add_string_multiline_element(app->widget, 64, 30, AlignCenter, AlignCenter, FontSecondary, kHelpText);
-    widget_add_button_element(app->widget, GuiButtonTypeLeft, "Retry", uhf_scene_verify_widget_callback, app);
-    widget_add_button_element(app->widget, GuiButtonTypeRight, "Skip", uhf_scene_verify_widget_callback, app);
+    widget_add_string_multiline_element(
+        app->widget, 64, 30, AlignCenter, AlignCenter, FontSecondary, kHelpText);
+    widget_add_button_element(
+        app->widget, GuiButtonTypeLeft, "Retry", uhf_scene_verify_widget_callback, app);
+    widget_add_button_element(
+        app->widget, GuiButtonTypeRight, "Skip", uhf_scene_verify_widget_callback, app);
 }
 
 } // namespace

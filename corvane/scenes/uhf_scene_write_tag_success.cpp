@@ -4,7 +4,10 @@
 #include <dolphin/dolphin.h>
 #include <notification/notification_messages.h>
 
-void uhf_scene_write_tag_success_widget_callback(GuiButtonType result, InputType type, void* context) {
+void uhf_scene_write_tag_success_widget_callback(
+    GuiButtonType result,
+    InputType type,
+    void* context) {
     UHFApp* app = static_cast<UHFApp*>(context);
     if(type == InputTypeShort) view_dispatcher_send_custom_event(app->view_dispatcher, result);
 }
@@ -13,7 +16,8 @@ void uhf_scene_write_tag_success_on_enter(void* context) {
     UHFApp* app = static_cast<UHFApp*>(context);
     dolphin_deed(DolphinDeedNfcReadSuccess);
     notification_message(app->notifications, &sequence_success);
-    widget_add_string_element(app->widget, 32, 5, AlignLeft, AlignCenter, FontPrimary, "Write Success");
+    widget_add_string_element(
+        app->widget, 32, 5, AlignLeft, AlignCenter, FontPrimary, "Write Success");
     widget_add_button_element(
         app->widget, GuiButtonTypeRight, "More", uhf_scene_write_tag_success_widget_callback, app);
     widget_add_button_element(
@@ -30,7 +34,8 @@ bool uhf_scene_write_tag_success_on_event(void* context, SceneManagerEvent event
     }
     if(event.type != SceneManagerEventTypeCustom) return false;
     if(event.event == GuiButtonTypeLeft) {
-        return scene_manager_search_and_switch_to_previous_scene(app->scene_manager, UHFSceneStart);
+        return scene_manager_search_and_switch_to_previous_scene(
+            app->scene_manager, UHFSceneStart);
     }
     if(event.event == GuiButtonTypeRight) {
         scene_manager_next_scene(app->scene_manager, UHFSceneTagMenu);

@@ -29,20 +29,33 @@ bool read_word(FlipperFormat* file, const char* key, uint16_t* word) {
 }
 
 // A bank as its length and its bytes.
-bool write_bank(FlipperFormat* file, const char* length_key, const char* key, const uint8_t* data, uint32_t size) {
+bool write_bank(
+    FlipperFormat* file,
+    const char* length_key,
+    const char* key,
+    const uint8_t* data,
+    uint32_t size) {
     return flipper_format_write_uint32(file, length_key, &size, 1) &&
            flipper_format_write_hex(file, key, data, static_cast<uint16_t>(size));
 }
 
 bool write_tag(FlipperFormat* file, UHFTag* tag) {
     return flipper_format_write_header_cstr(file, UHF_FILE_TYPE, UHF_FILE_VERSION) &&
-           write_word(file, "PC", uhf_tag_get_epc_pc(tag)) && write_word(file, "CRC", uhf_tag_get_epc_crc(tag)) &&
-           write_bank(file, "EPC_LENGTH", "EPC", uhf_tag_get_epc(tag), uhf_tag_get_epc_size(tag)) &&
-           write_bank(file, "TID_LENGTH", "TID", uhf_tag_get_tid(tag), uhf_tag_get_tid_size(tag)) &&
-           write_bank(file, "USER_LENGTH", "USER", uhf_tag_get_user(tag), uhf_tag_get_user_size(tag));
+           write_word(file, "PC", uhf_tag_get_epc_pc(tag)) &&
+           write_word(file, "CRC", uhf_tag_get_epc_crc(tag)) &&
+           write_bank(
+               file, "EPC_LENGTH", "EPC", uhf_tag_get_epc(tag), uhf_tag_get_epc_size(tag)) &&
+           write_bank(
+               file, "TID_LENGTH", "TID", uhf_tag_get_tid(tag), uhf_tag_get_tid_size(tag)) &&
+           write_bank(
+               file, "USER_LENGTH", "USER", uhf_tag_get_user(tag), uhf_tag_get_user_size(tag));
 }
 
-enum class LoadResult { Ok, Deprecated, ParseError };
+enum class LoadResult {
+    Ok,
+    Deprecated,
+    ParseError
+};
 
 LoadResult read_tag(FlipperFormat* file, const char* path, UHFTag* tag) {
     if(!flipper_format_file_open_existing(file, path)) return LoadResult::ParseError;
@@ -63,17 +76,27 @@ LoadResult read_tag(FlipperFormat* file, const char* path, UHFTag* tag) {
 
         // A declared length above the record's capacity is refused before anything is read.
         uint32_t size = 0;
-        if(!flipper_format_read_uint32(file, "EPC_LENGTH", &size, 1) || size > UHF_TAG_EPC_CAPACITY) break;
+        if(!flipper_format_read_uint32(file, "EPC_LENGTH", &size, 1) ||
+           size > UHF_TAG_EPC_CAPACITY)
+            break;
         uhf_tag_set_epc_size(tag, size);
-        if(!flipper_format_read_hex(file, "EPC", uhf_tag_get_epc(tag), static_cast<uint16_t>(size))) break;
+        if(!flipper_format_read_hex(file, "EPC", uhf_tag_get_epc(tag), static_cast<uint16_t>(size)))
+            break;
 
-        if(!flipper_format_read_uint32(file, "TID_LENGTH", &size, 1) || size > UHF_TAG_TID_CAPACITY) break;
+        if(!flipper_format_read_uint32(file, "TID_LENGTH", &size, 1) ||
+           size > UHF_TAG_TID_CAPACITY)
+            break;
         uhf_tag_set_tid_size(tag, size);
-        if(!flipper_format_read_hex(file, "TID", uhf_tag_get_tid(tag), static_cast<uint16_t>(size))) break;
+        if(!flipper_format_read_hex(file, "TID", uhf_tag_get_tid(tag), static_cast<uint16_t>(size)))
+            break;
 
-        if(!flipper_format_read_uint32(file, "USER_LENGTH", &size, 1) || size > UHF_TAG_USER_CAPACITY) break;
+        if(!flipper_format_read_uint32(file, "USER_LENGTH", &size, 1) ||
+           size > UHF_TAG_USER_CAPACITY)
+            break;
         uhf_tag_set_user_size(tag, size);
-        if(!flipper_format_read_hex(file, "USER", uhf_tag_get_user(tag), static_cast<uint16_t>(size))) break;
+        if(!flipper_format_read_hex(
+               file, "USER", uhf_tag_get_user(tag), static_cast<uint16_t>(size)))
+            break;
 
         result = LoadResult::Ok;
     } while(false);
@@ -131,7 +154,8 @@ bool uhf_device_save(UHFDevice* dev, const char* name) {
     const char* temp = furi_string_get_cstr(temp_path);
 
     FlipperFormat* file = flipper_format_file_alloc(dev->storage);
-    bool written = tag != nullptr && flipper_format_file_open_always(file, temp) && write_tag(file, tag);
+    bool written = tag != nullptr && flipper_format_file_open_always(file, temp) &&
+                   write_tag(file, tag);
     // Closing flushes the last bytes; a failure there is a failed save too.
     written = flipper_format_file_close(file) && written;
     flipper_format_free(file);

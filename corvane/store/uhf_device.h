@@ -27,11 +27,11 @@
 typedef void (*UHFLoadingCallback)(void* context, bool state);
 
 struct UHFDevice {
-    Storage* storage;                      // record "storage", open for the record's life
-    DialogsApp* dialogs;                   // record "dialogs", open for the record's life
-    UHFTagWrapper* uhf_tag_wrapper;        // the application's tag holder; not owned
+    Storage* storage;                       // record "storage", open for the record's life
+    DialogsApp* dialogs;                    // record "dialogs", open for the record's life
+    UHFTagWrapper* uhf_tag_wrapper;         // the application's tag holder; not owned
     char dev_name[UHF_DEVICE_NAME_MAX_LEN]; // current file's name, no folder, no extension
-    FuriString* load_path;                 // the file last chosen in the browser; "" until then
+    FuriString* load_path;                  // the file last chosen in the browser; "" until then
     UHFLoadingCallback loading_cb;
     void* loading_cb_ctx;
 };

@@ -72,7 +72,11 @@ UHFWorker* uhf_worker_alloc(void) {
     return worker;
 }
 
-void uhf_worker_start(UHFWorker* worker, UHFWorkerState state, UHFWorkerCallback callback, void* ctx) {
+void uhf_worker_start(
+    UHFWorker* worker,
+    UHFWorkerState state,
+    UHFWorkerCallback callback,
+    void* ctx) {
     furi_check(worker);
     // The thread is stopped, so nothing reads these yet; starting it publishes them.
     worker->ctx = ctx;

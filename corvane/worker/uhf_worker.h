@@ -52,7 +52,11 @@ UHFWorker* uhf_worker_alloc(void);
 
 /** Stores the context, the state's low 8 bits and the callback, then starts the thread. The
  *  thread must be stopped: stop the worker first whenever a job may still run. */
-void uhf_worker_start(UHFWorker* worker, UHFWorkerState state, UHFWorkerCallback callback, void* ctx);
+void uhf_worker_start(
+    UHFWorker* worker,
+    UHFWorkerState state,
+    UHFWorkerCallback callback,
+    void* ctx);
 
 /** Nothing when the thread has already ended (`state` keeps the last job's value). Otherwise
  *  requests the stop and waits until the job, its callback included, has finished. */

@@ -60,7 +60,11 @@ typedef enum {
 } GpioAltFn;
 
 void furi_hal_gpio_init_simple(const GpioPin* gpio, const GpioMode mode);
-void furi_hal_gpio_init(const GpioPin* gpio, const GpioMode mode, const GpioPull pull, const GpioSpeed speed);
+void furi_hal_gpio_init(
+    const GpioPin* gpio,
+    const GpioMode mode,
+    const GpioPull pull,
+    const GpioSpeed speed);
 void furi_hal_gpio_init_ex(
     const GpioPin* gpio,
     const GpioMode mode,

@@ -16,7 +16,9 @@ constexpr double kNanosPerSecond = 1e9;
 /// Half-width of the heel-strike peak.
 constexpr double kHeelStrikeSeconds = 0.02;
 
-double to_seconds(host::Nanos t) { return static_cast<double>(t) / kNanosPerSecond; }
+double to_seconds(host::Nanos t) {
+    return static_cast<double>(t) / kNanosPerSecond;
+}
 
 std::uint64_t splitmix64(std::uint64_t x) {
     x += 0x9E3779B97F4A7C15ull;
@@ -35,22 +37,33 @@ double gaussian(std::uint64_t seed, std::uint64_t index) {
     return std::sqrt(-2.0 * std::log(u1)) * std::cos(2.0 * std::numbers::pi * u2);
 }
 
-}  // namespace
+} // namespace
 
 std::optional<GaitParams> gait_preset(std::string_view name) {
     // Cadences and amplitudes from published trunk-acceleration figures: slow walking moves the
     // vertical acceleration by only about 55 mg per step, brisk walking by several tenths of a g;
     // the lateral sway is 0.05-0.15 g, the forward oscillation 0.1-0.2 g.
-    if(name == "slow") return GaitParams{.cadence_hz = 1.4, .vertical_g = 0.03, .lateral_g = 0.05, .forward_g = 0.10};
-    if(name == "normal") return GaitParams{.cadence_hz = 1.9, .vertical_g = 0.25, .lateral_g = 0.10, .forward_g = 0.15};
-    if(name == "brisk") return GaitParams{.cadence_hz = 2.2, .vertical_g = 0.45, .lateral_g = 0.15, .forward_g = 0.20};
-    if(name == "still") return GaitParams{.cadence_hz = 1.9, .vertical_g = 0.0, .lateral_g = 0.0, .forward_g = 0.0};
+    if(name == "slow")
+        return GaitParams{
+            .cadence_hz = 1.4, .vertical_g = 0.03, .lateral_g = 0.05, .forward_g = 0.10};
+    if(name == "normal")
+        return GaitParams{
+            .cadence_hz = 1.9, .vertical_g = 0.25, .lateral_g = 0.10, .forward_g = 0.15};
+    if(name == "brisk")
+        return GaitParams{
+            .cadence_hz = 2.2, .vertical_g = 0.45, .lateral_g = 0.15, .forward_g = 0.20};
+    if(name == "still")
+        return GaitParams{
+            .cadence_hz = 1.9, .vertical_g = 0.0, .lateral_g = 0.0, .forward_g = 0.0};
     return std::nullopt;
 }
 
-std::vector<std::string_view> gait_preset_names() { return {"slow", "normal", "brisk", "still"}; }
+std::vector<std::string_view> gait_preset_names() {
+    return {"slow", "normal", "brisk", "still"};
+}
 
-Gait::Gait(GaitParams params) : params_(params) {
+Gait::Gait(GaitParams params)
+    : params_(params) {
     if(!(params_.cadence_hz > 0.0) || !std::isfinite(params_.cadence_hz)) {
         throw std::invalid_argument("gait cadence must be a positive number of steps per second");
     }
@@ -65,13 +78,15 @@ Gait::Gait(GaitParams params) : params_(params) {
 }
 
 void Gait::start_walking(host::Nanos at) {
-    if(!params_.moves()) return;  // standing still
+    if(!params_.moves()) return; // standing still
     if(!bouts_.empty()) {
         const Bout& last = bouts_.back();
-        if(at < last.start) throw std::invalid_argument("walking bouts must be added in time order");
-        if(!last.steps) return;  // already walking
-        const double end = to_seconds(last.start) + static_cast<double>(*last.steps) / params_.cadence_hz;
-        if(to_seconds(at) < end) return;  // still finishing the last bout
+        if(at < last.start)
+            throw std::invalid_argument("walking bouts must be added in time order");
+        if(!last.steps) return; // already walking
+        const double end =
+            to_seconds(last.start) + static_cast<double>(*last.steps) / params_.cadence_hz;
+        if(to_seconds(at) < end) return; // still finishing the last bout
     }
     bouts_.push_back({at, std::nullopt});
 }
@@ -100,14 +115,15 @@ const Gait::Bout* Gait::bout_at(host::Nanos t) const {
     return nullptr;
 }
 
-bool Gait::walking(host::Nanos t) const { return bout_at(t) != nullptr; }
+bool Gait::walking(host::Nanos t) const {
+    return bout_at(t) != nullptr;
+}
 
 double Gait::vertical_shape(double p, double seconds_into_step) const {
     using std::numbers::pi;
     // Upward peak at each heel strike (the cycle's ends), a second harmonic for the push-off,
     // and a short impact spike on top.
-    const double seconds_from_strike =
-        std::min(seconds_into_step, (1.0 - p) / params_.cadence_hz);
+    const double seconds_from_strike = std::min(seconds_into_step, (1.0 - p) / params_.cadence_hz);
     const double x = seconds_from_strike / kHeelStrikeSeconds;
     return std::cos(2.0 * pi * p) + 0.3 * std::cos(4.0 * pi * p + 0.8) + 0.5 * std::exp(-x * x);
 }
@@ -134,7 +150,7 @@ TrunkAccel Gait::accel(host::Nanos t) const {
     if(bout == nullptr) return a;
 
     const double phase = to_seconds(t - bout->start) * params_.cadence_hz;
-    double envelope = std::min(1.0, phase);  // fade in over the first step
+    double envelope = std::min(1.0, phase); // fade in over the first step
     if(bout->steps) envelope = std::min(envelope, static_cast<double>(*bout->steps) - phase);
     envelope *= step_factor(*bout, phase);
     const double p = phase - std::floor(phase);
@@ -177,11 +193,12 @@ std::optional<double> parse_number(std::string_view field) {
     if(!field.empty() && field.front() == '+') field.remove_prefix(1);
     double value = 0.0;
     const auto [end, ec] = std::from_chars(field.data(), field.data() + field.size(), value);
-    if(field.empty() || ec != std::errc{} || end != field.data() + field.size()) return std::nullopt;
+    if(field.empty() || ec != std::errc{} || end != field.data() + field.size())
+        return std::nullopt;
     return value;
 }
 
-}  // namespace
+} // namespace
 
 CsvTrace CsvTrace::parse(std::istream& in, std::string_view name) {
     std::vector<Sample> samples;
@@ -201,7 +218,8 @@ CsvTrace CsvTrace::parse(std::istream& in, std::string_view name) {
         std::size_t pos = 0;
         while(true) {
             const auto comma = text.find(',', pos);
-            fields.push_back(text.substr(pos, comma == std::string_view::npos ? comma : comma - pos));
+            fields.push_back(
+                text.substr(pos, comma == std::string_view::npos ? comma : comma - pos));
             if(comma == std::string_view::npos) break;
             pos = comma + 1;
         }
@@ -213,19 +231,22 @@ CsvTrace CsvTrace::parse(std::istream& in, std::string_view name) {
         }
         const auto time = parse_number(fields[0]);
         const auto accel = parse_number(fields[1]);
-        if(first && !time && !accel) continue;  // a header line
+        if(first && !time && !accel) continue; // a header line
         if(!time) fail("time '" + std::string(trim(fields[0])) + "' is not a number");
         if(!accel) fail("acceleration '" + std::string(trim(fields[1])) + "' is not a number");
         if(!std::isfinite(*time) || !std::isfinite(*accel)) fail("values must be finite");
         if(*time < 0.0) fail("time must not be negative");
         if(*time > 1e6) fail("time beyond 1e6 s");
         if(!samples.empty() && *time <= samples.back().time_s) {
-            fail("time " + std::string(trim(fields[0])) + " s does not come after the previous sample");
+            fail(
+                "time " + std::string(trim(fields[0])) +
+                " s does not come after the previous sample");
         }
         samples.push_back({*time, *accel});
     }
     if(in.bad()) throw TraceError(std::string(name) + ": read error");
-    if(samples.empty()) throw TraceError(std::string(name) + ": no samples (expected lines time_s,accel_g)");
+    if(samples.empty())
+        throw TraceError(std::string(name) + ": no samples (expected lines time_s,accel_g)");
     return CsvTrace(std::move(samples));
 }
 
@@ -243,11 +264,13 @@ double CsvTrace::accel_g(host::Nanos t) const {
     const double s = to_seconds(t);
     if(s <= samples_.front().time_s) return samples_.front().accel_g;
     if(s >= samples_.back().time_s) return samples_.back().accel_g;
-    const auto next = std::upper_bound(samples_.begin(), samples_.end(), s,
-        [](double v, const Sample& sample) { return v < sample.time_s; });
+    const auto next =
+        std::upper_bound(samples_.begin(), samples_.end(), s, [](double v, const Sample& sample) {
+            return v < sample.time_s;
+        });
     const auto prev = next - 1;
     const double frac = (s - prev->time_s) / (next->time_s - prev->time_s);
     return prev->accel_g + (next->accel_g - prev->accel_g) * frac;
 }
 
-}  // namespace sim
+} // namespace sim

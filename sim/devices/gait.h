@@ -28,7 +28,8 @@ public:
 
 class ConstantAccel final : public AccelSource {
 public:
-    explicit ConstantAccel(double g) : g_(g) {}
+    explicit ConstantAccel(double g)
+        : g_(g) {}
     double accel_g(host::Nanos) const override { return g_; }
     std::optional<std::uint64_t> true_steps(host::Nanos) const override { return 0; }
 
@@ -55,7 +56,7 @@ struct GaitParams {
     double forward_g = 0.15;
     /// Step-to-step variation of the amplitudes: standard deviation as a fraction (at most 0.3).
     double variability = 0.1;
-    std::uint64_t seed = 1;  ///< the steps' variation; the same seed gives the same walk
+    std::uint64_t seed = 1; ///< the steps' variation; the same seed gives the same walk
 
     bool moves() const { return vertical_g != 0.0 || lateral_g != 0.0 || forward_g != 0.0; }
 };
@@ -136,8 +137,9 @@ public:
     std::optional<std::uint64_t> true_steps(host::Nanos) const override { return std::nullopt; }
 
 private:
-    explicit CsvTrace(std::vector<Sample> samples) : samples_(std::move(samples)) {}
+    explicit CsvTrace(std::vector<Sample> samples)
+        : samples_(std::move(samples)) {}
     std::vector<Sample> samples_;
 };
 
-}  // namespace sim
+} // namespace sim

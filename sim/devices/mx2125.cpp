@@ -29,23 +29,28 @@ double uniform(std::uint64_t seed, std::uint64_t index) {
 
 /// A standard normal variate that depends only on (seed, index).
 double gaussian(std::uint64_t seed, std::uint64_t index) {
-    const double u1 = 1.0 - uniform(seed, 2 * index);  // (0, 1]: the logarithm stays finite
+    const double u1 = 1.0 - uniform(seed, 2 * index); // (0, 1]: the logarithm stays finite
     const double u2 = uniform(seed, 2 * index + 1);
     return std::sqrt(-2.0 * std::log(u1)) * std::cos(2.0 * std::numbers::pi * u2);
 }
 
-}  // namespace
+} // namespace
 
 std::string_view mount_name(Mount mount) {
     switch(mount) {
-    case Mount::lateral: return "lateral";
-    case Mount::forward: return "forward";
-    case Mount::vertical: return "vertical";
+    case Mount::lateral:
+        return "lateral";
+    case Mount::forward:
+        return "forward";
+    case Mount::vertical:
+        return "vertical";
     }
     return "?";
 }
 
-std::vector<std::string_view> mount_names() { return {"lateral", "forward", "vertical"}; }
+std::vector<std::string_view> mount_names() {
+    return {"lateral", "forward", "vertical"};
+}
 
 std::optional<Mount> mount_from_name(std::string_view name) {
     for(const Mount mount : {Mount::lateral, Mount::forward, Mount::vertical}) {
@@ -62,7 +67,7 @@ Mx2125Part Mx2125Part::random(std::uint64_t seed) {
 }
 
 SensorNoise::SensorNoise(double rms_g, double bandwidth_hz, std::uint64_t seed) {
-    if(!(rms_g > 0.0) || !(bandwidth_hz > 0.0)) return;  // silent
+    if(!(rms_g > 0.0) || !(bandwidth_hz > 0.0)) return; // silent
     // Frequencies drawn from the first-order low-pass's power spectrum 1 / (1 + (f/fc)^2), cut at
     // kNoiseCutHz: its inverse distribution is f = fc tan(u atan(cut/fc)). Equal tones of
     // amplitude sqrt(2/N) rms add up to the rms asked for.
@@ -71,7 +76,8 @@ SensorNoise::SensorNoise(double rms_g, double bandwidth_hz, std::uint64_t seed) 
     for(int i = 0; i < kNoiseTones; ++i) {
         const auto index = static_cast<std::uint64_t>(i);
         const double hz = bandwidth_hz * std::tan(reach * uniform(seed, 2 * index));
-        tones_.push_back({2.0 * std::numbers::pi * hz, 2.0 * std::numbers::pi * uniform(seed, 2 * index + 1)});
+        tones_.push_back(
+            {2.0 * std::numbers::pi * hz, 2.0 * std::numbers::pi * uniform(seed, 2 * index + 1)});
     }
     amplitude_ = rms_g * std::sqrt(2.0 / kNoiseTones);
 }
@@ -84,17 +90,19 @@ double SensorNoise::at(host::Nanos t) const {
 }
 
 Mx2125::Mx2125(host::Runtime& runtime, const GpioPin& pin, Mx2125Config config)
-    : runtime_(runtime),
-      pin_(pin),
-      config_(config),
-      noise_(config.part.noise_g, config.part.bandwidth_hz, config.seed),
-      source_(std::make_unique<ConstantAccel>(1.0)) {
+    : runtime_(runtime)
+    , pin_(pin)
+    , config_(config)
+    , noise_(config.part.noise_g, config.part.bandwidth_hz, config.seed)
+    , source_(std::make_unique<ConstantAccel>(1.0)) {
     furi_check(config_.period > 0);
     furi_check(std::isfinite(config_.tilt_deg) && std::isfinite(config_.part.offset_g));
     furi_check(config_.part.noise_g >= 0.0 && config_.part.bandwidth_hz > 0.0);
 }
 
-Mx2125::~Mx2125() { stop(); }
+Mx2125::~Mx2125() {
+    stop();
+}
 
 double Mx2125::duty(double accel_g) const {
     if(std::isnan(accel_g)) accel_g = 0.0;
@@ -104,7 +112,8 @@ double Mx2125::duty(double accel_g) const {
 }
 
 host::Nanos Mx2125::high_time(double accel_g) const {
-    return static_cast<host::Nanos>(std::llround(static_cast<double>(config_.period) * duty(accel_g)));
+    return static_cast<host::Nanos>(
+        std::llround(static_cast<double>(config_.period) * duty(accel_g)));
 }
 
 double Mx2125::axis_g(const TrunkAccel& trunk) const {
@@ -113,9 +122,15 @@ double Mx2125::axis_g(const TrunkAccel& trunk) const {
     const double across = std::sin(tilt);
     double g = 0.0;
     switch(config_.mount) {
-    case Mount::lateral: g = along * trunk.lateral + across * trunk.vertical; break;
-    case Mount::forward: g = along * trunk.forward + across * trunk.vertical; break;
-    case Mount::vertical: g = along * trunk.vertical + across * trunk.forward; break;
+    case Mount::lateral:
+        g = along * trunk.lateral + across * trunk.vertical;
+        break;
+    case Mount::forward:
+        g = along * trunk.forward + across * trunk.vertical;
+        break;
+    case Mount::vertical:
+        g = along * trunk.vertical + across * trunk.forward;
+        break;
     }
     return g + config_.part.offset_g;
 }
@@ -126,7 +141,9 @@ void Mx2125::set_source(std::unique_ptr<AccelSource> source) {
     gait_.reset();
 }
 
-void Mx2125::set_acceleration(double accel_g) { set_source(std::make_unique<ConstantAccel>(accel_g)); }
+void Mx2125::set_acceleration(double accel_g) {
+    set_source(std::make_unique<ConstantAccel>(accel_g));
+}
 
 Gait& Mx2125::set_gait(const GaitParams& params) {
     gait_ = std::make_unique<Gait>(params);
@@ -134,15 +151,21 @@ Gait& Mx2125::set_gait(const GaitParams& params) {
     return *gait_;
 }
 
-void Mx2125::set_trace(CsvTrace trace) { set_source(std::make_unique<CsvTrace>(std::move(trace))); }
+void Mx2125::set_trace(CsvTrace trace) {
+    set_source(std::make_unique<CsvTrace>(std::move(trace)));
+}
 
 Gait& Mx2125::gait() {
-    furi_check(gait_ != nullptr);  // the source is a trace or a constant
+    furi_check(gait_ != nullptr); // the source is a trace or a constant
     return *gait_;
 }
 
-void Mx2125::start_walking() { gait().start_walking(runtime_.now()); }
-void Mx2125::stop_walking() { gait().stop_walking(runtime_.now()); }
+void Mx2125::start_walking() {
+    gait().start_walking(runtime_.now());
+}
+void Mx2125::stop_walking() {
+    gait().stop_walking(runtime_.now());
+}
 
 std::optional<std::uint64_t> Mx2125::true_steps() const {
     if(gait_) return gait_->true_steps(runtime_.now());
@@ -182,9 +205,9 @@ void Mx2125::rise() {
 
 void Mx2125::fall() {
     ++edges_;
-    rise_at_ += config_.period;  // from the schedule, not from now: no drift
+    rise_at_ += config_.period; // from the schedule, not from now: no drift
     pending_ = runtime_.schedule_at(rise_at_, [this] { rise(); });
     runtime_.gpio().set_input(pin_, false);
 }
 
-}  // namespace sim
+} // namespace sim

@@ -37,7 +37,7 @@ std::vector<std::string_view> mount_names();
 struct Mx2125Part {
     /// Offsets of real parts are tens of mg, up to about 0.1 g.
     static constexpr double kTypicalOffsetG = 0.025;
-    static constexpr double kOffsetSpreadG = 0.04;  ///< standard deviation over parts
+    static constexpr double kOffsetSpreadG = 0.04; ///< standard deviation over parts
     static constexpr double kMaxOffsetG = 0.1;
 
     /// What the axis reads at 0 g, in g.
@@ -71,7 +71,7 @@ private:
 };
 
 struct Mx2125Config {
-    host::Nanos period = host::ms(10);  ///< T2: 100 Hz, as calibrated at 25 C
+    host::Nanos period = host::ms(10); ///< T2: 100 Hz, as calibrated at 25 C
     /// Accelerations beyond this are clipped; the part is sold as a +-3 g sensor.
     double saturation_g = 3.0;
     Mount mount = Mount::lateral;
@@ -79,14 +79,17 @@ struct Mx2125Config {
     /// horizontal axis feels sin(tilt) g of gravity.
     double tilt_deg = 0.0;
     Mx2125Part part{};
-    std::uint64_t seed = 1;  ///< noise seed
+    std::uint64_t seed = 1; ///< noise seed
 };
 
 class Mx2125 {
 public:
     /// The model must be destroyed before the runtime. The pin starts low and stays low until
     /// start().
-    explicit Mx2125(host::Runtime& runtime, const GpioPin& pin = gpio_ext_pc0, Mx2125Config config = {});
+    explicit Mx2125(
+        host::Runtime& runtime,
+        const GpioPin& pin = gpio_ext_pc0,
+        Mx2125Config config = {});
     ~Mx2125();
     Mx2125(const Mx2125&) = delete;
     Mx2125& operator=(const Mx2125&) = delete;
@@ -145,7 +148,7 @@ private:
     GpioPin pin_;
     Mx2125Config config_;
     SensorNoise noise_;
-    std::unique_ptr<AccelSource> source_;  ///< a reading; null while a gait drives the axis
+    std::unique_ptr<AccelSource> source_; ///< a reading; null while a gait drives the axis
     std::unique_ptr<Gait> gait_;
     host::EventId pending_ = 0;
     host::Nanos rise_at_ = 0;
@@ -156,4 +159,4 @@ private:
     std::uint64_t edges_ = 0;
 };
 
-}  // namespace sim
+} // namespace sim

@@ -22,7 +22,8 @@ std::string to_hex(const yrm100::Bytes& bytes) {
 } // namespace
 
 ScriptedPeer::ScriptedPeer(host::Runtime& runtime, ScriptedPeerConfig config)
-    : runtime_(runtime), config_(config) {
+    : runtime_(runtime)
+    , config_(config) {
     runtime_.uart(config_.uart).attach(this);
 }
 
@@ -61,16 +62,17 @@ void ScriptedPeer::on_byte_from_device(std::uint8_t byte) {
     ScriptedStep step = std::move(steps_.front());
     steps_.pop_front();
     if(step.expect && *step.expect != frame->raw) {
-        mismatches_.push_back("frame " + std::to_string(received_.size()) + ": expected " +
-                              to_hex(*step.expect) + ", received " + to_hex(frame->raw));
+        mismatches_.push_back(
+            "frame " + std::to_string(received_.size()) + ": expected " + to_hex(*step.expect) +
+            ", received " + to_hex(frame->raw));
     }
     if(step.reply.empty()) return;
     auto id = std::make_shared<host::EventId>(0);
-    *id = runtime_.schedule_after(step.latency.value_or(config_.latency),
-                                  [this, reply = std::move(step.reply), id] {
-                                      std::erase(pending_, *id);
-                                      runtime_.uart(config_.uart).send_to_device(reply);
-                                  });
+    *id = runtime_.schedule_after(
+        step.latency.value_or(config_.latency), [this, reply = std::move(step.reply), id] {
+            std::erase(pending_, *id);
+            runtime_.uart(config_.uart).send_to_device(reply);
+        });
     pending_.push_back(*id);
 }
 

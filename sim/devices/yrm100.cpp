@@ -40,9 +40,16 @@ std::vector<Bytes> one(Bytes frame) {
 /// module's Select starts from deasserted flags before every operation.
 bool passes(std::uint8_t action, bool match) {
     switch(action) {
-    case 0: case 1: case 3: return match;
-    case 4: case 6: case 7: return !match;
-    default: return false;
+    case 0:
+    case 1:
+    case 3:
+        return match;
+    case 4:
+    case 6:
+    case 7:
+        return !match;
+    default:
+        return false;
     }
 }
 
@@ -89,7 +96,8 @@ Yrm100Request decode(const Frame& frame, host::Nanos at) {
         // ignored).
         const std::size_t data_size = 2 * std::size_t{r.count};
         well_formed = r.count >= 1 && r.count <= 32 && p.size() >= 9 + data_size;
-        if(well_formed) r.data.assign(p.begin() + 9, p.begin() + 9 + static_cast<std::ptrdiff_t>(data_size));
+        if(well_formed)
+            r.data.assign(p.begin() + 9, p.begin() + 9 + static_cast<std::ptrdiff_t>(data_size));
         break;
     }
     default:
@@ -145,7 +153,8 @@ Yrm100Fault delay(host::Nanos extra) {
 } // namespace yrm100_fault
 
 Yrm100::Yrm100(host::Runtime& runtime, Yrm100Config config)
-    : runtime_(runtime), config_(std::move(config)) {
+    : runtime_(runtime)
+    , config_(std::move(config)) {
     runtime_.uart(config_.uart).attach(this);
 }
 
@@ -159,8 +168,10 @@ Yrm100::TagId Yrm100::add_tag(const TagSpec& spec) {
     return add_tag(spec, runtime_.now());
 }
 
-Yrm100::TagId Yrm100::add_tag(const TagSpec& spec, host::Nanos enter_at,
-                              std::optional<host::Nanos> leave_at) {
+Yrm100::TagId Yrm100::add_tag(
+    const TagSpec& spec,
+    host::Nanos enter_at,
+    std::optional<host::Nanos> leave_at) {
     tags_.push_back(FieldTag{VirtualTag(spec), enter_at, leave_at});
     return tags_.size() - 1;
 }
@@ -228,8 +239,9 @@ bool Yrm100::present(const FieldTag& t) const {
 
 bool Yrm100::selected(const FieldTag& t) const {
     if(!select_) return true;
-    return passes(select_->action,
-                  t.tag.matches(select_->bank, select_->pointer, select_->length, select_->mask));
+    return passes(
+        select_->action,
+        t.tag.matches(select_->bank, select_->pointer, select_->length, select_->mask));
 }
 
 Yrm100::FieldTag* Yrm100::access_target() {
@@ -295,20 +307,27 @@ std::optional<Bytes> Yrm100::refusal(Refusal& refusal) {
 std::vector<Bytes> Yrm100::answer(const Yrm100Request& request) {
     if(!request.valid) return one(make_error(kErrCommand));
     switch(request.command) {
-    case kCmdInfo: return answer_info(request);
-    case kCmdSinglePoll: return answer_poll();
-    case kCmdSelectParam: return answer_select(request);
-    case kCmdSelectMode: return answer_select_mode(request);
-    case kCmdRead: return answer_read(request);
-    case kCmdWrite: return answer_write(request);
-    default: return one(make_error(kErrCommand));
+    case kCmdInfo:
+        return answer_info(request);
+    case kCmdSinglePoll:
+        return answer_poll();
+    case kCmdSelectParam:
+        return answer_select(request);
+    case kCmdSelectMode:
+        return answer_select_mode(request);
+    case kCmdRead:
+        return answer_read(request);
+    case kCmdWrite:
+        return answer_write(request);
+    default:
+        return one(make_error(kErrCommand));
     }
 }
 
 std::vector<Bytes> Yrm100::answer_info(const Yrm100Request& request) const {
-    const std::string& text = request.parameter == 0   ? config_.hardware_version
-                              : request.parameter == 1 ? config_.software_version
-                                                       : config_.manufacturer;
+    const std::string& text = request.parameter == 0 ? config_.hardware_version :
+                              request.parameter == 1 ? config_.software_version :
+                                                       config_.manufacturer;
     Bytes payload{request.parameter};
     payload.insert(payload.end(), text.begin(), text.end());
     return one(make_frame(kTypeResponse, kCmdInfo, payload));
@@ -368,7 +387,8 @@ std::vector<Bytes> Yrm100::answer_read(const Yrm100Request& request) {
     }
     std::vector<std::uint16_t> words;
     if(auto error = tag.read(request.bank, request.address, request.count, secured, words)) {
-        return one(make_long_error(static_cast<std::uint8_t>(kErrReadTag | *error), tag.pc(), epc));
+        return one(
+            make_long_error(static_cast<std::uint8_t>(kErrReadTag | *error), tag.pc(), epc));
     }
     Bytes payload;
     append_tag_identity(payload, tag.pc(), epc);

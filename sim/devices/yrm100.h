@@ -48,9 +48,9 @@ struct Yrm100Request {
     std::uint32_t count = 0;                    ///< read, write: words; select: mask bits
     /// Identity: the info type; select: SelParam (target, action, bank); select mode: the mode.
     std::uint8_t parameter = 0;
-    yrm100::Bytes data;                         ///< write: the data words; select: the mask
-    yrm100::Bytes raw;                          ///< the frame as received
-    host::Nanos at = 0;                         ///< when its end byte arrived
+    yrm100::Bytes data; ///< write: the data words; select: the mask
+    yrm100::Bytes raw;  ///< the frame as received
+    host::Nanos at = 0; ///< when its end byte arrived
 };
 
 /// A reply on its way to the device; faults change it before it leaves.
@@ -93,8 +93,10 @@ public:
     /// A tag in the field from now on.
     TagId add_tag(const yrm100::TagSpec& spec);
     /// A tag in the field from `enter_at` until `leave_at` (for ever when absent).
-    TagId add_tag(const yrm100::TagSpec& spec, host::Nanos enter_at,
-                  std::optional<host::Nanos> leave_at = std::nullopt);
+    TagId add_tag(
+        const yrm100::TagSpec& spec,
+        host::Nanos enter_at,
+        std::optional<host::Nanos> leave_at = std::nullopt);
     void set_presence(TagId id, host::Nanos enter_at, std::optional<host::Nanos> leave_at);
     /// The tag leaves the field now.
     void remove_tag(TagId id);
@@ -113,10 +115,11 @@ public:
     /// The next `count` well-formed write (read) commands are refused with `error`, whatever
     /// the field: tag errors (16, A0-DF) in the long form naming the singulated tag when there
     /// is one, any other code in the short form. The tags stay unchanged. 0 ends a refusal.
-    void refuse_writes(unsigned count,
-                       std::uint8_t error = yrm100::kErrWriteTag | yrm100::kGen2InsufficientPower);
-    void refuse_reads(unsigned count,
-                      std::uint8_t error = yrm100::kErrReadTag | yrm100::kGen2Other);
+    void refuse_writes(
+        unsigned count,
+        std::uint8_t error = yrm100::kErrWriteTag | yrm100::kGen2InsufficientPower);
+    void
+        refuse_reads(unsigned count, std::uint8_t error = yrm100::kErrReadTag | yrm100::kGen2Other);
     /// Unplugged: the module hears and says nothing until plugged in again.
     void set_unplugged(bool unplugged) { unplugged_ = unplugged; }
     bool unplugged() const { return unplugged_; }

@@ -16,8 +16,8 @@ std::uint16_t crc16_genibus(std::span<const std::uint8_t> bytes) {
     for(auto b : bytes) {
         crc ^= static_cast<std::uint16_t>(b << 8);
         for(int bit = 0; bit < 8; ++bit) {
-            crc = (crc & 0x8000) ? static_cast<std::uint16_t>((crc << 1) ^ 0x1021)
-                                 : static_cast<std::uint16_t>(crc << 1);
+            crc = (crc & 0x8000) ? static_cast<std::uint16_t>((crc << 1) ^ 0x1021) :
+                                   static_cast<std::uint16_t>(crc << 1);
         }
     }
     return static_cast<std::uint16_t>(crc ^ 0xFFFF);
@@ -43,8 +43,11 @@ Bytes make_error(std::uint8_t error) {
 }
 
 Bytes make_long_error(std::uint8_t error, std::uint16_t pc, std::span<const std::uint8_t> epc) {
-    Bytes payload{error, static_cast<std::uint8_t>(2 + epc.size()),
-                  static_cast<std::uint8_t>(pc >> 8), static_cast<std::uint8_t>(pc)};
+    Bytes payload{
+        error,
+        static_cast<std::uint8_t>(2 + epc.size()),
+        static_cast<std::uint8_t>(pc >> 8),
+        static_cast<std::uint8_t>(pc)};
     payload.insert(payload.end(), epc.begin(), epc.end());
     return make_frame(kTypeResponse, kErrorCommand, payload);
 }
@@ -78,9 +81,10 @@ std::optional<Frame> FrameAssembler::push(std::uint8_t byte, host::Nanos at) {
     Frame frame;
     frame.type = raw[1];
     frame.command = raw[2];
-    frame.payload.assign(raw.begin() + 5, raw.begin() + 5 + static_cast<std::ptrdiff_t>(payload_length));
-    frame.checksum_ok =
-        checksum(std::span(raw).subspan(1, payload_length + 4)) == raw[payload_length + 5];
+    frame.payload.assign(
+        raw.begin() + 5, raw.begin() + 5 + static_cast<std::ptrdiff_t>(payload_length));
+    frame.checksum_ok = checksum(std::span(raw).subspan(1, payload_length + 4)) ==
+                        raw[payload_length + 5];
     frame.raw = std::move(raw);
     return frame;
 }

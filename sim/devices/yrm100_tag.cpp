@@ -30,23 +30,27 @@ Bytes to_bytes(std::span<const std::uint16_t> words) {
 } // namespace
 
 VirtualTag::VirtualTag(const TagSpec& spec)
-    : locks_(spec.locks), rssi_dbm_(spec.rssi_dbm), write_error_(spec.write_error) {
+    : locks_(spec.locks)
+    , rssi_dbm_(spec.rssi_dbm)
+    , write_error_(spec.write_error) {
     const auto epc_words = to_words(spec.epc, "EPC");
-    const std::size_t bank_words = spec.epc_bank_words ? spec.epc_bank_words : epc_words.size() + 2;
+    const std::size_t bank_words = spec.epc_bank_words ? spec.epc_bank_words :
+                                                         epc_words.size() + 2;
     if(bank_words < epc_words.size() + 2) {
         throw std::invalid_argument("EPC bank too small for the EPC");
     }
-    const auto default_pc = static_cast<std::uint16_t>(
-        (epc_words.size() << 11) | (spec.user.empty() ? 0 : 0x0400));
+    const auto default_pc =
+        static_cast<std::uint16_t>((epc_words.size() << 11) | (spec.user.empty() ? 0 : 0x0400));
     epc_bank_.assign(bank_words, 0);
     epc_bank_[1] = spec.pc.value_or(default_pc);
     std::copy(epc_words.begin(), epc_words.end(), epc_bank_.begin() + 2);
     tid_ = to_words(spec.tid, "TID");
     user_ = to_words(spec.user, "User memory");
-    reserved_ = {static_cast<std::uint16_t>(spec.kill_password >> 16),
-                 static_cast<std::uint16_t>(spec.kill_password),
-                 static_cast<std::uint16_t>(spec.access_password >> 16),
-                 static_cast<std::uint16_t>(spec.access_password)};
+    reserved_ = {
+        static_cast<std::uint16_t>(spec.kill_password >> 16),
+        static_cast<std::uint16_t>(spec.kill_password),
+        static_cast<std::uint16_t>(spec.access_password >> 16),
+        static_cast<std::uint16_t>(spec.access_password)};
     power_up();
 }
 
@@ -67,10 +71,14 @@ std::uint32_t VirtualTag::kill_password() const {
 
 const std::vector<std::uint16_t>& VirtualTag::words(Bank bank) const {
     switch(bank) {
-    case Bank::Reserved: return reserved_;
-    case Bank::Epc: return epc_bank_;
-    case Bank::Tid: return tid_;
-    case Bank::User: break;
+    case Bank::Reserved:
+        return reserved_;
+    case Bank::Epc:
+        return epc_bank_;
+    case Bank::Tid:
+        return tid_;
+    case Bank::User:
+        break;
     }
     return user_;
 }
@@ -101,8 +109,11 @@ void VirtualTag::power_up() {
     epc_bank_[0] = crc16_genibus(covered);
 }
 
-bool VirtualTag::matches(Bank bank, std::uint32_t bit_pointer, std::uint32_t bit_length,
-                         std::span<const std::uint8_t> mask) const {
+bool VirtualTag::matches(
+    Bank bank,
+    std::uint32_t bit_pointer,
+    std::uint32_t bit_length,
+    std::span<const std::uint8_t> mask) const {
     if(bit_length == 0) return true;
     if(mask.size() * 8 < bit_length) return false;
     const Bytes memory = bytes(bank);
@@ -116,8 +127,12 @@ bool VirtualTag::matches(Bank bank, std::uint32_t bit_pointer, std::uint32_t bit
     return true;
 }
 
-std::optional<std::uint8_t> VirtualTag::read(Bank bank, std::size_t start, std::size_t count,
-                                             bool secured, std::vector<std::uint16_t>& out) const {
+std::optional<std::uint8_t> VirtualTag::read(
+    Bank bank,
+    std::size_t start,
+    std::size_t count,
+    bool secured,
+    std::vector<std::uint16_t>& out) const {
     if(bank == Bank::Reserved &&
        (lock(bank) == Lock::Permanent || (lock(bank) == Lock::Secured && !secured))) {
         return kGen2MemoryLocked;
@@ -127,13 +142,17 @@ std::optional<std::uint8_t> VirtualTag::read(Bank bank, std::size_t start, std::
     // Gen2: a word count of zero reads to the end of the bank.
     if(count == 0) count = memory.size() - start;
     if(count > memory.size() - start) return kGen2MemoryOverrun;
-    out.assign(memory.begin() + static_cast<std::ptrdiff_t>(start),
-               memory.begin() + static_cast<std::ptrdiff_t>(start + count));
+    out.assign(
+        memory.begin() + static_cast<std::ptrdiff_t>(start),
+        memory.begin() + static_cast<std::ptrdiff_t>(start + count));
     return std::nullopt;
 }
 
-std::optional<std::uint8_t> VirtualTag::write(Bank bank, std::size_t start,
-                                              std::span<const std::uint16_t> data, bool secured) {
+std::optional<std::uint8_t> VirtualTag::write(
+    Bank bank,
+    std::size_t start,
+    std::span<const std::uint16_t> data,
+    bool secured) {
     if(lock(bank) == Lock::Permanent || (lock(bank) == Lock::Secured && !secured)) {
         return kGen2MemoryLocked;
     }

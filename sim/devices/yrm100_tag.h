@@ -12,7 +12,12 @@
 
 namespace sim::yrm100 {
 
-enum class Bank : std::uint8_t { Reserved = 0, Epc = 1, Tid = 2, User = 3 };
+enum class Bank : std::uint8_t {
+    Reserved = 0,
+    Epc = 1,
+    Tid = 2,
+    User = 3
+};
 
 /** Lock state of one bank. */
 enum class Lock : std::uint8_t {
@@ -71,16 +76,23 @@ public:
 
     /** Gen2 Select match: bits [pointer, pointer + length) of the bank equal the mask. A mask
      *  that runs past the bank's end matches nothing; an empty mask matches every tag. */
-    bool matches(Bank bank, std::uint32_t bit_pointer, std::uint32_t bit_length,
-                 std::span<const std::uint8_t> mask) const;
+    bool matches(
+        Bank bank,
+        std::uint32_t bit_pointer,
+        std::uint32_t bit_length,
+        std::span<const std::uint8_t> mask) const;
 
     /** Reads `count` words from `start`; a Gen2 error code on failure. `secured`: the tag is in
      *  the secured state (right access password given, or none set). */
-    std::optional<std::uint8_t> read(Bank bank, std::size_t start, std::size_t count, bool secured,
-                                     std::vector<std::uint16_t>& out) const;
+    std::optional<std::uint8_t> read(
+        Bank bank,
+        std::size_t start,
+        std::size_t count,
+        bool secured,
+        std::vector<std::uint16_t>& out) const;
     /** Writes words from `start`; a Gen2 error code on failure, the tag unchanged. */
-    std::optional<std::uint8_t> write(Bank bank, std::size_t start,
-                                      std::span<const std::uint16_t> data, bool secured);
+    std::optional<std::uint8_t>
+        write(Bank bank, std::size_t start, std::span<const std::uint16_t> data, bool secured);
 
 private:
     std::vector<std::uint16_t>& bank_words(Bank bank);

@@ -31,7 +31,8 @@ void Options::parse(std::span<const std::string_view> args) {
         }
         const auto it = declared_.find(name);
         if(it == declared_.end()) throw UsageError("unknown option '--" + std::string(name) + "'");
-        if(given_.contains(name)) throw UsageError("option '--" + std::string(name) + "' given twice");
+        if(given_.contains(name))
+            throw UsageError("option '--" + std::string(name) + "' given twice");
 
         std::string value;
         if(it->second) {
@@ -49,7 +50,9 @@ void Options::parse(std::span<const std::string_view> args) {
     }
 }
 
-bool Options::has(std::string_view name) const { return given_.contains(name); }
+bool Options::has(std::string_view name) const {
+    return given_.contains(name);
+}
 
 std::optional<std::string> Options::get(std::string_view name) const {
     const auto it = given_.find(name);
@@ -66,7 +69,8 @@ double Options::number_or(std::string_view name, double fallback, double min, do
     if(!text) return fallback;
     double value = 0.0;
     const auto [end, ec] = std::from_chars(text->data(), text->data() + text->size(), value);
-    if(text->empty() || ec != std::errc{} || end != text->data() + text->size() || !std::isfinite(value)) {
+    if(text->empty() || ec != std::errc{} || end != text->data() + text->size() ||
+       !std::isfinite(value)) {
         throw UsageError("--" + std::string(name) + " wants a number, not '" + *text + "'");
     }
     if(value < min || value > max) {
@@ -89,7 +93,9 @@ std::uint64_t Options::integer_or(std::string_view name, std::uint64_t fallback)
 }
 
 std::string Options::choice_or(
-    std::string_view name, std::string fallback, std::span<const std::string_view> choices) const {
+    std::string_view name,
+    std::string fallback,
+    std::span<const std::string_view> choices) const {
     const auto text = get(name);
     if(!text) return fallback;
     std::string list;
@@ -98,7 +104,8 @@ std::string Options::choice_or(
         if(!list.empty()) list += ", ";
         list += choice;
     }
-    throw UsageError("--" + std::string(name) + " must be one of " + list + ", not '" + *text + "'");
+    throw UsageError(
+        "--" + std::string(name) + " must be one of " + list + ", not '" + *text + "'");
 }
 
-}  // namespace fsim
+} // namespace fsim

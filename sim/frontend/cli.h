@@ -42,11 +42,14 @@ public:
     double number_or(std::string_view name, double fallback, double min, double max) const;
     std::uint64_t integer_or(std::string_view name, std::uint64_t fallback) const;
     /// One of `choices`; UsageError lists them otherwise.
-    std::string choice_or(std::string_view name, std::string fallback, std::span<const std::string_view> choices) const;
+    std::string choice_or(
+        std::string_view name,
+        std::string fallback,
+        std::span<const std::string_view> choices) const;
 
 private:
-    std::map<std::string, bool, std::less<>> declared_;  // name -> takes a value
+    std::map<std::string, bool, std::less<>> declared_; // name -> takes a value
     std::map<std::string, std::string, std::less<>> given_;
 };
 
-}  // namespace fsim
+} // namespace fsim

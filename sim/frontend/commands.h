@@ -20,4 +20,4 @@ inline constexpr Command kCommands[] = {
     {"pacewick", "run the step counter headless on a simulated walk", run_pacewick},
 };
 
-}  // namespace fsim
+} // namespace fsim

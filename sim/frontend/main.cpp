@@ -10,20 +10,26 @@
 namespace {
 
 void print_usage(std::FILE* out) {
-    std::fprintf(out,
+    std::fprintf(
+        out,
         "usage: fsim <command> [options]\n"
         "\n"
         "Runs the device apps on the host runtime, on virtual time, with simulated hardware.\n"
         "\n"
         "commands:\n");
     for(const auto& command : fsim::kCommands) {
-        std::fprintf(out, "  %-10.*s %.*s\n", static_cast<int>(command.name.size()), command.name.data(),
-            static_cast<int>(command.summary.size()), command.summary.data());
+        std::fprintf(
+            out,
+            "  %-10.*s %.*s\n",
+            static_cast<int>(command.name.size()),
+            command.name.data(),
+            static_cast<int>(command.summary.size()),
+            command.summary.data());
     }
     std::fprintf(out, "\n'fsim <command> --help' describes a command's options.\n");
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     const std::vector<std::string_view> args(argv + 1, argv + argc);
@@ -40,15 +46,30 @@ int main(int argc, char** argv) {
         try {
             return command.run(std::span(args).subspan(1));
         } catch(const fsim::UsageError& e) {
-            std::fprintf(stderr, "fsim %.*s: %s\nTry 'fsim %.*s --help'.\n", static_cast<int>(command.name.size()),
-                command.name.data(), e.what(), static_cast<int>(command.name.size()), command.name.data());
+            std::fprintf(
+                stderr,
+                "fsim %.*s: %s\nTry 'fsim %.*s --help'.\n",
+                static_cast<int>(command.name.size()),
+                command.name.data(),
+                e.what(),
+                static_cast<int>(command.name.size()),
+                command.name.data());
             return 2;
         } catch(const std::exception& e) {
-            std::fprintf(stderr, "fsim %.*s: %s\n", static_cast<int>(command.name.size()), command.name.data(), e.what());
+            std::fprintf(
+                stderr,
+                "fsim %.*s: %s\n",
+                static_cast<int>(command.name.size()),
+                command.name.data(),
+                e.what());
             return 1;
         }
     }
-    std::fprintf(stderr, "fsim: unknown command '%.*s'\n\n", static_cast<int>(args[0].size()), args[0].data());
+    std::fprintf(
+        stderr,
+        "fsim: unknown command '%.*s'\n\n",
+        static_cast<int>(args[0].size()),
+        args[0].data());
     print_usage(stderr);
     return 2;
 }

@@ -59,24 +59,38 @@ struct Settings {
     std::string gait_name = "normal";
     sim::GaitParams gait;
     sim::Mx2125Config sensor;
-    const char* part_kind = "typical";  ///< how the part was chosen, for the report
+    const char* part_kind = "typical"; ///< how the part was chosen, for the report
     std::optional<std::string> trace;
     std::string png = "pacewick.png";
 };
 
 Settings parse(std::span<const std::string_view> args) {
     Options options;
-    options.flag("help").value("seconds").value("gait").value("cadence").value("amplitude").value("mount")
-        .value("tilt").value("offset").flag("random-part").value("seed").value("trace").value("png");
+    options.flag("help")
+        .value("seconds")
+        .value("gait")
+        .value("cadence")
+        .value("amplitude")
+        .value("mount")
+        .value("tilt")
+        .value("offset")
+        .flag("random-part")
+        .value("seed")
+        .value("trace")
+        .value("png");
     options.parse(args);
 
     Settings s;
     if(options.has("help")) return s;
     if(options.has("trace")) {
-        for(const char* gait_option : {"gait", "cadence", "amplitude", "mount", "tilt", "offset", "random-part", "seed"}) {
+        for(const char* gait_option :
+            {"gait", "cadence", "amplitude", "mount", "tilt", "offset", "random-part", "seed"}) {
             if(options.has(gait_option)) {
-                throw UsageError(std::string("--trace replays the axis's reading in place of the simulated walk and part, "
-                                             "so --") + gait_option + " does not apply");
+                throw UsageError(
+                    std::string(
+                        "--trace replays the axis's reading in place of the simulated walk and part, "
+                        "so --") +
+                    gait_option + " does not apply");
             }
         }
     }
@@ -89,9 +103,9 @@ Settings parse(std::span<const std::string_view> args) {
     s.gait.cadence_hz = options.number_or("cadence", s.gait.cadence_hz, 0.1, 10.0);
     const auto mounts = sim::mount_names();
     s.sensor.mount = *sim::mount_from_name(options.choice_or("mount", "lateral", mounts));
-    double& swing = s.sensor.mount == sim::Mount::lateral ? s.gait.lateral_g
-                    : s.sensor.mount == sim::Mount::forward ? s.gait.forward_g
-                                                            : s.gait.vertical_g;
+    double& swing = s.sensor.mount == sim::Mount::lateral ? s.gait.lateral_g :
+                    s.sensor.mount == sim::Mount::forward ? s.gait.forward_g :
+                                                            s.gait.vertical_g;
     swing = options.number_or("amplitude", swing, 0.0, 5.0);
     s.sensor.tilt_deg = options.number_or("tilt", 0.0, -90.0, 90.0);
     s.sensor.seed = options.integer_or("seed", 1);
@@ -101,7 +115,8 @@ Settings parse(std::span<const std::string_view> args) {
         s.part_kind = "random";
     } else {
         if(options.has("offset")) s.part_kind = "chosen";
-        s.sensor.part.offset_g = options.number_or("offset", s.sensor.part.offset_g * 1e3, -1000.0, 1000.0) / 1e3;
+        s.sensor.part.offset_g =
+            options.number_or("offset", s.sensor.part.offset_g * 1e3, -1000.0, 1000.0) / 1e3;
     }
     s.seconds = options.number_or("seconds", s.seconds, 0.0, kMaxSeconds);
     s.seconds_given = options.has("seconds");
@@ -111,13 +126,18 @@ Settings parse(std::span<const std::string_view> args) {
     return s;
 }
 
-host::Nanos to_nanos(double seconds) { return static_cast<host::Nanos>(seconds * 1e9 + 0.5); }
+host::Nanos to_nanos(double seconds) {
+    return static_cast<host::Nanos>(seconds * 1e9 + 0.5);
+}
 
 /// The app on its own platform thread, as the loader runs it. It must have ended (Back) before
 /// this goes out of scope.
 class AppThread {
 public:
-    AppThread() : thread_(furi_thread_alloc_ex("pacewick", 2048, pacewick_app, nullptr)) { furi_thread_start(thread_); }
+    AppThread()
+        : thread_(furi_thread_alloc_ex("pacewick", 2048, pacewick_app, nullptr)) {
+        furi_thread_start(thread_);
+    }
     ~AppThread() {
         furi_thread_join(thread_);
         furi_thread_free(thread_);
@@ -132,7 +152,8 @@ private:
 std::optional<long> counted_steps(const host::Screen& screen) {
     const auto* line = screen.find("Steps: ");
     long steps = 0;
-    if(line == nullptr || std::sscanf(line->text.c_str(), "Steps: %ld", &steps) != 1) return std::nullopt;
+    if(line == nullptr || std::sscanf(line->text.c_str(), "Steps: %ld", &steps) != 1)
+        return std::nullopt;
     return steps;
 }
 
@@ -153,30 +174,59 @@ std::string framed(const host::Screen& screen) {
 std::string describe(const Settings& s, const sim::CsvTrace* trace, double seconds) {
     char text[320];
     if(trace != nullptr) {
-        std::snprintf(text, sizeof text, "%.1f s of the trace %s (%zu samples)", seconds, s.trace->c_str(),
+        std::snprintf(
+            text,
+            sizeof text,
+            "%.1f s of the trace %s (%zu samples)",
+            seconds,
+            s.trace->c_str(),
             trace->samples().size());
         return text;
     }
     const auto mount = sim::mount_name(s.sensor.mount);
     char sensor[160];
-    std::snprintf(sensor, sizeof sensor, "%.*s axis on PC0, tilt %.1f deg; %s part: offset %+.1f mg, noise %.1f mg rms",
-        static_cast<int>(mount.size()), mount.data(), s.sensor.tilt_deg, s.part_kind,
-        s.sensor.part.offset_g * 1e3, s.sensor.part.noise_g * 1e3);
+    std::snprintf(
+        sensor,
+        sizeof sensor,
+        "%.*s axis on PC0, tilt %.1f deg; %s part: offset %+.1f mg, noise %.1f mg rms",
+        static_cast<int>(mount.size()),
+        mount.data(),
+        s.sensor.tilt_deg,
+        s.part_kind,
+        s.sensor.part.offset_g * 1e3,
+        s.sensor.part.noise_g * 1e3);
     if(!s.gait.moves()) {
-        std::snprintf(text, sizeof text, "%.1f s of standing still, seed %" PRIu64 "\n  %s", seconds, s.sensor.seed, sensor);
+        std::snprintf(
+            text,
+            sizeof text,
+            "%.1f s of standing still, seed %" PRIu64 "\n  %s",
+            seconds,
+            s.sensor.seed,
+            sensor);
     } else {
-        std::snprintf(text, sizeof text, "%.1f s of %s walking, %.2f steps/s, seed %" PRIu64 "\n  %s", seconds,
-            s.gait_name.c_str(), s.gait.cadence_hz, s.sensor.seed, sensor);
+        std::snprintf(
+            text,
+            sizeof text,
+            "%.1f s of %s walking, %.2f steps/s, seed %" PRIu64 "\n  %s",
+            seconds,
+            s.gait_name.c_str(),
+            s.gait.cadence_hz,
+            s.sensor.seed,
+            sensor);
     }
     return text;
 }
 
 /// What the user should make of the count, for the walk's mount.
-std::string verdict(const Settings& s, std::optional<long> counted, std::optional<std::uint64_t> true_steps) {
+std::string verdict(
+    const Settings& s,
+    std::optional<long> counted,
+    std::optional<std::uint64_t> true_steps) {
     if(!counted || !true_steps || s.trace) return {};
     if(*true_steps == 0) {
-        return *counted == 0 ? "standing still, nothing counted"
-                             : "standing still, yet steps counted: the axis rests within the noise of 0 g";
+        return *counted == 0 ?
+                   "standing still, nothing counted" :
+                   "standing still, yet steps counted: the axis rests within the noise of 0 g";
     }
     const double ratio = static_cast<double>(*counted) / static_cast<double>(*true_steps);
     char text[200];
@@ -192,12 +242,12 @@ std::string verdict(const Settings& s, std::optional<long> counted, std::optiona
     return out;
 }
 
-}  // namespace
+} // namespace
 
 int run_pacewick(std::span<const std::string_view> args) {
     if(std::find(args.begin(), args.end(), "--help") != args.end() ||
        std::find(args.begin(), args.end(), "-h") != args.end()) {
-        parse(args);  // still reject mistakes next to --help
+        parse(args); // still reject mistakes next to --help
         std::fwrite(kHelp.data(), 1, kHelp.size(), stdout);
         return 0;
     }
@@ -239,13 +289,14 @@ int run_pacewick(std::span<const std::string_view> args) {
 
         if(trace) {
             // The trace runs from power-up; by default it plays to its end.
-            const host::Nanos end = settings.seconds_given ? to_nanos(settings.seconds) : trace->duration();
+            const host::Nanos end = settings.seconds_given ? to_nanos(settings.seconds) :
+                                                             trace->duration();
             walk_seconds = static_cast<double>(end) / 1e9;
             rt.run_for((end > rt.now() ? end - rt.now() : 0) + kAfterWalk);
         } else {
-            mx.start_walking();  // no effect for a gait with no swing: standing still
+            mx.start_walking(); // no effect for a gait with no swing: standing still
             rt.run_for(to_nanos(settings.seconds));
-            mx.stop_walking();  // the step in progress is finished
+            mx.stop_walking(); // the step in progress is finished
             while(mx.gait().walking(rt.now())) rt.run_for(host::ms(10));
             rt.run_for(kAfterWalk);
         }
@@ -260,14 +311,25 @@ int run_pacewick(std::span<const std::string_view> args) {
         rt.run_for(gui.input().short_press(InputKeyBack) - rt.now() + kSettle);
     }
 
-    std::printf("fsim pacewick: %s\n", describe(settings, trace ? &*trace : nullptr, walk_seconds).c_str());
+    std::printf(
+        "fsim pacewick: %s\n",
+        describe(settings, trace ? &*trace : nullptr, walk_seconds).c_str());
     std::fputs(framed(final_screen).c_str(), stdout);
     const auto counted = counted_steps(final_screen);
-    std::printf("counted steps: %s\n", counted ? std::to_string(*counted).c_str() : "(no count on the screen)");
-    std::printf("true steps:    %s\n", true_steps ? std::to_string(*true_steps).c_str() : "unknown (a trace)");
-    if(const auto text = verdict(settings, counted, true_steps); !text.empty()) std::printf("%s\n", text.c_str());
-    std::printf("PC0: %" PRIu64 " pulses of 10 ms, high %.3f to %.3f ms (a step needs a change across 5.000 ms)\n",
-        pulses, static_cast<double>(shortest) / 1e6, static_cast<double>(longest) / 1e6);
+    std::printf(
+        "counted steps: %s\n",
+        counted ? std::to_string(*counted).c_str() : "(no count on the screen)");
+    std::printf(
+        "true steps:    %s\n",
+        true_steps ? std::to_string(*true_steps).c_str() : "unknown (a trace)");
+    if(const auto text = verdict(settings, counted, true_steps); !text.empty())
+        std::printf("%s\n", text.c_str());
+    std::printf(
+        "PC0: %" PRIu64
+        " pulses of 10 ms, high %.3f to %.3f ms (a step needs a change across 5.000 ms)\n",
+        pulses,
+        static_cast<double>(shortest) / 1e6,
+        static_cast<double>(longest) / 1e6);
 
     std::string error;
     if(!final_screen.write_png(settings.png, &error)) {
@@ -277,4 +339,4 @@ int run_pacewick(std::span<const std::string_view> args) {
     return 0;
 }
 
-}  // namespace fsim
+} // namespace fsim

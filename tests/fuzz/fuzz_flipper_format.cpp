@@ -32,7 +32,8 @@ constexpr uint8_t kGuard = 0xA5;
 
 std::filesystem::path card_folder() {
     const std::filesystem::path shm("/dev/shm");
-    const std::filesystem::path base = std::filesystem::is_directory(shm) ? shm : std::filesystem::temp_directory_path();
+    const std::filesystem::path base =
+        std::filesystem::is_directory(shm) ? shm : std::filesystem::temp_directory_path();
     return base / ("fuzz_flipper_format_" + std::to_string(::getpid()));
 }
 
@@ -48,7 +49,7 @@ Harness& harness() {
             std::error_code error;
             std::filesystem::remove_all(card_folder(), error);
         });
-        return new Harness();  // lives for the whole run
+        return new Harness(); // lives for the whole run
     }();
     return *h;
 }
@@ -88,13 +89,16 @@ void read_like_a_tag_file(FlipperFormat* ff) {
         flipper_format_read_hex(ff, "PC", pc.values, 2);
         flipper_format_read_hex(ff, "CRC", pc.values, 2);
     }
-    const char* banks[][2] = {{"EPC_LENGTH", "EPC"}, {"TID_LENGTH", "TID"}, {"USER_LENGTH", "USER"}};
+    const char* banks[][2] = {
+        {"EPC_LENGTH", "EPC"}, {"TID_LENGTH", "TID"}, {"USER_LENGTH", "USER"}};
     for(const auto& bank : banks) {
         Guarded<uint32_t, 1> length;
         if(!flipper_format_read_uint32(ff, bank[0], length.values, 1)) break;
         Guarded<uint8_t, 64> bytes;
-        if(length.values[0] > 64) break;  // more than the record holds: refused
-        if(!flipper_format_read_hex(ff, bank[1], bytes.values, static_cast<uint16_t>(length.values[0]))) break;
+        if(length.values[0] > 64) break; // more than the record holds: refused
+        if(!flipper_format_read_hex(
+               ff, bank[1], bytes.values, static_cast<uint16_t>(length.values[0])))
+            break;
     }
 
     // The other readers, from the start.
@@ -121,7 +125,7 @@ void read_like_a_tag_file(FlipperFormat* ff) {
     furi_string_free(text);
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if(size < 1 || size > kMaxInput + 1) return 0;
@@ -135,7 +139,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if(on_card) {
         File* file = storage_file_alloc(h.storage);
         check(storage_file_open(file, "/ext/fuzz.txt", FSAM_WRITE, FSOM_CREATE_ALWAYS));
-        check(storage_file_write(file, text.data(), static_cast<uint16_t>(text.size())) == text.size());
+        check(
+            storage_file_write(file, text.data(), static_cast<uint16_t>(text.size())) ==
+            text.size());
         check(storage_file_close(file));
         storage_file_free(file);
         ff = flipper_format_file_alloc(h.storage);
@@ -146,7 +152,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     flipper_format_set_strict_mode(ff, strict);
     read_like_a_tag_file(ff);
-    if(!on_card) check(host::flipper_format_text(ff) == text);  // reading never changes the text
+    if(!on_card) check(host::flipper_format_text(ff) == text); // reading never changes the text
     flipper_format_free(ff);
 
     check(host::memory::stats().live_blocks == blocks_before);

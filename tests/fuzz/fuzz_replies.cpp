@@ -78,18 +78,42 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         int result = M100SuccessResponse;
         const unsigned command = selector & 0x0F;
         switch(command) {
-        case 0: m100_get_hardware_version(h.module); break;
-        case 1: m100_get_software_version(h.module); break;
-        case 2: m100_get_manufacturers(h.module); break;
-        case 3: result = m100_send_single_poll(h.module, h.tag); break;
-        case 4: result = m100_set_select(h.module, h.tag); break;
-        case 5: result = m100_read_label_data_storage(h.module, h.tag, TIDBank, password, 8); break;
-        case 6: result = m100_read_label_data_storage(h.module, h.tag, UserBank, password, 32); break;
-        case 7: result = m100_read_label_data_storage(h.module, h.tag, ReservedBank, password, 4); break;
-        case 8: result = m100_write_label_data_storage(h.module, h.tag, EPCBank, 0, password); break;
-        case 9: result = m100_write_label_data_storage(h.module, h.tag, UserBank, 2, password); break;
-        case 10: result = m100_write_label_data_storage(h.module, h.tag, ReservedBank, 2, password); break;
-        default: result = m100_read_label_data_storage(h.module, h.tag, EPCBank, password, 6); break;
+        case 0:
+            m100_get_hardware_version(h.module);
+            break;
+        case 1:
+            m100_get_software_version(h.module);
+            break;
+        case 2:
+            m100_get_manufacturers(h.module);
+            break;
+        case 3:
+            result = m100_send_single_poll(h.module, h.tag);
+            break;
+        case 4:
+            result = m100_set_select(h.module, h.tag);
+            break;
+        case 5:
+            result = m100_read_label_data_storage(h.module, h.tag, TIDBank, password, 8);
+            break;
+        case 6:
+            result = m100_read_label_data_storage(h.module, h.tag, UserBank, password, 32);
+            break;
+        case 7:
+            result = m100_read_label_data_storage(h.module, h.tag, ReservedBank, password, 4);
+            break;
+        case 8:
+            result = m100_write_label_data_storage(h.module, h.tag, EPCBank, 0, password);
+            break;
+        case 9:
+            result = m100_write_label_data_storage(h.module, h.tag, UserBank, 2, password);
+            break;
+        case 10:
+            result = m100_write_label_data_storage(h.module, h.tag, ReservedBank, 2, password);
+            break;
+        default:
+            result = m100_read_label_data_storage(h.module, h.tag, EPCBank, password, 6);
+            break;
         }
         check(result >= M100SuccessResponse && result <= M100MemoryOverrun);
 
@@ -101,7 +125,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             check(buf->size <= reply_size);
             check(buf->size == 0 || std::memcmp(buf->data, data + 1, buf->size) == 0);
             const bool has_length = buf->size >= FRAME_POS_PAYLOAD;
-            const uint32_t end = has_length ? frame_length(frame_get_payload_length(buf->data)) : 0;
+            const uint32_t end = has_length ? frame_length(frame_get_payload_length(buf->data)) :
+                                              0;
             if(buf->closed) {
                 check(has_length && buf->size == end);
             } else {
@@ -121,8 +146,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check(uhf_tag_get_user_size(h.tag) <= UHF_TAG_USER_CAPACITY);
     check(h.module->buffer->capacity == M100_BUFFER_CAPACITY);
     check(buffer_get_size(h.module->buffer) <= h.module->buffer->capacity);
-    for(char* text : {h.module->info->hw_version, h.module->info->sw_version,
-                      h.module->info->manufacturer}) {
+    for(char* text :
+        {h.module->info->hw_version, h.module->info->sw_version, h.module->info->manufacturer}) {
         if(text) check(std::strlen(text) < M100_BUFFER_CAPACITY);
     }
     check(host::memory::stats().live_blocks - identity_strings(h.module->info) == blocks_before);

@@ -29,7 +29,8 @@ constexpr std::size_t kMaxInput = 4096;
 
 std::filesystem::path card_folder() {
     const std::filesystem::path shm("/dev/shm");
-    const std::filesystem::path base = std::filesystem::is_directory(shm) ? shm : std::filesystem::temp_directory_path();
+    const std::filesystem::path base =
+        std::filesystem::is_directory(shm) ? shm : std::filesystem::temp_directory_path();
     return base / ("fuzz_tag_file_" + std::to_string(::getpid()));
 }
 
@@ -60,7 +61,7 @@ struct Harness {
     Harness() {
         dialogs.answer_messages_with(DialogMessageButtonBack);
         wrapper = uhf_tag_wrapper_alloc();
-        uhf_tag_wrapper_set_tag(wrapper, uhf_tag_alloc());  // a held tag, as after a read
+        uhf_tag_wrapper_set_tag(wrapper, uhf_tag_alloc()); // a held tag, as after a read
         dev = uhf_device_alloc();
         dev->uhf_tag_wrapper = wrapper;
         file = *storage.resolve("/ext/fuzz.uhf");
@@ -73,7 +74,7 @@ Harness& harness() {
             std::error_code error;
             std::filesystem::remove_all(card_folder(), error);
         });
-        return new Harness();  // lives for the whole run
+        return new Harness(); // lives for the whole run
     }();
     return *h;
 }
@@ -88,13 +89,15 @@ Snapshot snapshot(UHFTag* tag) {
     check(uhf_tag_get_epc_size(tag) <= UHF_TAG_EPC_CAPACITY);
     check(uhf_tag_get_tid_size(tag) <= UHF_TAG_TID_CAPACITY);
     check(uhf_tag_get_user_size(tag) <= UHF_TAG_USER_CAPACITY);
-    return {uhf_tag_get_epc_pc(tag), uhf_tag_get_epc_crc(tag),
+    return {
+        uhf_tag_get_epc_pc(tag),
+        uhf_tag_get_epc_crc(tag),
         {uhf_tag_get_epc(tag), uhf_tag_get_epc(tag) + uhf_tag_get_epc_size(tag)},
         {uhf_tag_get_tid(tag), uhf_tag_get_tid(tag) + uhf_tag_get_tid_size(tag)},
         {uhf_tag_get_user(tag), uhf_tag_get_user(tag) + uhf_tag_get_user_size(tag)}};
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if(size > kMaxInput) return 0;

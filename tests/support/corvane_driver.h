@@ -59,16 +59,18 @@ public:
     static constexpr host::Nanos kSettle = ms(20);
 
     explicit Driver(DriverOptions options = {})
-        : rt_(runtime_options(options)),
-          sd_root_(make_sd_root()),
-          gui_(rt_),
-          notifications_(rt_),
-          storage_(rt_, sd_root_, kAppId),
-          dolphin_(rt_),
+        : rt_(runtime_options(options))
+        , sd_root_(make_sd_root())
+        , gui_(rt_)
+        , notifications_(rt_)
+        , storage_(rt_, sd_root_, kAppId)
+        , dolphin_(rt_)
+        ,
 #if CORVANE_DRIVER_HAS_DIALOGS
-          dialogs_(rt_),
+        dialogs_(rt_)
+        ,
 #endif
-          module_(rt_, options.module) {
+        module_(rt_, options.module) {
         live_before_ = host::memory::stats().live_blocks;
     }
 
@@ -89,7 +91,9 @@ public:
         furi_thread_start(thread_);
         wait(50);
     }
-    bool running() const { return thread_ != nullptr && furi_thread_get_state(thread_) != FuriThreadStateStopped; }
+    bool running() const {
+        return thread_ != nullptr && furi_thread_get_state(thread_) != FuriThreadStateStopped;
+    }
     /// Presses Back until the app ends (at most `presses` times); its return code.
     std::optional<int32_t> quit(int presses = 12) {
         for(int i = 0; i < presses && running(); ++i) press(InputKeyBack);
@@ -111,9 +115,15 @@ public:
     }
 
     // --- input and time --------------------------------------------------------------------
-    void press(InputKey key) { settle_after(gui_.input().short_press(key)); }
-    void long_press(InputKey key) { settle_after(gui_.input().long_press(key)); }
-    void wait(std::uint32_t milliseconds) { rt_.run_for(ms(milliseconds)); }
+    void press(InputKey key) {
+        settle_after(gui_.input().short_press(key));
+    }
+    void long_press(InputKey key) {
+        settle_after(gui_.input().long_press(key));
+    }
+    void wait(std::uint32_t milliseconds) {
+        rt_.run_for(ms(milliseconds));
+    }
     /// Lets time pass until the screen shows `text` (or `timeout_ms` passed); whether it does.
     bool wait_for(std::string_view text, std::uint32_t timeout_ms = 5000) {
         for(std::uint32_t waited = 0; waited <= timeout_ms; waited += 10) {
@@ -137,7 +147,8 @@ public:
     /// device, a letter typed into an empty field comes out upper case.
     bool type(std::string_view text) {
         for(char c : text) {
-            if(!select_key(static_cast<char>(std::tolower(static_cast<unsigned char>(c))))) return false;
+            if(!select_key(static_cast<char>(std::tolower(static_cast<unsigned char>(c)))))
+                return false;
             press(InputKeyOk);
         }
         return true;
@@ -152,30 +163,49 @@ public:
     std::string field_text() const {
         const host::Screen s = screen();
         for(const auto& t : s.texts()) {
-            if(t.font == FontSecondary && t.baseline > 14 && t.baseline < 26 && t.origin_x < 10) return t.text;
+            if(t.font == FontSecondary && t.baseline > 14 && t.baseline < 26 && t.origin_x < 10)
+                return t.text;
         }
         return {};
     }
 
     // --- the screen ------------------------------------------------------------------------
-    host::Screen screen() const { return gui_.screen(); }
-    bool shows(std::string_view text) const { return screen().contains(text); }
-    std::vector<std::string> texts() const { return screen().strings(); }
-    std::string describe() const { return screen().describe_texts(); }
+    host::Screen screen() const {
+        return gui_.screen();
+    }
+    bool shows(std::string_view text) const {
+        return screen().contains(text);
+    }
+    std::vector<std::string> texts() const {
+        return screen().strings();
+    }
+    std::string describe() const {
+        return screen().describe_texts();
+    }
     /// The highlighted item of a menu: the label drawn on the dark selection bar.
     std::string selected_menu_item() const {
         const host::Screen s = screen();
         for(const auto& t : s.texts()) {
-            if(t.font == FontSecondary && t.origin_x < 12 && s.pixel(t.origin_x - 3, t.baseline - 3)) return t.text;
+            if(t.font == FontSecondary && t.origin_x < 12 &&
+               s.pixel(t.origin_x - 3, t.baseline - 3))
+                return t.text;
         }
         return {};
     }
 
     // --- the module and the field ----------------------------------------------------------
-    sim::Yrm100& module() { return module_; }
-    sim::Yrm100::TagId add_tag(const sim::yrm100::TagSpec& spec) { return module_.add_tag(spec); }
-    void remove_tag(sim::Yrm100::TagId id) { module_.remove_tag(id); }
-    void unplug(bool unplugged = true) { module_.set_unplugged(unplugged); }
+    sim::Yrm100& module() {
+        return module_;
+    }
+    sim::Yrm100::TagId add_tag(const sim::yrm100::TagSpec& spec) {
+        return module_.add_tag(spec);
+    }
+    void remove_tag(sim::Yrm100::TagId id) {
+        module_.remove_tag(id);
+    }
+    void unplug(bool unplugged = true) {
+        module_.set_unplugged(unplugged);
+    }
     /// Command codes the module received, in order.
     std::vector<std::uint8_t> commands() const {
         std::vector<std::uint8_t> codes;
@@ -210,7 +240,8 @@ public:
     std::vector<std::string> data_files() const {
         std::vector<std::string> names;
         std::error_code error;
-        for(const auto& entry : std::filesystem::directory_iterator(sd_root_ / "apps_data" / kAppId, error)) {
+        for(const auto& entry :
+            std::filesystem::directory_iterator(sd_root_ / "apps_data" / kAppId, error)) {
             names.push_back(entry.path().filename().string());
         }
         std::sort(names.begin(), names.end());
@@ -218,17 +249,31 @@ public:
     }
 
     // --- outputs ---------------------------------------------------------------------------
-    bool otg_on() const { return rt_.otg_enabled(); }
-    host::NotificationState led() const { return notifications_.state(); }
+    bool otg_on() const {
+        return rt_.otg_enabled();
+    }
+    host::NotificationState led() const {
+        return notifications_.state();
+    }
     bool blinking_cyan() const {
         const auto s = notifications_.state();
         return s.blinking && s.blink_color == host::Rgb{0, 255, 255};
     }
-    host::NotificationService& notifications() { return notifications_; }
-    host::DolphinService& dolphin() { return dolphin_; }
-    host::LogCapture& log() { return rt_.log(); }
-    host::Runtime& runtime() { return rt_; }
-    host::GuiService& gui() { return gui_; }
+    host::NotificationService& notifications() {
+        return notifications_;
+    }
+    host::DolphinService& dolphin() {
+        return dolphin_;
+    }
+    host::LogCapture& log() {
+        return rt_.log();
+    }
+    host::Runtime& runtime() {
+        return rt_;
+    }
+    host::GuiService& gui() {
+        return gui_;
+    }
 
 private:
     static host::RuntimeOptions runtime_options(const DriverOptions& options) {
@@ -244,12 +289,17 @@ private:
                 std::to_string(counter++));
     }
 
-    void settle_after(host::Nanos at) { rt_.run_for(at - rt_.now() + kSettle); }
+    void settle_after(host::Nanos at) {
+        rt_.run_for(at - rt_.now() + kSettle);
+    }
 
     // The on-screen keyboard as the device draws it: '\b' backspace, '\r' save. A character key's
     // glyph sits at x + 1 of its table position; the selected one is a dark 7x10 box from x and
     // 8 rows above the baseline. The two picture keys are drawn filled when selected.
-    static constexpr std::string_view kRows[3] = {"qwertyuiop0123", "asdfghjkl\b456", "zxcvbnm_\r789"};
+    static constexpr std::string_view kRows[3] = {
+        "qwertyuiop0123",
+        "asdfghjkl\b456",
+        "zxcvbnm_\r789"};
     static constexpr std::uint8_t kKeyX[3][14] = {
         {1, 10, 19, 28, 37, 46, 55, 64, 73, 82, 91, 100, 110, 120},
         {1, 10, 19, 28, 37, 46, 55, 64, 73, 82, 100, 110, 120},
@@ -260,7 +310,9 @@ private:
         int row, column;
         host::Rect rect;
     };
-    static constexpr PictureKey kPictureKeys[2] = {{1, 9, {83, 41, 16, 9}}, {2, 8, {75, 52, 24, 11}}};
+    static constexpr PictureKey kPictureKeys[2] = {
+        {1, 9, {83, 41, 16, 9}},
+        {2, 8, {75, 52, 24, 11}}};
 
     struct KeyPos {
         int row = -1;
@@ -282,13 +334,16 @@ private:
             for(int k = 0; k < static_cast<int>(kRows[r].size()); ++k) {
                 const char c = kRows[r][static_cast<std::size_t>(k)];
                 if(c == '\b' || c == '\r') continue;
-                if(s.pixel(kKeyX[r][k], kBaseline[r] - 4) && s.pixel(kKeyX[r][k], kBaseline[r] - 7)) return KeyPos{r, k};
+                if(s.pixel(kKeyX[r][k], kBaseline[r] - 4) &&
+                   s.pixel(kKeyX[r][k], kBaseline[r] - 7))
+                    return KeyPos{r, k};
             }
         }
         for(const PictureKey& key : kPictureKeys) {
             int set = 0;
             for(int y = key.rect.y; y < key.rect.y + key.rect.height; ++y) {
-                for(int x = key.rect.x; x < key.rect.x + key.rect.width; ++x) set += s.pixel(x, y) ? 1 : 0;
+                for(int x = key.rect.x; x < key.rect.x + key.rect.width; ++x)
+                    set += s.pixel(x, y) ? 1 : 0;
             }
             if(set * 5 > key.rect.width * key.rect.height * 3) return KeyPos{key.row, key.column};
         }
@@ -306,7 +361,7 @@ private:
             if(!at) at = inferred;
             inferred.reset();
             if(!at) {
-                press(InputKeyLeft);  // off a picture key onto a character
+                press(InputKeyLeft); // off a picture key onto a character
                 continue;
             }
             if(at->row == target.row && at->column == target.column) return true;
@@ -336,4 +391,4 @@ private:
     std::size_t live_before_ = 0;
 };
 
-}  // namespace corvane_test
+} // namespace corvane_test

@@ -29,13 +29,18 @@ inline host::RuntimeOptions quiet() {
 }
 
 inline fs::path unique_root(const char* area) {
-    return fs::temp_directory_path() / (std::string(area) + "_" + std::to_string(::getpid()) + "_" +
-                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    return fs::temp_directory_path() /
+           (std::string(area) + "_" + std::to_string(::getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
 }
 
 class DialogsFixture : public ::testing::Test {
 protected:
-    DialogsFixture() : root_(unique_root("dialogs")), gui_(rt_), storage_(rt_, root_, "corvane"), dialogs_(rt_) {
+    DialogsFixture()
+        : root_(unique_root("dialogs"))
+        , gui_(rt_)
+        , storage_(rt_, root_, "corvane")
+        , dialogs_(rt_) {
         app_ = static_cast<DialogsApp*>(furi_record_open(RECORD_DIALOGS));
     }
 
@@ -62,7 +67,9 @@ protected:
         join_app();
     }
 
-    bool app_running() const { return thread_ != nullptr && furi_thread_get_state(thread_) != FuriThreadStateStopped; }
+    bool app_running() const {
+        return thread_ != nullptr && furi_thread_get_state(thread_) != FuriThreadStateStopped;
+    }
 
     void join_app() {
         if(thread_ == nullptr) return;
@@ -123,4 +130,4 @@ inline void expect_golden(const host::Screen& screen, const std::string& name) {
     EXPECT_TRUE(result.ok) << result.message;
 }
 
-}  // namespace dialogs_test
+} // namespace dialogs_test

@@ -35,9 +35,24 @@ void elements_scrollbar_pos(
     uint16_t total);
 
 void elements_frame(Canvas* canvas, uint8_t x, uint8_t y, uint8_t width, uint8_t height);
-void elements_slightly_rounded_box(Canvas* canvas, uint8_t x, uint8_t y, uint8_t width, uint8_t height);
-void elements_slightly_rounded_frame(Canvas* canvas, uint8_t x, uint8_t y, uint8_t width, uint8_t height);
-void elements_bold_rounded_frame(Canvas* canvas, uint8_t x, uint8_t y, uint8_t width, uint8_t height);
+void elements_slightly_rounded_box(
+    Canvas* canvas,
+    uint8_t x,
+    uint8_t y,
+    uint8_t width,
+    uint8_t height);
+void elements_slightly_rounded_frame(
+    Canvas* canvas,
+    uint8_t x,
+    uint8_t y,
+    uint8_t width,
+    uint8_t height);
+void elements_bold_rounded_frame(
+    Canvas* canvas,
+    uint8_t x,
+    uint8_t y,
+    uint8_t width,
+    uint8_t height);
 void elements_progress_bar(Canvas* canvas, uint8_t x, uint8_t y, uint8_t width, float progress);
 
 /* Lines separated by '\n' in the current font, the first baseline at y, one font height apart;

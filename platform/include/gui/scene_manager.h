@@ -66,7 +66,9 @@ bool scene_manager_search_and_switch_to_previous_scene_one_of(
     size_t scene_ids_size);
 /* Keeps only the bottom scene, then pushes scene_id: exit on the old top, enter on scene_id.
  * False when the stack is empty. */
-bool scene_manager_search_and_switch_to_another_scene(SceneManager* scene_manager, uint32_t scene_id);
+bool scene_manager_search_and_switch_to_another_scene(
+    SceneManager* scene_manager,
+    uint32_t scene_id);
 /* Runs the exit handler of the top scene and empties the stack. */
 void scene_manager_stop(SceneManager* scene_manager);
 

@@ -86,9 +86,9 @@ void view_commit_model(View* view, bool update);
 
 /* The same for C++, where void* does not convert implicitly:
  * with_view_model_cpp(view, MyModel*, model, { ... }, true); */
-#define with_view_model_cpp(view, type, var, code, update) \
-    {                                                      \
+#define with_view_model_cpp(view, type, var, code, update)  \
+    {                                                       \
         type var = static_cast<type>(view_get_model(view)); \
-        {code};                                            \
-        view_commit_model(view, update);                   \
+        {code};                                             \
+        view_commit_model(view, update);                    \
     }

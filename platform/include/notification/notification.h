@@ -13,20 +13,20 @@ extern "C" {
 typedef struct NotificationApp NotificationApp;
 
 typedef enum {
-    NotificationMessageTypeVibro,             /* data.vibro.on */
-    NotificationMessageTypeSoundOn,           /* data.sound.frequency, data.sound.volume */
+    NotificationMessageTypeVibro,   /* data.vibro.on */
+    NotificationMessageTypeSoundOn, /* data.sound.frequency, data.sound.volume */
     NotificationMessageTypeSoundOff,
-    NotificationMessageTypeLedRed,            /* data.led.value */
+    NotificationMessageTypeLedRed, /* data.led.value */
     NotificationMessageTypeLedGreen,
     NotificationMessageTypeLedBlue,
-    NotificationMessageTypeLedBlinkStart,     /* data.led_blink.on_time, .period, .color */
+    NotificationMessageTypeLedBlinkStart, /* data.led_blink.on_time, .period, .color */
     NotificationMessageTypeLedBlinkStop,
-    NotificationMessageTypeLedBlinkColor,     /* data.led_blink.color */
-    NotificationMessageTypeDelay,             /* data.delay.length (ms) */
-    NotificationMessageTypeLedDisplayBacklight,             /* data.led.value */
+    NotificationMessageTypeLedBlinkColor,       /* data.led_blink.color */
+    NotificationMessageTypeDelay,               /* data.delay.length (ms) */
+    NotificationMessageTypeLedDisplayBacklight, /* data.led.value */
     NotificationMessageTypeLedDisplayBacklightEnforceOn,
     NotificationMessageTypeLedDisplayBacklightEnforceAuto,
-    NotificationMessageTypeDoNotReset,        /* keep the sequence's effects when it ends */
+    NotificationMessageTypeDoNotReset, /* keep the sequence's effects when it ends */
     NotificationMessageTypeForceSpeakerVolumeSetting,
     NotificationMessageTypeForceVibroSetting,
     NotificationMessageTypeForceDisplayBrightnessSetting,
@@ -92,7 +92,9 @@ void notification_message(NotificationApp* app, const NotificationSequence* sequ
 /* Queues the sequence and waits until it has been played. */
 void notification_message_block(NotificationApp* app, const NotificationSequence* sequence);
 void notification_internal_message(NotificationApp* app, const NotificationSequence* sequence);
-void notification_internal_message_block(NotificationApp* app, const NotificationSequence* sequence);
+void notification_internal_message_block(
+    NotificationApp* app,
+    const NotificationSequence* sequence);
 
 #ifdef __cplusplus
 }

@@ -22,18 +22,30 @@ void describe_context() {
     std::abort();
 }
 
-}  // namespace
+} // namespace
 
-extern "C" void furi_crash_at(const char* message, const char* file, int line, const char* function) {
-    std::fprintf(stderr, "\n*** furi_crash: %s\n    at %s:%d in %s()\n", message ? message : "(no message)",
-                 file, line, function);
+extern "C" void
+    furi_crash_at(const char* message, const char* file, int line, const char* function) {
+    std::fprintf(
+        stderr,
+        "\n*** furi_crash: %s\n    at %s:%d in %s()\n",
+        message ? message : "(no message)",
+        file,
+        line,
+        function);
     describe_context();
     stop();
 }
 
-extern "C" void furi_check_failed(const char* expression, const char* file, int line, const char* function) {
-    std::fprintf(stderr, "\n*** furi_check failed: %s\n    at %s:%d in %s()\n", expression, file, line,
-                 function);
+extern "C" void
+    furi_check_failed(const char* expression, const char* file, int line, const char* function) {
+    std::fprintf(
+        stderr,
+        "\n*** furi_check failed: %s\n    at %s:%d in %s()\n",
+        expression,
+        file,
+        line,
+        function);
     describe_context();
     stop();
 }
@@ -51,4 +63,4 @@ void fatal(const char* format, ...) {
     stop();
 }
 
-}  // namespace host
+} // namespace host

@@ -9,7 +9,7 @@ namespace host {
 
 [[noreturn]] void fatal(const char* format, ...) __attribute__((__format__(__printf__, 1, 2)));
 
-}  // namespace host
+} // namespace host
 
 extern "C" {
 void* furi_host_malloc(std::size_t size);
@@ -34,4 +34,4 @@ void destroy_tracked(T* object) {
     furi_host_free(object);
 }
 
-}  // namespace host
+} // namespace host

@@ -53,7 +53,7 @@ using Text = std::basic_string<char, std::char_traits<char>, HostAllocator<char>
 
 constexpr const char* kDefaultTrimChars = " \n\r\t";
 
-}  // namespace
+} // namespace
 
 struct FuriString {
     Text text;
@@ -64,7 +64,7 @@ namespace {
 FuriString* make_string() {
     void* memory = furi_host_malloc(sizeof(FuriString));
     furi_check(memory != nullptr);
-    return new (memory) FuriString{};
+    return new(memory) FuriString{};
 }
 
 void destroy_string(FuriString* string) {
@@ -110,7 +110,7 @@ int format(Text& out, const char* format, va_list args) {
     return length;
 }
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
@@ -366,4 +366,4 @@ size_t furi_string_utf8_length(FuriString* str) {
     }));
 }
 
-}  // extern "C"
+} // extern "C"

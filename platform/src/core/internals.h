@@ -21,7 +21,7 @@ struct FuriThread {
     FuriThreadStateCallback state_callback = nullptr;
     void* state_context = nullptr;
     std::int32_t return_code = 0;
-    bool adopted = false;  // the runtime's "main": an OS thread that was there before the runtime
+    bool adopted = false; // the runtime's "main": an OS thread that was there before the runtime
     host::Task task;
     host::WaitList joiners;
     std::thread os_thread;
@@ -38,8 +38,8 @@ struct Record {
 
 struct TimerService {
     FuriThread* thread = nullptr;
-    WaitList wakeup;             // the service task waits here for the next expiry
-    std::vector<FuriTimer*> timers;  // every allocated timer
+    WaitList wakeup;                // the service task waits here for the next expiry
+    std::vector<FuriTimer*> timers; // every allocated timer
     std::uint64_t start_counter = 0;
     bool stopping = false;
 };
@@ -54,10 +54,10 @@ struct RuntimeInternals {
 /// The live runtime's pieces, for the C API implementations.
 Scheduler& sched();
 RuntimeInternals& internals();
-Nanos to_deadline(std::uint32_t ticks);  // FuriWaitForever -> kForever
+Nanos to_deadline(std::uint32_t ticks); // FuriWaitForever -> kForever
 
 void start_timer_service(Runtime& runtime);
 void stop_timer_service(Runtime& runtime);
 void reset_log_level();
 
-}  // namespace host
+} // namespace host

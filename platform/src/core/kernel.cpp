@@ -27,7 +27,8 @@ uint32_t furi_ms_to_ticks(uint32_t milliseconds) {
 
 void furi_delay_tick(uint32_t ticks) {
     if(host::Scheduler::in_interrupt()) {
-        sched().busy_wait_until(sched().now() + static_cast<host::Nanos>(ticks) * host::kMillisecond);
+        sched().busy_wait_until(
+            sched().now() + static_cast<host::Nanos>(ticks) * host::kMillisecond);
         return;
     }
     if(ticks == 0) {
@@ -43,7 +44,8 @@ void furi_delay_ms(uint32_t milliseconds) {
 }
 
 void furi_delay_us(uint32_t microseconds) {
-    sched().busy_wait_until(sched().now() + static_cast<host::Nanos>(microseconds) * host::kMicrosecond);
+    sched().busy_wait_until(
+        sched().now() + static_cast<host::Nanos>(microseconds) * host::kMicrosecond);
 }
 
 TickType_t xTaskGetTickCount(void) {
@@ -57,19 +59,21 @@ TaskHandle_t xTaskGetHandle(const char* name) {
 
 void vTaskPrioritySet(TaskHandle_t handle, UBaseType_t priority) {
     if(priority >= configMAX_PRIORITIES) {
-        host::fatal("vTaskPrioritySet: priority %lu is above the maximum %d", static_cast<unsigned long>(priority),
-                    configMAX_PRIORITIES - 1);
+        host::fatal(
+            "vTaskPrioritySet: priority %lu is above the maximum %d",
+            static_cast<unsigned long>(priority),
+            configMAX_PRIORITIES - 1);
     }
-    host::Task* task = handle ? reinterpret_cast<host::Task*>(handle)
-                              : host::Scheduler::require_thread("vTaskPrioritySet");
+    host::Task* task = handle ? reinterpret_cast<host::Task*>(handle) :
+                                host::Scheduler::require_thread("vTaskPrioritySet");
     task->priority = static_cast<int>(priority);
     sched().preempt_point();
 }
 
-}  // extern "C"
+} // extern "C"
 
 UBaseType_t host::task_priority(TaskHandle_t handle) {
-    host::Task* task = handle ? reinterpret_cast<host::Task*>(handle)
-                              : host::Scheduler::require_thread("task_priority");
+    host::Task* task = handle ? reinterpret_cast<host::Task*>(handle) :
+                                host::Scheduler::require_thread("task_priority");
     return static_cast<UBaseType_t>(task->priority);
 }

@@ -60,7 +60,7 @@ void LogCapture::add(LogLine line) {
     lines_.push_back(std::move(line));
 }
 
-}  // namespace host
+} // namespace host
 
 namespace {
 
@@ -68,12 +68,18 @@ FuriLogLevel current_level = FuriLogLevelInfo;
 
 char level_letter(FuriLogLevel level) {
     switch(level) {
-    case FuriLogLevelError: return 'E';
-    case FuriLogLevelWarn: return 'W';
-    case FuriLogLevelInfo: return 'I';
-    case FuriLogLevelDebug: return 'D';
-    case FuriLogLevelTrace: return 'T';
-    default: return '?';
+    case FuriLogLevelError:
+        return 'E';
+    case FuriLogLevelWarn:
+        return 'W';
+    case FuriLogLevelInfo:
+        return 'I';
+    case FuriLogLevelDebug:
+        return 'D';
+    case FuriLogLevelTrace:
+        return 'T';
+    default:
+        return '?';
     }
 }
 
@@ -86,8 +92,12 @@ struct LevelName {
     const char* name;
 };
 constexpr LevelName kLevelNames[] = {
-    {FuriLogLevelDefault, "default"}, {FuriLogLevelNone, "none"}, {FuriLogLevelError, "error"},
-    {FuriLogLevelWarn, "warn"},       {FuriLogLevelInfo, "info"}, {FuriLogLevelDebug, "debug"},
+    {FuriLogLevelDefault, "default"},
+    {FuriLogLevelNone, "none"},
+    {FuriLogLevelError, "error"},
+    {FuriLogLevelWarn, "warn"},
+    {FuriLogLevelInfo, "info"},
+    {FuriLogLevelDebug, "debug"},
     {FuriLogLevelTrace, "trace"},
 };
 
@@ -101,33 +111,52 @@ void to_console(host::Runtime& runtime, const char* line, std::size_t size) {
 
 void emit(FuriLogLevel level, const char* tag, const char* format, va_list args, bool raw = false) {
     if(host::Scheduler::in_interrupt()) {
-        host::fatal("furi_log_print_format called from interrupt context (tag \"%s\")", tag ? tag : "");
+        host::fatal(
+            "furi_log_print_format called from interrupt context (tag \"%s\")", tag ? tag : "");
     }
     if(level == FuriLogLevelNone || effective(level) > effective(current_level)) return;
     char text[512];
     std::vsnprintf(text, sizeof text, format, args);
     const std::uint32_t tick = host::Runtime::exists() ? host::Runtime::current().tick() : 0;
     if(!host::Runtime::exists()) {
-        std::fprintf(stderr, "%8u [%c][%s] %s\n", static_cast<unsigned>(tick), level_letter(level), tag, text);
+        std::fprintf(
+            stderr,
+            "%8u [%c][%s] %s\n",
+            static_cast<unsigned>(tick),
+            level_letter(level),
+            tag,
+            text);
         return;
     }
     auto& runtime = host::Runtime::current();
     auto& capture = runtime.log();
     if(capture.echo()) {
-        std::fprintf(stderr, "%8u [%c][%s] %s\n", static_cast<unsigned>(tick), level_letter(level), tag, text);
+        std::fprintf(
+            stderr,
+            "%8u [%c][%s] %s\n",
+            static_cast<unsigned>(tick),
+            level_letter(level),
+            tag,
+            text);
     }
     capture.add(host::LogLine{tick, level, tag ? tag : "", text});
     if(raw) {
         to_console(runtime, text, std::strlen(text));
     } else {
         char line[sizeof text + 64];
-        const int size = std::snprintf(line, sizeof line, "%u [%c][%s] %s\r\n", static_cast<unsigned>(tick),
-                                       level_letter(level), tag ? tag : "", text);
+        const int size = std::snprintf(
+            line,
+            sizeof line,
+            "%u [%c][%s] %s\r\n",
+            static_cast<unsigned>(tick),
+            level_letter(level),
+            tag ? tag : "",
+            text);
         to_console(runtime, line, std::min(static_cast<std::size_t>(size), sizeof line - 1));
     }
 }
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
@@ -173,11 +202,11 @@ bool furi_log_level_from_string(const char* str, FuriLogLevel* level) {
     return false;
 }
 
-}  // extern "C"
+} // extern "C"
 
 namespace host {
 // The runtime resets the level for every run, so one test's level does not leak into the next.
 void reset_log_level() {
     current_level = FuriLogLevelInfo;
 }
-}  // namespace host
+} // namespace host

@@ -38,7 +38,8 @@ void note_allocation(std::size_t size) {
 BlockHeader* header_of(void* ptr, const char* what) {
     auto* header = static_cast<BlockHeader*>(ptr) - 1;
     if(header->tag == kFreedTag) host::fatal("%s: block %p was already freed", what, ptr);
-    if(header->tag != kLiveTag) host::fatal("%s: %p was not allocated by the platform allocator", what, ptr);
+    if(header->tag != kLiveTag)
+        host::fatal("%s: %p was not allocated by the platform allocator", what, ptr);
     return header;
 }
 
@@ -63,7 +64,7 @@ void* allocate(std::size_t size, const char* what) {
     return header + 1;
 }
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
@@ -95,7 +96,7 @@ void* furi_host_realloc(void* ptr, std::size_t size) {
     if(host::Scheduler::in_interrupt()) host::fatal("realloc called from interrupt context");
     const std::size_t old_size = header_of(ptr, "realloc")->size;
     void* grown = allocate(size, "realloc");
-    if(grown == nullptr) return nullptr;  // the old block stays valid, as with any realloc
+    if(grown == nullptr) return nullptr; // the old block stays valid, as with any realloc
     std::memcpy(grown, ptr, old_size < size ? old_size : size);
     furi_host_free(ptr);
     return grown;
@@ -122,7 +123,7 @@ std::size_t memmgr_get_minimum_free_heap(void) {
     return peak >= memmgr_get_total_heap() ? 0 : memmgr_get_total_heap() - peak;
 }
 
-}  // extern "C"
+} // extern "C"
 
 namespace host::memory {
 
@@ -146,4 +147,4 @@ void fail_nth_allocation(std::uint64_t n) {
     fail_at.store(n == 0 ? 0 : allocations.load() + n);
 }
 
-}  // namespace host::memory
+} // namespace host::memory

@@ -18,7 +18,9 @@ struct FuriMessageQueue {
     host::WaitList putters;
 
     FuriMessageQueue(std::uint32_t capacity_, std::uint32_t size_)
-        : capacity(capacity_), message_size(size_), storage(std::size_t{capacity_} * size_) {}
+        : capacity(capacity_)
+        , message_size(size_)
+        , storage(std::size_t{capacity_} * size_) {}
 };
 
 namespace {
@@ -34,12 +36,13 @@ void check_timeout_context(std::uint32_t timeout, const char* what) {
     }
 }
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
 FuriMessageQueue* furi_message_queue_alloc(uint32_t msg_count, uint32_t msg_size) {
-    if(msg_count == 0 || msg_size == 0) host::fatal("furi_message_queue_alloc: count and size must be > 0");
+    if(msg_count == 0 || msg_size == 0)
+        host::fatal("furi_message_queue_alloc: count and size must be > 0");
     return host::make_tracked<FuriMessageQueue>(msg_count, msg_size);
 }
 
@@ -63,7 +66,8 @@ FuriStatus furi_message_queue_put(FuriMessageQueue* queue, const void* msg, uint
         }
     }
     const std::uint32_t tail = (queue->head + queue->count) % queue->capacity;
-    std::memcpy(&queue->storage[std::size_t{tail} * queue->message_size], msg, queue->message_size);
+    std::memcpy(
+        &queue->storage[std::size_t{tail} * queue->message_size], msg, queue->message_size);
     ++queue->count;
     sched().wake_one(queue->getters);
     sched().preempt_point();
@@ -81,7 +85,8 @@ FuriStatus furi_message_queue_get(FuriMessageQueue* queue, void* msg, uint32_t t
             if(queue->count == 0) return FuriStatusErrorTimeout;
         }
     }
-    std::memcpy(msg, &queue->storage[std::size_t{queue->head} * queue->message_size], queue->message_size);
+    std::memcpy(
+        msg, &queue->storage[std::size_t{queue->head} * queue->message_size], queue->message_size);
     queue->head = (queue->head + 1) % queue->capacity;
     --queue->count;
     sched().wake_one(queue->putters);
@@ -116,4 +121,4 @@ FuriStatus furi_message_queue_reset(FuriMessageQueue* queue) {
     return FuriStatusOk;
 }
 
-}  // extern "C"
+} // extern "C"

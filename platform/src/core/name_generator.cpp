@@ -14,14 +14,14 @@ namespace {
 
 // Every "Adjective_noun" pair fits in 21 characters, the usual 22-byte name buffer.
 constexpr std::array<std::string_view, 24> kAdjectives{
-    "Amber", "Bold",  "Brave", "Bright", "Calm",  "Clever", "Cosmic", "Dusty",
-    "Eager", "Fuzzy", "Gentle", "Happy", "Jolly", "Lucky",  "Mellow", "Nimble",
-    "Quiet", "Rapid", "Shiny", "Silent", "Sunny", "Swift",  "Tiny",   "Witty",
+    "Amber", "Bold",  "Brave",  "Bright", "Calm",  "Clever", "Cosmic", "Dusty",
+    "Eager", "Fuzzy", "Gentle", "Happy",  "Jolly", "Lucky",  "Mellow", "Nimble",
+    "Quiet", "Rapid", "Shiny",  "Silent", "Sunny", "Swift",  "Tiny",   "Witty",
 };
 constexpr std::array<std::string_view, 24> kNouns{
-    "badger", "beacon", "comet",  "dolphin", "falcon", "fern",   "fox",    "gecko",
-    "harbor", "lantern", "maple", "meadow",  "otter",  "panda",  "pebble", "pixel",
-    "raven",  "river",  "rocket", "spark",   "tiger",  "walrus", "willow", "zephyr",
+    "badger", "beacon",  "comet",  "dolphin", "falcon", "fern",   "fox",    "gecko",
+    "harbor", "lantern", "maple",  "meadow",  "otter",  "panda",  "pebble", "pixel",
+    "raven",  "river",   "rocket", "spark",   "tiger",  "walrus", "willow", "zephyr",
 };
 
 constexpr std::size_t longest(const auto& words) {
@@ -36,7 +36,7 @@ std::string_view pick(const std::array<std::string_view, N>& words) {
     return words[host::random::below(static_cast<std::uint32_t>(N))];
 }
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
@@ -59,4 +59,4 @@ void name_generator_make_random(char* name, size_t max_name_size) {
     name[length] = '\0';
 }
 
-}  // extern "C"
+} // extern "C"

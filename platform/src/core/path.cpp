@@ -24,7 +24,7 @@ std::string_view view_of(const FuriString* path) {
 
 void assign(FuriString* out, std::string_view value) {
     furi_check(out != nullptr);
-    const std::string copy{value};  // value may point into out
+    const std::string copy{value}; // value may point into out
     furi_string_set_strn(out, copy.c_str(), copy.size());
 }
 
@@ -44,7 +44,7 @@ std::string_view without_extension(std::string_view name) {
     return dot == std::string_view::npos ? name : name.substr(0, dot);
 }
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
@@ -62,8 +62,8 @@ void path_extract_extension(FuriString* path, char* ext, size_t ext_len_max) {
     furi_check(ext != nullptr || ext_len_max == 0);
     const std::string_view name = last_component(view_of(path));
     const auto dot = name.rfind('.');
-    const std::string_view extension =
-        dot == std::string_view::npos ? std::string_view{} : name.substr(dot);
+    const std::string_view extension = dot == std::string_view::npos ? std::string_view{} :
+                                                                       name.substr(dot);
     if(ext_len_max == 0) return;
     const std::size_t length = std::min(extension.size(), ext_len_max - 1);
     std::copy_n(extension.data(), length, ext);
@@ -92,7 +92,7 @@ void path_append(FuriString* path, const char* suffix) {
 }
 
 void path_concat(const char* path, const char* suffix, FuriString* out_path) {
-    const std::string base{view_of(path)};  // path may point into out_path
+    const std::string base{view_of(path)}; // path may point into out_path
     const std::string tail{view_of(suffix)};
     assign(out_path, base);
     path_append(out_path, tail.c_str());
@@ -106,4 +106,4 @@ bool path_contains_only_ascii(const char* path) {
     return true;
 }
 
-}  // extern "C"
+} // extern "C"

@@ -16,7 +16,7 @@ Generator& generator() {
     return instance;
 }
 
-}  // namespace
+} // namespace
 
 void seed(std::uint64_t value) {
     Generator& g = generator();
@@ -39,4 +39,4 @@ std::uint32_t below(std::uint32_t bound) {
     return static_cast<std::uint32_t>(((next() >> 32) * bound) >> 32);
 }
 
-}  // namespace host::random
+} // namespace host::random

@@ -15,9 +15,11 @@ bool furi_record_exists(const char* name) {
 }
 
 void furi_record_create(const char* name, void* data) {
-    if(name == nullptr || data == nullptr) host::fatal("furi_record_create: name and data must not be null");
+    if(name == nullptr || data == nullptr)
+        host::fatal("furi_record_create: name and data must not be null");
     auto& records = internals().records;
-    if(records.contains(name)) host::fatal("furi_record_create: record \"%s\" already exists", name);
+    if(records.contains(name))
+        host::fatal("furi_record_create: record \"%s\" already exists", name);
     records[name] = host::Record{data, 0};
     sched().wake_all(internals().record_waiters);
     sched().preempt_point();
@@ -43,7 +45,7 @@ void furi_record_close(const char* name) {
     --it->second.holders;
 }
 
-}  // extern "C"
+} // extern "C"
 
 bool host::record_destroy(const char* name) {
     if(name == nullptr) host::fatal("record_destroy: name is null");

@@ -13,12 +13,14 @@ namespace {
 Runtime* live_runtime = nullptr;
 }
 
-Runtime::Runtime(RuntimeOptions options) : options_(options) {
-    if(live_runtime != nullptr) fatal("a host::Runtime already exists; only one can run at a time");
+Runtime::Runtime(RuntimeOptions options)
+    : options_(options) {
+    if(live_runtime != nullptr)
+        fatal("a host::Runtime already exists; only one can run at a time");
     live_runtime = this;
     log_.set_echo(options_.log_to_stderr);
     reset_log_level();
-    random::seed();  // random names repeat from run to run
+    random::seed(); // random names repeat from run to run
     scheduler_ = std::make_unique<Scheduler>(options_);
     internals_ = std::make_unique<RuntimeInternals>();
     gpio_ = std::make_unique<GpioBus>();
@@ -47,8 +49,9 @@ Runtime::~Runtime() {
     for(Task* task : scheduler_->tasks()) {
         if(task != main_task && task->state != Task::State::Created &&
            task->state != Task::State::Finished) {
-            fatal("host::Runtime destroyed while platform thread \"%s\" still runs; stop and join it first",
-                  task->name.c_str());
+            fatal(
+                "host::Runtime destroyed while platform thread \"%s\" still runs; stop and join it first",
+                task->name.c_str());
         }
     }
     scheduler_->release_adopted(main_task);
@@ -100,7 +103,8 @@ std::uint64_t Runtime::handovers() const {
 }
 
 UartPort& Runtime::uart(FuriHalUartId id) {
-    if(id != FuriHalUartIdUSART1 && id != FuriHalUartIdLPUART1) fatal("no UART with id %d", static_cast<int>(id));
+    if(id != FuriHalUartIdUSART1 && id != FuriHalUartIdLPUART1)
+        fatal("no UART with id %d", static_cast<int>(id));
     return *uart_[id];
 }
 
@@ -127,4 +131,4 @@ Nanos to_deadline(std::uint32_t ticks) {
     return sched().now() + static_cast<Nanos>(ticks) * kMillisecond;
 }
 
-}  // namespace host
+} // namespace host

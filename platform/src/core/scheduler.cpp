@@ -15,15 +15,20 @@ thread_local int tls_interrupt_depth = 0;
 
 const char* state_name(Task::State state) {
     switch(state) {
-    case Task::State::Created: return "not started";
-    case Task::State::Ready: return "ready";
-    case Task::State::Running: return "running";
-    case Task::State::Blocked: return "blocked";
-    case Task::State::Finished: return "finished";
+    case Task::State::Created:
+        return "not started";
+    case Task::State::Ready:
+        return "ready";
+    case Task::State::Running:
+        return "running";
+    case Task::State::Blocked:
+        return "blocked";
+    case Task::State::Finished:
+        return "finished";
     }
     return "?";
 }
-}  // namespace
+} // namespace
 
 void WaitList::insert(Task* task) {
     // Highest priority first; a newcomer goes behind the waiters of its own priority.
@@ -39,7 +44,8 @@ void WaitList::remove(Task* task) {
 }
 
 Scheduler::Scheduler(const RuntimeOptions& options)
-    : options_(options), wall_start_(std::chrono::steady_clock::now()) {}
+    : options_(options)
+    , wall_start_(std::chrono::steady_clock::now()) {}
 
 Scheduler::~Scheduler() = default;
 
@@ -56,7 +62,9 @@ Task* Scheduler::require_thread(const char* what) {
         fatal("%s: blocking call from interrupt context", what);
     }
     if(tls_task == nullptr) {
-        fatal("%s: called from an OS thread that is not a platform thread (use Runtime::inject)", what);
+        fatal(
+            "%s: called from an OS thread that is not a platform thread (use Runtime::inject)",
+            what);
     }
     return tls_task;
 }
@@ -204,7 +212,8 @@ void Scheduler::switch_to(Task* self, Task* next) {
 }
 
 void Scheduler::wait_for_token(Task* self) {
-    while(!self->go.load(std::memory_order_acquire)) self->go.wait(false, std::memory_order_acquire);
+    while(!self->go.load(std::memory_order_acquire))
+        self->go.wait(false, std::memory_order_acquire);
     self->go.store(false, std::memory_order_relaxed);
 }
 
@@ -226,28 +235,31 @@ bool Scheduler::advance_clock() {
         const double elapsed = std::chrono::duration<double, std::nano>(
                                    std::chrono::steady_clock::now() - wall_start_)
                                    .count();
-        now_ = std::max(now_, virtual_start_ + static_cast<Nanos>(elapsed * options_.realtime_speed));
+        now_ =
+            std::max(now_, virtual_start_ + static_cast<Nanos>(elapsed * options_.realtime_speed));
         return true;
     }
     if(options_.virtual_time_limit != 0 && target > options_.virtual_time_limit) {
-        fatal("virtual time limit of %.3f s reached: the run never settles (a job that never ends?)",
-              static_cast<double>(options_.virtual_time_limit) / kSecond);
+        fatal(
+            "virtual time limit of %.3f s reached: the run never settles (a job that never ends?)",
+            static_cast<double>(options_.virtual_time_limit) / kSecond);
     }
     if(options_.realtime && target > now_) {
         // Time the host spent running threads does not pass on the virtual clock. When the wall
         // clock has got ahead, start pacing afresh from here instead of rushing to catch up, so
         // a delay never lasts less wall time than it should.
         const auto wall_now = std::chrono::steady_clock::now();
-        const auto wall_of_now =
-            wall_start_ + std::chrono::nanoseconds(static_cast<std::int64_t>(
-                              static_cast<double>(now_ - virtual_start_) / options_.realtime_speed));
+        const auto wall_of_now = wall_start_ + std::chrono::nanoseconds(static_cast<std::int64_t>(
+                                                   static_cast<double>(now_ - virtual_start_) /
+                                                   options_.realtime_speed));
         if(wall_now > wall_of_now) {
             wall_start_ = wall_now;
             virtual_start_ = now_;
         }
         const auto wall_deadline =
-            wall_start_ + std::chrono::nanoseconds(static_cast<std::int64_t>(
-                              static_cast<double>(target - virtual_start_) / options_.realtime_speed));
+            wall_start_ +
+            std::chrono::nanoseconds(static_cast<std::int64_t>(
+                static_cast<double>(target - virtual_start_) / options_.realtime_speed));
         std::unique_lock lock(mutex_);
         if(inbox_cv_.wait_until(lock, wall_deadline, [&] { return !inbox_.empty(); })) {
             const double elapsed = std::chrono::duration<double, std::nano>(
@@ -256,7 +268,7 @@ bool Scheduler::advance_clock() {
             const Nanos wall_virtual =
                 virtual_start_ + static_cast<Nanos>(elapsed * options_.realtime_speed);
             now_ = std::clamp(wall_virtual, now_, target);
-            return true;  // run the injected work first, at the time it arrived
+            return true; // run the injected work first, at the time it arrived
         }
     }
     now_ = std::max(now_, target);
@@ -286,7 +298,7 @@ void Scheduler::expire_deadlines() {
 }
 
 void Scheduler::busy_wait_until(Nanos deadline) {
-    if(in_interrupt()) return;  // a busy wait inside an interrupt handler stalls nothing we model
+    if(in_interrupt()) return; // a busy wait inside an interrupt handler stalls nothing we model
     for(;;) {
         drain_inbox();
         const Nanos next = events_.empty() ? kForever : events_.begin()->first.first;
@@ -339,8 +351,11 @@ void Scheduler::report_deadlock() const {
         if(!threads.empty()) threads += ", ";
         threads += task->name + " (" + state_name(task->state) + ")";
     }
-    fatal("deadlock at %" PRIu64 " ms: every platform thread waits forever and nothing is scheduled: %s",
-          now_ / kMillisecond, threads.c_str());
+    fatal(
+        "deadlock at %" PRIu64
+        " ms: every platform thread waits forever and nothing is scheduled: %s",
+        now_ / kMillisecond,
+        threads.c_str());
 }
 
-}  // namespace host
+} // namespace host

@@ -30,21 +30,27 @@ inline constexpr Nanos kForever = ~Nanos{0};
 class WaitList;
 
 struct Task {
-    enum class State { Created, Ready, Running, Blocked, Finished };
+    enum class State {
+        Created,
+        Ready,
+        Running,
+        Blocked,
+        Finished
+    };
 
     std::string name;
     int priority = FuriThreadPriorityNormal;
     State state = State::Created;
-    FuriThread* thread = nullptr;  // the platform thread this task runs
+    FuriThread* thread = nullptr; // the platform thread this task runs
 
     // Scheduling bookkeeping, touched only by the token holder.
     std::uint64_t ready_seq = 0;
     Nanos deadline = kForever;
     WaitList* waiting_on = nullptr;
     bool timed_out = false;
-    std::uintptr_t wait_value = 0;  // primitive-specific (e.g. event flag mask)
+    std::uintptr_t wait_value = 0; // primitive-specific (e.g. event flag mask)
 
-    std::atomic<bool> go{false};  // set when the run token is handed to this task
+    std::atomic<bool> go{false}; // set when the run token is handed to this task
 };
 
 /// Tasks blocked on one object, in priority order (FIFO among equals), as FreeRTOS orders them.
@@ -120,7 +126,7 @@ private:
     void reschedule(Task* self);
     void switch_to(Task* self, Task* next);
     static void wait_for_token(Task* self);
-    bool advance_clock();  // false: nothing can ever happen
+    bool advance_clock(); // false: nothing can ever happen
     void run_due_events();
     void expire_deadlines();
     void drain_inbox();
@@ -147,4 +153,4 @@ private:
     Nanos virtual_start_ = 0;
 };
 
-}  // namespace host
+} // namespace host

@@ -32,13 +32,13 @@ T* checked(T* object, const char* what) {
     return object;
 }
 
-constexpr std::uint32_t kEventFlagMask = 0x00FFFFFFu;  // as FreeRTOS event groups: 24 usable bits
+constexpr std::uint32_t kEventFlagMask = 0x00FFFFFFu; // as FreeRTOS event groups: 24 usable bits
 
 bool flags_satisfied(std::uint32_t flags, std::uint32_t wanted, std::uint32_t options) {
     return (options & FuriFlagWaitAll) ? (flags & wanted) == wanted : (flags & wanted) != 0;
 }
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
@@ -56,19 +56,23 @@ void furi_mutex_free(FuriMutex* mutex) {
 
 FuriStatus furi_mutex_acquire(FuriMutex* mutex, uint32_t timeout) {
     checked(mutex, "furi_mutex_acquire");
-    if(host::Scheduler::in_interrupt()) host::fatal("furi_mutex_acquire: mutexes cannot be taken in interrupt context");
+    if(host::Scheduler::in_interrupt())
+        host::fatal("furi_mutex_acquire: mutexes cannot be taken in interrupt context");
     host::Task* self = host::Scheduler::require_thread("furi_mutex_acquire");
     if(mutex->owner == self) {
         if(mutex->type == FuriMutexTypeRecursive) {
             ++mutex->depth;
             return FuriStatusOk;
         }
-        host::fatal("furi_mutex_acquire: thread \"%s\" already holds this (non-recursive) mutex", self->name.c_str());
+        host::fatal(
+            "furi_mutex_acquire: thread \"%s\" already holds this (non-recursive) mutex",
+            self->name.c_str());
     }
     const host::Nanos deadline = host::to_deadline(timeout);
     while(mutex->owner != nullptr) {
         if(timeout == 0) return FuriStatusErrorResource;
-        if(!sched().block(&mutex->waiters, deadline) && mutex->owner != nullptr) return FuriStatusErrorTimeout;
+        if(!sched().block(&mutex->waiters, deadline) && mutex->owner != nullptr)
+            return FuriStatusErrorTimeout;
     }
     mutex->owner = self;
     mutex->depth = 1;
@@ -94,7 +98,8 @@ FuriThreadId furi_mutex_get_owner(FuriMutex* mutex) {
 
 FuriSemaphore* furi_semaphore_alloc(uint32_t max_count, uint32_t initial_count) {
     if(max_count == 0 || initial_count > max_count) {
-        host::fatal("furi_semaphore_alloc: invalid counts (max %u, initial %u)", max_count, initial_count);
+        host::fatal(
+            "furi_semaphore_alloc: invalid counts (max %u, initial %u)", max_count, initial_count);
     }
     auto* semaphore = host::make_tracked<FuriSemaphore>();
     semaphore->max_count = max_count;
@@ -104,7 +109,8 @@ FuriSemaphore* furi_semaphore_alloc(uint32_t max_count, uint32_t initial_count) 
 
 void furi_semaphore_free(FuriSemaphore* semaphore) {
     checked(semaphore, "furi_semaphore_free");
-    if(!semaphore->waiters.empty()) host::fatal("furi_semaphore_free: a thread still waits on the semaphore");
+    if(!semaphore->waiters.empty())
+        host::fatal("furi_semaphore_free: a thread still waits on the semaphore");
     host::destroy_tracked(semaphore);
 }
 
@@ -116,7 +122,8 @@ FuriStatus furi_semaphore_acquire(FuriSemaphore* semaphore, uint32_t timeout) {
     const host::Nanos deadline = host::to_deadline(timeout);
     while(semaphore->count == 0) {
         if(timeout == 0) return FuriStatusErrorResource;
-        if(!sched().block(&semaphore->waiters, deadline) && semaphore->count == 0) return FuriStatusErrorTimeout;
+        if(!sched().block(&semaphore->waiters, deadline) && semaphore->count == 0)
+            return FuriStatusErrorTimeout;
     }
     --semaphore->count;
     return FuriStatusOk;
@@ -141,7 +148,8 @@ FuriEventFlag* furi_event_flag_alloc(void) {
 
 void furi_event_flag_free(FuriEventFlag* event) {
     checked(event, "furi_event_flag_free");
-    if(!event->waiters.empty()) host::fatal("furi_event_flag_free: a thread still waits on the event flags");
+    if(!event->waiters.empty())
+        host::fatal("furi_event_flag_free: a thread still waits on the event flags");
     host::destroy_tracked(event);
 }
 
@@ -168,14 +176,17 @@ uint32_t furi_event_flag_get(FuriEventFlag* event) {
     return checked(event, "furi_event_flag_get")->flags;
 }
 
-uint32_t furi_event_flag_wait(FuriEventFlag* event, uint32_t flags, uint32_t options, uint32_t timeout) {
+uint32_t
+    furi_event_flag_wait(FuriEventFlag* event, uint32_t flags, uint32_t options, uint32_t timeout) {
     checked(event, "furi_event_flag_wait");
     if(flags & ~kEventFlagMask) return FuriFlagErrorParameter;
-    if(host::Scheduler::in_interrupt()) host::fatal("furi_event_flag_wait: cannot wait in interrupt context");
+    if(host::Scheduler::in_interrupt())
+        host::fatal("furi_event_flag_wait: cannot wait in interrupt context");
     const host::Nanos deadline = host::to_deadline(timeout);
     while(!flags_satisfied(event->flags, flags, options)) {
         if(timeout == 0) return FuriFlagErrorResource;
-        if(!sched().block(&event->waiters, deadline) && !flags_satisfied(event->flags, flags, options)) {
+        if(!sched().block(&event->waiters, deadline) &&
+           !flags_satisfied(event->flags, flags, options)) {
             return FuriFlagErrorTimeout;
         }
     }
@@ -184,4 +195,4 @@ uint32_t furi_event_flag_wait(FuriEventFlag* event, uint32_t flags, uint32_t opt
     return result;
 }
 
-}  // extern "C"
+} // extern "C"

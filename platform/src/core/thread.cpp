@@ -17,7 +17,7 @@ void set_state(FuriThread* thread, FuriThreadState state) {
     if(thread->state_callback) thread->state_callback(state, thread->state_context);
 }
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
@@ -28,7 +28,11 @@ FuriThread* furi_thread_alloc(void) {
     return thread;
 }
 
-FuriThread* furi_thread_alloc_ex(const char* name, uint32_t stack_size, FuriThreadCallback callback, void* context) {
+FuriThread* furi_thread_alloc_ex(
+    const char* name,
+    uint32_t stack_size,
+    FuriThreadCallback callback,
+    void* context) {
     FuriThread* thread = furi_thread_alloc();
     furi_thread_set_name(thread, name);
     thread->stack_size = stack_size;
@@ -39,11 +43,16 @@ FuriThread* furi_thread_alloc_ex(const char* name, uint32_t stack_size, FuriThre
 
 void furi_thread_free(FuriThread* thread) {
     checked(thread, "furi_thread_free");
-    if(thread->adopted) host::fatal("furi_thread_free: \"%s\" is not a thread the app allocated", thread->name.c_str());
+    if(thread->adopted)
+        host::fatal(
+            "furi_thread_free: \"%s\" is not a thread the app allocated", thread->name.c_str());
     if(thread->state != FuriThreadStateStopped) {
-        host::fatal("furi_thread_free: thread \"%s\" is still running; join it first", thread->name.c_str());
+        host::fatal(
+            "furi_thread_free: thread \"%s\" is still running; join it first",
+            thread->name.c_str());
     }
-    if(host::Scheduler::current() == &thread->task) host::fatal("furi_thread_free: a thread cannot free itself");
+    if(host::Scheduler::current() == &thread->task)
+        host::fatal("furi_thread_free: a thread cannot free itself");
     if(thread->os_thread.joinable()) thread->os_thread.join();
     sched().unregister_task(&thread->task);
     host::destroy_tracked(thread);
@@ -60,36 +69,43 @@ void furi_thread_set_appid(FuriThread* thread, const char* appid) {
 }
 
 void furi_thread_set_stack_size(FuriThread* thread, size_t stack_size) {
-    checked(thread, "furi_thread_set_stack_size")->stack_size = static_cast<std::uint32_t>(stack_size);
+    checked(thread, "furi_thread_set_stack_size")->stack_size =
+        static_cast<std::uint32_t>(stack_size);
 }
 
 void furi_thread_set_callback(FuriThread* thread, FuriThreadCallback callback) {
     checked(thread, "furi_thread_set_callback");
-    if(thread->state != FuriThreadStateStopped) host::fatal("furi_thread_set_callback: thread is running");
+    if(thread->state != FuriThreadStateStopped)
+        host::fatal("furi_thread_set_callback: thread is running");
     thread->callback = callback;
 }
 
 void furi_thread_set_context(FuriThread* thread, void* context) {
     checked(thread, "furi_thread_set_context");
-    if(thread->state != FuriThreadStateStopped) host::fatal("furi_thread_set_context: thread is running");
+    if(thread->state != FuriThreadStateStopped)
+        host::fatal("furi_thread_set_context: thread is running");
     thread->context = context;
 }
 
 void furi_thread_set_priority(FuriThread* thread, FuriThreadPriority priority) {
     checked(thread, "furi_thread_set_priority");
-    if(priority > FuriThreadPriorityIsr) host::fatal("furi_thread_set_priority: invalid priority %d", priority);
-    thread->task.priority = priority == FuriThreadPriorityNone ? FuriThreadPriorityNormal : priority;
+    if(priority > FuriThreadPriorityIsr)
+        host::fatal("furi_thread_set_priority: invalid priority %d", priority);
+    thread->task.priority = priority == FuriThreadPriorityNone ? FuriThreadPriorityNormal :
+                                                                 priority;
 }
 
 void furi_thread_set_current_priority(FuriThreadPriority priority) {
     host::Task* task = host::Scheduler::require_thread("furi_thread_set_current_priority");
-    if(priority > FuriThreadPriorityIsr) host::fatal("furi_thread_set_current_priority: invalid priority %d", priority);
+    if(priority > FuriThreadPriorityIsr)
+        host::fatal("furi_thread_set_current_priority: invalid priority %d", priority);
     task->priority = priority == FuriThreadPriorityNone ? FuriThreadPriorityNormal : priority;
     sched().preempt_point();
 }
 
 FuriThreadPriority furi_thread_get_current_priority(void) {
-    return static_cast<FuriThreadPriority>(host::Scheduler::require_thread("furi_thread_get_current_priority")->priority);
+    return static_cast<FuriThreadPriority>(
+        host::Scheduler::require_thread("furi_thread_get_current_priority")->priority);
 }
 
 void furi_thread_set_state_callback(FuriThread* thread, FuriThreadStateCallback callback) {
@@ -106,12 +122,13 @@ FuriThreadState furi_thread_get_state(FuriThread* thread) {
 
 void furi_thread_start(FuriThread* thread) {
     checked(thread, "furi_thread_start");
-    if(thread->callback == nullptr) host::fatal("furi_thread_start: thread \"%s\" has no callback", thread->name.c_str());
+    if(thread->callback == nullptr)
+        host::fatal("furi_thread_start: thread \"%s\" has no callback", thread->name.c_str());
     if(thread->state != FuriThreadStateStopped || thread->adopted) {
         host::fatal("furi_thread_start: thread \"%s\" is already running", thread->name.c_str());
     }
     host::Scheduler::require_thread("furi_thread_start");
-    if(thread->os_thread.joinable()) thread->os_thread.join();  // the previous run has ended
+    if(thread->os_thread.joinable()) thread->os_thread.join(); // the previous run has ended
     set_state(thread, FuriThreadStateStarting);
     thread->os_thread = sched().spawn(&thread->task, [thread] {
         set_state(thread, FuriThreadStateRunning);
@@ -125,7 +142,8 @@ void furi_thread_start(FuriThread* thread) {
 bool furi_thread_join(FuriThread* thread) {
     checked(thread, "furi_thread_join");
     host::Task* self = host::Scheduler::require_thread("furi_thread_join");
-    if(self == &thread->task) host::fatal("furi_thread_join: thread \"%s\" cannot join itself", thread->name.c_str());
+    if(self == &thread->task)
+        host::fatal("furi_thread_join: thread \"%s\" cannot join itself", thread->name.c_str());
     while(thread->state != FuriThreadStateStopped) sched().block(&thread->joiners, host::kForever);
     return true;
 }
@@ -136,7 +154,8 @@ FuriThreadId furi_thread_get_id(FuriThread* thread) {
 
 int32_t furi_thread_get_return_code(FuriThread* thread) {
     checked(thread, "furi_thread_get_return_code");
-    if(thread->state != FuriThreadStateStopped) host::fatal("furi_thread_get_return_code: thread is still running");
+    if(thread->state != FuriThreadStateStopped)
+        host::fatal("furi_thread_get_return_code: thread is still running");
     return thread->return_code;
 }
 
@@ -168,4 +187,4 @@ uint32_t furi_thread_get_stack_space(FuriThreadId thread_id) {
     return thread_id ? static_cast<FuriThread*>(thread_id)->stack_size : 0;
 }
 
-}  // extern "C"
+} // extern "C"

@@ -59,7 +59,7 @@ int32_t timer_service_main(void* context) {
     return 0;
 }
 
-}  // namespace
+} // namespace
 
 void start_timer_service(Runtime&) {
     auto& service = internals().timers;
@@ -80,7 +80,7 @@ void stop_timer_service(Runtime&) {
     service.thread = nullptr;
 }
 
-}  // namespace host
+} // namespace host
 
 namespace {
 
@@ -94,13 +94,14 @@ void wake_service() {
     sched().wake_all(service.wakeup);
 }
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
 FuriTimer* furi_timer_alloc(FuriTimerCallback func, FuriTimerType type, void* context) {
     if(func == nullptr) host::fatal("furi_timer_alloc: callback is null");
-    if(host::Scheduler::in_interrupt()) host::fatal("furi_timer_alloc called from interrupt context");
+    if(host::Scheduler::in_interrupt())
+        host::fatal("furi_timer_alloc called from interrupt context");
     auto* timer = host::make_tracked<FuriTimer>();
     timer->callback = func;
     timer->type = type;
@@ -111,7 +112,8 @@ FuriTimer* furi_timer_alloc(FuriTimerCallback func, FuriTimerType type, void* co
 
 void furi_timer_free(FuriTimer* timer) {
     checked(timer, "furi_timer_free");
-    if(host::Scheduler::in_interrupt()) host::fatal("furi_timer_free called from interrupt context");
+    if(host::Scheduler::in_interrupt())
+        host::fatal("furi_timer_free called from interrupt context");
     timer->running = false;
     // Never pull the timer from under its own running callback.
     while(timer->in_callback) furi_delay_ms(1);
@@ -141,4 +143,4 @@ uint32_t furi_timer_is_running(FuriTimer* timer) {
     return checked(timer, "furi_timer_is_running")->running ? 1 : 0;
 }
 
-}  // extern "C"
+} // extern "C"

@@ -47,7 +47,7 @@ void canvas_reset_state(Canvas* canvas) {
     canvas_set_frame(canvas, 0, 0, host::Screen::kWidth, host::Screen::kHeight);
 }
 
-}  // namespace gui_host
+} // namespace gui_host
 
 namespace {
 
@@ -155,7 +155,8 @@ public:
         for(std::size_t i = 0; i < points_.size();) {
             std::size_t j = i;
             while(j < points_.size() && points_[j].first == points_[i].first) ++j;
-            for(int x = points_[i].second; x <= points_[j - 1].second; ++x) filled.emplace_back(points_[i].first, x);
+            for(int x = points_[i].second; x <= points_[j - 1].second; ++x)
+                filled.emplace_back(points_[i].first, x);
             i = j;
         }
         points_ = std::move(filled);
@@ -169,7 +170,7 @@ private:
         std::sort(points_.begin(), points_.end());
         points_.erase(std::unique(points_.begin(), points_.end()), points_.end());
     }
-    std::vector<std::pair<int, int>> points_;  // (y, x)
+    std::vector<std::pair<int, int>> points_; // (y, x)
 };
 
 /// A rounded frame as the device draws it: four corner arcs, then the straight parts between
@@ -210,11 +211,19 @@ void draw_glyph(Canvas* c, const Glyph& g, int pen_x, int baseline) {
 }
 
 /// Draws a string with its baseline's left end at (x, baseline) and records it.
-void draw_text(Canvas* c, int x, int baseline, std::string_view text, int given_x, int given_y, Align h, Align v) {
+void draw_text(
+    Canvas* c,
+    int x,
+    int baseline,
+    std::string_view text,
+    int given_x,
+    int given_y,
+    Align h,
+    Align v) {
     const FontFace& face = gui_host::font_face(c->font);
     int pen = x;
-    int ink_top = 0;     // above the baseline
-    int ink_bottom = 0;  // below it
+    int ink_top = 0;    // above the baseline
+    int ink_bottom = 0; // below it
     bool inked = false;
     for(const char ch : text) {
         const Glyph& g = face.glyph(static_cast<unsigned char>(ch));
@@ -239,18 +248,27 @@ void draw_text(Canvas* c, int x, int baseline, std::string_view text, int given_
     t.y = c->frame_y + given_y;
     t.origin_x = c->frame_x + x;
     t.baseline = c->frame_y + baseline;
-    t.box = host::Rect{t.origin_x, t.baseline - ink_top, face.text_width(text), ink_top + ink_bottom};
+    t.box =
+        host::Rect{t.origin_x, t.baseline - ink_top, face.text_width(text), ink_top + ink_bottom};
     // Keep only what can be seen: the box must meet the frame.
     const host::Rect frame{c->frame_x, c->frame_y, c->frame_width, c->frame_height};
-    const bool visible = !text.empty() && t.box.x < frame.x + frame.width && t.box.x + t.box.width > frame.x &&
-                         t.box.y < frame.y + frame.height && t.box.y + t.box.height > frame.y;
+    const bool visible = !text.empty() && t.box.x < frame.x + frame.width &&
+                         t.box.x + t.box.width > frame.x && t.box.y < frame.y + frame.height &&
+                         t.box.y + t.box.height > frame.y;
     if(visible) c->screen.mutable_texts().push_back(std::move(t));
 }
 
 /// XBM rows: ceil(w / 8) bytes each, bit 0 leftmost. Set bits take the current colour; unless
 /// bitmap mode is on, clear bits paint the other one (white under black and XOR, black under
 /// white), so an icon covers its whole rectangle as on the device.
-void draw_xbm(Canvas* c, int x, int y, int w, int h, const std::uint8_t* bits, IconRotation rotation = IconRotation0) {
+void draw_xbm(
+    Canvas* c,
+    int x,
+    int y,
+    int w,
+    int h,
+    const std::uint8_t* bits,
+    IconRotation rotation = IconRotation0) {
     if(bits == nullptr || w <= 0 || h <= 0) return;
     const Color ink = c->color;
     const Color background = ink == ColorWhite ? ColorBlack : ColorWhite;
@@ -284,7 +302,7 @@ bool valid_canvas(const Canvas* canvas, const char* function) {
     return false;
 }
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
@@ -334,7 +352,7 @@ void canvas_set_color(Canvas* canvas, Color color) {
 
 void canvas_set_font_direction(Canvas* canvas, CanvasDirection dir) {
     if(!valid_canvas(canvas, __func__)) return;
-    canvas->direction = dir;  // kept; text is drawn left to right
+    canvas->direction = dir; // kept; text is drawn left to right
 }
 
 void canvas_invert_color(Canvas* canvas) {
@@ -346,7 +364,8 @@ void canvas_invert_color(Canvas* canvas) {
 void canvas_set_font(Canvas* canvas, Font font) {
     if(!valid_canvas(canvas, __func__)) return;
     if(static_cast<unsigned>(font) >= FontTotalNumber) {
-        gui_host::gui_warn("Canvas", "unknown font %d, keeping the current one", static_cast<int>(font));
+        gui_host::gui_warn(
+            "Canvas", "unknown font %d, keeping the current one", static_cast<int>(font));
         return;
     }
     canvas->font = font;
@@ -354,7 +373,7 @@ void canvas_set_font(Canvas* canvas, Font font) {
 
 void canvas_set_bitmap_mode(Canvas* canvas, bool alpha) {
     if(!valid_canvas(canvas, __func__)) return;
-    canvas->bitmap_alpha = alpha;  // on: bitmaps and icons draw only their set pixels
+    canvas->bitmap_alpha = alpha; // on: bitmaps and icons draw only their set pixels
 }
 
 void canvas_draw_str(Canvas* canvas, uint8_t x, uint8_t y, const char* str) {
@@ -362,7 +381,13 @@ void canvas_draw_str(Canvas* canvas, uint8_t x, uint8_t y, const char* str) {
     draw_text(canvas, x, y, drawn_part(str), x, y, AlignLeft, AlignBottom);
 }
 
-void canvas_draw_str_aligned(Canvas* canvas, uint8_t x, uint8_t y, Align horizontal, Align vertical, const char* str) {
+void canvas_draw_str_aligned(
+    Canvas* canvas,
+    uint8_t x,
+    uint8_t y,
+    Align horizontal,
+    Align vertical,
+    const char* str) {
     if(!valid_canvas(canvas, __func__) || str == nullptr) return;
     const FontFace& face = gui_host::font_face(canvas->font);
     const std::string_view text = drawn_part(str);
@@ -378,8 +403,10 @@ void canvas_draw_str_aligned(Canvas* canvas, uint8_t x, uint8_t y, Align horizon
         left = x - width / 2;
         break;
     default:
-        gui_host::gui_warn("Canvas", "horizontal align %d is not Left/Right/Center; using Left",
-                           static_cast<int>(horizontal));
+        gui_host::gui_warn(
+            "Canvas",
+            "horizontal align %d is not Left/Right/Center; using Left",
+            static_cast<int>(horizontal));
         horizontal = AlignLeft;
         break;
     }
@@ -394,8 +421,10 @@ void canvas_draw_str_aligned(Canvas* canvas, uint8_t x, uint8_t y, Align horizon
         baseline = y + face.ascent / 2;
         break;
     default:
-        gui_host::gui_warn("Canvas", "vertical align %d is not Top/Bottom/Center; using Bottom",
-                           static_cast<int>(vertical));
+        gui_host::gui_warn(
+            "Canvas",
+            "vertical align %d is not Top/Bottom/Center; using Bottom",
+            static_cast<int>(vertical));
         vertical = AlignBottom;
         break;
     }
@@ -404,24 +433,32 @@ void canvas_draw_str_aligned(Canvas* canvas, uint8_t x, uint8_t y, Align horizon
 
 uint16_t canvas_string_width(Canvas* canvas, const char* str) {
     if(canvas == nullptr || str == nullptr) return 0;
-    return static_cast<uint16_t>(std::min(gui_host::font_face(canvas->font).text_width(drawn_part(str)), 0xFFFF));
+    return static_cast<uint16_t>(
+        std::min(gui_host::font_face(canvas->font).text_width(drawn_part(str)), 0xFFFF));
 }
 
 uint8_t canvas_glyph_width(Canvas* canvas, char symbol) {
     if(canvas == nullptr) return 0;
-    return static_cast<uint8_t>(gui_host::font_face(canvas->font).glyph(static_cast<unsigned char>(symbol)).advance);
+    return static_cast<uint8_t>(
+        gui_host::font_face(canvas->font).glyph(static_cast<unsigned char>(symbol)).advance);
 }
 
 void canvas_draw_glyph(Canvas* canvas, uint8_t x, uint8_t y, uint16_t ch) {
     if(!valid_canvas(canvas, __func__) || ch > 0xFF) return;
-    draw_glyph(canvas, gui_host::font_face(canvas->font).glyph(static_cast<unsigned char>(ch)), x, y);
+    draw_glyph(
+        canvas, gui_host::font_face(canvas->font).glyph(static_cast<unsigned char>(ch)), x, y);
 }
 
 void canvas_draw_icon(Canvas* canvas, uint8_t x, uint8_t y, const Icon* icon) {
     canvas_draw_icon_ex(canvas, x, y, icon, IconRotation0);
 }
 
-void canvas_draw_icon_ex(Canvas* canvas, uint8_t x, uint8_t y, const Icon* icon, IconRotation rotation) {
+void canvas_draw_icon_ex(
+    Canvas* canvas,
+    uint8_t x,
+    uint8_t y,
+    const Icon* icon,
+    IconRotation rotation) {
     if(!valid_canvas(canvas, __func__)) return;
     if(icon == nullptr || icon->frames == nullptr || icon->frame_count == 0) {
         gui_host::gui_warn("Canvas", "canvas_draw_icon: null or empty icon ignored");
@@ -430,13 +467,24 @@ void canvas_draw_icon_ex(Canvas* canvas, uint8_t x, uint8_t y, const Icon* icon,
     draw_xbm(canvas, x, y, icon->width, icon->height, icon->frames[0], rotation);
 }
 
-void canvas_draw_xbm(Canvas* canvas, uint8_t x, uint8_t y, uint8_t w, uint8_t h, const uint8_t* bitmap) {
+void canvas_draw_xbm(
+    Canvas* canvas,
+    uint8_t x,
+    uint8_t y,
+    uint8_t w,
+    uint8_t h,
+    const uint8_t* bitmap) {
     if(!valid_canvas(canvas, __func__)) return;
     draw_xbm(canvas, x, y, w, h, bitmap);
 }
 
-void canvas_draw_bitmap(Canvas* canvas, uint8_t x, uint8_t y, uint8_t width, uint8_t height,
-                        const uint8_t* compressed_bitmap_data) {
+void canvas_draw_bitmap(
+    Canvas* canvas,
+    uint8_t x,
+    uint8_t y,
+    uint8_t width,
+    uint8_t height,
+    const uint8_t* compressed_bitmap_data) {
     // Host icon data is stored uncompressed, in XBM rows.
     if(!valid_canvas(canvas, __func__)) return;
     draw_xbm(canvas, x, y, width, height, compressed_bitmap_data);
@@ -488,7 +536,13 @@ void canvas_draw_disc(Canvas* canvas, uint8_t x, uint8_t y, uint8_t radius) {
     set.draw(canvas);
 }
 
-void canvas_draw_triangle(Canvas* canvas, uint8_t x, uint8_t y, uint8_t base, uint8_t height, CanvasDirection dir) {
+void canvas_draw_triangle(
+    Canvas* canvas,
+    uint8_t x,
+    uint8_t y,
+    uint8_t base,
+    uint8_t height,
+    CanvasDirection dir) {
     if(!valid_canvas(canvas, __func__) || base == 0 || height == 0) return;
     const int half = base / 2;
     const int reach = height - 1;
@@ -518,14 +572,26 @@ void canvas_draw_triangle(Canvas* canvas, uint8_t x, uint8_t y, uint8_t base, ui
     set.draw(canvas);
 }
 
-void canvas_draw_rframe(Canvas* canvas, uint8_t x, uint8_t y, uint8_t width, uint8_t height, uint8_t radius) {
+void canvas_draw_rframe(
+    Canvas* canvas,
+    uint8_t x,
+    uint8_t y,
+    uint8_t width,
+    uint8_t height,
+    uint8_t radius) {
     if(!valid_canvas(canvas, __func__) || width == 0 || height == 0) return;
     PointSet set;
     rounded_outline(set, x, y, width, height, radius);
     set.draw(canvas);
 }
 
-void canvas_draw_rbox(Canvas* canvas, uint8_t x, uint8_t y, uint8_t width, uint8_t height, uint8_t radius) {
+void canvas_draw_rbox(
+    Canvas* canvas,
+    uint8_t x,
+    uint8_t y,
+    uint8_t width,
+    uint8_t height,
+    uint8_t radius) {
     if(!valid_canvas(canvas, __func__) || width == 0 || height == 0) return;
     PointSet set;
     rounded_outline(set, x, y, width, height, radius);
@@ -533,4 +599,4 @@ void canvas_draw_rbox(Canvas* canvas, uint8_t x, uint8_t y, uint8_t width, uint8
     set.draw(canvas);
 }
 
-}  // extern "C"
+} // extern "C"

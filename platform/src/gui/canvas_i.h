@@ -28,4 +28,4 @@ void canvas_reset_state(Canvas* canvas);
 /// Writes a warning to the runtime's log (or stderr when no runtime exists).
 void gui_warn(const char* tag, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
-}  // namespace gui_host
+} // namespace gui_host

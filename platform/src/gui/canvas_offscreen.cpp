@@ -4,7 +4,8 @@
 
 namespace host {
 
-OffscreenCanvas::OffscreenCanvas() : canvas_(new Canvas) {
+OffscreenCanvas::OffscreenCanvas()
+    : canvas_(new Canvas) {
     gui_host::canvas_reset_state(canvas_);
 }
 
@@ -20,4 +21,4 @@ void OffscreenCanvas::reset() {
     canvas_reset(canvas_);
 }
 
-}  // namespace host
+} // namespace host

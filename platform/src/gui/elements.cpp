@@ -41,16 +41,22 @@ constexpr Icon kArrowLeft{4, 7, 1, 0, kArrowLeftFrames};
 constexpr Icon kArrowRight{4, 7, 1, 0, kArrowRightFrames};
 constexpr Icon kOkMark{7, 7, 1, 0, kOkMarkFrames};
 
-enum class Side { Left, Center, Right };
+enum class Side {
+    Left,
+    Center,
+    Right
+};
 
 // A button is a 12 px box along the bottom edge with its mark and label in white. The side that
 // faces the screen's middle ends in a step of three columns, 12, 11 and 10 px high.
 void draw_button(Canvas* canvas, const char* str, Side side) {
     if(canvas == nullptr || str == nullptr) return;
     constexpr int kHeight = 12;
-    constexpr int kTextBottom = 3;  // baseline above the bottom edge
-    constexpr int kMarkGap = 3;     // between mark and label
-    const Icon& mark = side == Side::Left ? kArrowLeft : side == Side::Right ? kArrowRight : kOkMark;
+    constexpr int kTextBottom = 3; // baseline above the bottom edge
+    constexpr int kMarkGap = 3;    // between mark and label
+    const Icon& mark = side == Side::Left  ? kArrowLeft :
+                       side == Side::Right ? kArrowRight :
+                                             kOkMark;
     const int padding = side == Side::Center ? 1 : 3;
     const int string_width = canvas_string_width(canvas, str);
     const int width = string_width + 2 * padding + mark.width + kMarkGap;
@@ -63,8 +69,11 @@ void draw_button(Canvas* canvas, const char* str, Side side) {
 
     canvas_draw_box(canvas, u8(x), u8(top), u8(width), kHeight);
     for(int i = 0; i < 3; ++i) {
-        if(side != Side::Left) canvas_draw_line(canvas, u8(x - 1 - i), u8(bottom), u8(x - 1 - i), u8(top + i));
-        if(side != Side::Right) canvas_draw_line(canvas, u8(x + width + i), u8(bottom), u8(x + width + i), u8(top + i));
+        if(side != Side::Left)
+            canvas_draw_line(canvas, u8(x - 1 - i), u8(bottom), u8(x - 1 - i), u8(top + i));
+        if(side != Side::Right)
+            canvas_draw_line(
+                canvas, u8(x + width + i), u8(bottom), u8(x + width + i), u8(top + i));
     }
     canvas_invert_color(canvas);
     const int mark_y = bottom - kTextBottom - mark.height;
@@ -108,7 +117,7 @@ struct Cell {
 
 struct BoxLine {
     std::vector<Cell> cells;
-    int width = 0;  // sum of the glyphs' advances
+    int width = 0; // sum of the glyphs' advances
     CanvasFontParameters params{};
     int x = 0;
     int baseline = 0;
@@ -196,7 +205,9 @@ void draw_box_line(Canvas* canvas, const BoxLine& line, bool dots, int right) {
         const bool inverse = line.cells[i].inverse;
         std::string run;
         const int start = cx;
-        for(; i < line.cells.size() && line.cells[i].font == font && line.cells[i].inverse == inverse; ++i) {
+        for(; i < line.cells.size() && line.cells[i].font == font &&
+              line.cells[i].inverse == inverse;
+            ++i) {
             const int w = glyph_width(canvas, font, line.cells[i].c);
             if(dots && cx + w + text_width(canvas, kDots) > right) {
                 stop = true;
@@ -223,7 +234,7 @@ void draw_box_line(Canvas* canvas, const BoxLine& line, bool dots, int right) {
     }
 }
 
-}  // namespace
+} // namespace
 
 namespace gui_elements {
 
@@ -250,7 +261,7 @@ std::string fit_width(Canvas* canvas, std::string_view text, int width) {
     return result + kDots;
 }
 
-}  // namespace gui_elements
+} // namespace gui_elements
 
 extern "C" {
 
@@ -266,7 +277,13 @@ void elements_button_center(Canvas* canvas, const char* str) {
     draw_button(canvas, str, Side::Center);
 }
 
-void elements_scrollbar_pos(Canvas* canvas, uint8_t x, uint8_t y, uint8_t height, uint16_t pos, uint16_t total) {
+void elements_scrollbar_pos(
+    Canvas* canvas,
+    uint8_t x,
+    uint8_t y,
+    uint8_t height,
+    uint16_t pos,
+    uint16_t total) {
     if(canvas == nullptr) return;
     // As the device draws it: a white strip, a dotted line at x - 2 and a block of height / total
     // rows (at least one) at height / total * pos, computed in float and truncated. The dots stop
@@ -291,17 +308,32 @@ void elements_frame(Canvas* canvas, uint8_t x, uint8_t y, uint8_t width, uint8_t
     canvas_draw_rframe(canvas, x, y, width, height, 2);
 }
 
-void elements_slightly_rounded_box(Canvas* canvas, uint8_t x, uint8_t y, uint8_t width, uint8_t height) {
+void elements_slightly_rounded_box(
+    Canvas* canvas,
+    uint8_t x,
+    uint8_t y,
+    uint8_t width,
+    uint8_t height) {
     if(canvas == nullptr) return;
     canvas_draw_rbox(canvas, x, y, width, height, 1);
 }
 
-void elements_slightly_rounded_frame(Canvas* canvas, uint8_t x, uint8_t y, uint8_t width, uint8_t height) {
+void elements_slightly_rounded_frame(
+    Canvas* canvas,
+    uint8_t x,
+    uint8_t y,
+    uint8_t width,
+    uint8_t height) {
     if(canvas == nullptr) return;
     canvas_draw_rframe(canvas, x, y, width, height, 1);
 }
 
-void elements_bold_rounded_frame(Canvas* canvas, uint8_t x, uint8_t y, uint8_t width, uint8_t height) {
+void elements_bold_rounded_frame(
+    Canvas* canvas,
+    uint8_t x,
+    uint8_t y,
+    uint8_t width,
+    uint8_t height) {
     if(canvas == nullptr || width < 4 || height < 4) return;
     canvas_set_color(canvas, ColorWhite);
     canvas_draw_box(canvas, u8(x + 1), u8(y + 1), u8(width - 2), u8(height - 2));
@@ -318,7 +350,13 @@ void elements_progress_bar(Canvas* canvas, uint8_t x, uint8_t y, uint8_t width, 
     if(fill > 0) canvas_draw_box(canvas, u8(x + 1), u8(y + 1), u8(fill), 7);
 }
 
-void elements_multiline_text_aligned(Canvas* canvas, uint8_t x, uint8_t y, Align horizontal, Align vertical, const char* text) {
+void elements_multiline_text_aligned(
+    Canvas* canvas,
+    uint8_t x,
+    uint8_t y,
+    Align horizontal,
+    Align vertical,
+    const char* text) {
     if(canvas == nullptr || text == nullptr) return;
     const std::string_view all(text);
     const int font_height = canvas_current_font_height(canvas);
@@ -336,7 +374,8 @@ void elements_multiline_text_aligned(Canvas* canvas, uint8_t x, uint8_t y, Align
         const size_t fit = chars_to_fit(canvas, horizontal, all.substr(start), x);
         std::string line(all.substr(start, fit));
         const size_t next = start + fit;
-        if(next < all.size() && all[next] != '\n') line += y + font_height > canvas_h ? kDots : "-";
+        if(next < all.size() && all[next] != '\n')
+            line += y + font_height > canvas_h ? kDots : "-";
         canvas_draw_str_aligned(canvas, x, y, horizontal, vertical, line.c_str());
         y = static_cast<uint8_t>(y + font_height);
         if(y > canvas_h) break;
@@ -380,7 +419,8 @@ void elements_multiline_text_framed(Canvas* canvas, uint8_t x, uint8_t y, const 
 
 void elements_string_fit_width(Canvas* canvas, FuriString* string, uint8_t width) {
     if(canvas == nullptr || string == nullptr) return;
-    furi_string_set_str(string, gui_elements::fit_width(canvas, furi_string_get_cstr(string), width).c_str());
+    furi_string_set_str(
+        string, gui_elements::fit_width(canvas, furi_string_get_cstr(string), width).c_str());
 }
 
 void elements_text_box(
@@ -439,7 +479,8 @@ void elements_text_box(
                 grew = true;
             }
         }
-        for(size_t i = 1; i < lines.size(); ++i) lines[i].baseline = lines[i - 1].baseline + gap[i];
+        for(size_t i = 1; i < lines.size(); ++i)
+            lines[i].baseline = lines[i - 1].baseline + gap[i];
     }
 
     for(size_t i = 0; i < lines.size(); ++i)
@@ -447,4 +488,4 @@ void elements_text_box(
     canvas_set_font(canvas, FontSecondary);
 }
 
-}  // extern "C"
+} // extern "C"

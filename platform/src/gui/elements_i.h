@@ -16,4 +16,4 @@ int available_width(const Canvas* canvas, int x, Align horizontal);
 /// it is too wide, characters go until the rest fits beside "...", which then follows it.
 std::string fit_width(Canvas* canvas, std::string_view text, int width);
 
-}  // namespace gui_elements
+} // namespace gui_elements

@@ -28,21 +28,52 @@ constexpr const char* kX11Dir100dpi = "/usr/share/fonts/X11/100dpi";
 
 struct FaceSpec {
     const char* file;
-    bool system;             // read from the X11 100 dpi folder, not the project's
-    const char* package;     // where to get it when it is missing
-    int pixel_size;          // for scalable faces; 0 for bitmap fonts
-    unsigned last_code;      // glyphs exist from 0x20 up to this code
-    const char* only;        // when set, the only characters the font holds
-    int line_height;         // canvas_current_font_height
-    int ascent;              // added by vertical alignment
+    bool system;         // read from the X11 100 dpi folder, not the project's
+    const char* package; // where to get it when it is missing
+    int pixel_size;      // for scalable faces; 0 for bitmap fonts
+    unsigned last_code;  // glyphs exist from 0x20 up to this code
+    const char* only;    // when set, the only characters the font holds
+    int line_height;     // canvas_current_font_height
+    int ascent;          // added by vertical alignment
     CanvasFontParameters params;
 };
 
 constexpr std::array<FaceSpec, FontTotalNumber> kFaces{{
-    {"helvB08.pcf.gz", true, "the Debian package xfonts-100dpi", 0, 0x7E, nullptr, 11, 8, {12, 11, 8, 2}},
-    {"haxrcorp4089.ttf", false, "the project's platform/fonts folder", 16, 0x7E, nullptr, 11, 7, {11, 9, 7, 2}},
-    {"profont11.bdf", false, "the project's platform/fonts folder", 0, 0x7F, nullptr, 11, 7, {11, 9, 7, 2}},
-    {"profont22.bdf", false, "the project's platform/fonts folder", 0, 0x7E, " *+,-./0123456789:", 20, 14,
+    {"helvB08.pcf.gz",
+     true,
+     "the Debian package xfonts-100dpi",
+     0,
+     0x7E,
+     nullptr,
+     11,
+     8,
+     {12, 11, 8, 2}},
+    {"haxrcorp4089.ttf",
+     false,
+     "the project's platform/fonts folder",
+     16,
+     0x7E,
+     nullptr,
+     11,
+     7,
+     {11, 9, 7, 2}},
+    {"profont11.bdf",
+     false,
+     "the project's platform/fonts folder",
+     0,
+     0x7F,
+     nullptr,
+     11,
+     7,
+     {11, 9, 7, 2}},
+    {"profont22.bdf",
+     false,
+     "the project's platform/fonts folder",
+     0,
+     0x7E,
+     " *+,-./0123456789:",
+     20,
+     14,
      {18, 16, 15, 0}},
 }};
 
@@ -113,7 +144,7 @@ Glyph load_glyph(FT_Face face, unsigned long code) {
                 min_r = std::min(min_r, r);
                 max_r = std::max(max_r, r);
             }
-    if(max_c < 0) return out;  // a blank glyph (space)
+    if(max_c < 0) return out; // a blank glyph (space)
     out.width = max_c - min_c + 1;
     out.height = max_r - min_r + 1;
     out.left = slot->bitmap_left + min_c;
@@ -121,7 +152,8 @@ Glyph load_glyph(FT_Face face, unsigned long code) {
     out.ink.resize(static_cast<std::size_t>(out.width * out.height));
     for(int r = 0; r < out.height; ++r)
         for(int c = 0; c < out.width; ++c)
-            out.ink[static_cast<std::size_t>(r * out.width + c)] = bit(min_c + c, min_r + r) ? 1 : 0;
+            out.ink[static_cast<std::size_t>(r * out.width + c)] = bit(min_c + c, min_r + r) ? 1 :
+                                                                                               0;
     return out;
 }
 
@@ -145,9 +177,10 @@ bool held(const FaceSpec& spec, unsigned code) {
 bool load_face(FT_Library lib, const FaceSpec& spec, FontFace& face, std::string& error) {
     const std::string path = path_of(spec);
     if(!std::filesystem::exists(path)) {
-        error = "font file " + path + " not found: it comes from " + spec.package +
-                " (or point FURI_HOST_FONT_DIR at a folder holding helvB08.pcf.gz, haxrcorp4089.ttf, "
-                "profont11.bdf and profont22.bdf)";
+        error =
+            "font file " + path + " not found: it comes from " + spec.package +
+            " (or point FURI_HOST_FONT_DIR at a folder holding helvB08.pcf.gz, haxrcorp4089.ttf, "
+            "profont11.bdf and profont22.bdf)";
         return false;
     }
     FaceHandle handle(lib, path);
@@ -156,9 +189,9 @@ bool load_face(FT_Library lib, const FaceSpec& spec, FontFace& face, std::string
         return false;
     }
     FT_Face ft = handle.get();
-    const bool sized = spec.pixel_size > 0
-                           ? FT_Set_Pixel_Sizes(ft, 0, static_cast<FT_UInt>(spec.pixel_size)) == 0
-                           : ft->num_fixed_sizes > 0 && FT_Select_Size(ft, 0) == 0;
+    const bool sized = spec.pixel_size > 0 ?
+                           FT_Set_Pixel_Sizes(ft, 0, static_cast<FT_UInt>(spec.pixel_size)) == 0 :
+                           ft->num_fixed_sizes > 0 && FT_Select_Size(ft, 0) == 0;
     if(!sized) {
         error = "FreeType cannot size font file " + path;
         return false;
@@ -172,7 +205,8 @@ bool load_face(FT_Library lib, const FaceSpec& spec, FontFace& face, std::string
         if(held(spec, code)) face.glyphs[code] = load_glyph(ft, code);
     const unsigned char reference = spec.only != nullptr ? '0' : 'A';
     if(!face.glyphs[reference].present || face.glyphs[reference].height == 0) {
-        error = "font file " + path + " has no glyph '" + std::string(1, static_cast<char>(reference)) + "'";
+        error = "font file " + path + " has no glyph '" +
+                std::string(1, static_cast<char>(reference)) + "'";
         return false;
     }
     // The ink's reach from letters and digits (brackets and bars may fill the whole cell): what a
@@ -207,7 +241,7 @@ const FontSet& font_set() {
     return set;
 }
 
-}  // namespace
+} // namespace
 
 int FontFace::text_width(std::string_view text) const {
     int width = 0;
@@ -249,4 +283,4 @@ const char* font_file_name(Font font) {
     return index < kFaces.size() ? kFaces[index].file : "";
 }
 
-}  // namespace gui_host
+} // namespace gui_host

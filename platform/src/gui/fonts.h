@@ -20,20 +20,22 @@ struct Glyph {
     int top = 0;
     int width = 0;
     int height = 0;
-    std::vector<std::uint8_t> ink;  ///< width * height, row-major, 1 = set
+    std::vector<std::uint8_t> ink; ///< width * height, row-major, 1 = set
 
-    bool pixel(int col, int row) const { return ink[static_cast<std::size_t>(row * width + col)] != 0; }
+    bool pixel(int col, int row) const {
+        return ink[static_cast<std::size_t>(row * width + col)] != 0;
+    }
 };
 
 struct FontFace {
-    std::string file;      ///< file name, e.g. "helvB08.pcf.gz"
-    std::string path;      ///< where it was read from
-    int line_height = 0;   ///< line pitch, canvas_current_font_height
-    int ascent = 0;        ///< what vertical alignment adds (Top: all, Center: half)
-    int ink_ascent = 0;    ///< highest ink above the baseline over letters and digits
-    int ink_descent = 0;   ///< lowest ink below the baseline over letters and digits
+    std::string file;    ///< file name, e.g. "helvB08.pcf.gz"
+    std::string path;    ///< where it was read from
+    int line_height = 0; ///< line pitch, canvas_current_font_height
+    int ascent = 0;      ///< what vertical alignment adds (Top: all, Center: half)
+    int ink_ascent = 0;  ///< highest ink above the baseline over letters and digits
+    int ink_descent = 0; ///< lowest ink below the baseline over letters and digits
     CanvasFontParameters params{};
-    std::array<Glyph, 256> glyphs{};  ///< indexed by byte value; only ASCII is present
+    std::array<Glyph, 256> glyphs{}; ///< indexed by byte value; only ASCII is present
 
     const Glyph& glyph(unsigned char c) const { return glyphs[c]; }
 
@@ -57,4 +59,4 @@ bool fonts_load(std::string* error);
 /// The file chosen for a font.
 const char* font_file_name(Font font);
 
-}  // namespace gui_host
+} // namespace gui_host

@@ -20,28 +20,32 @@ namespace {
 constexpr const char* kTag = "GuiSrv";
 constexpr std::uint32_t kQueueLength = 32;
 
-enum class MessageKind : std::uint8_t { Redraw, Input, Stop };
+enum class MessageKind : std::uint8_t {
+    Redraw,
+    Input,
+    Stop
+};
 
 struct Message {
     MessageKind kind;
     InputEvent event;
 };
 
-}  // namespace
+} // namespace
 
 struct Gui {
     host::Runtime* runtime = nullptr;
-    FuriMutex* mutex = nullptr;  // recursive: callbacks on the GUI thread may call gui_* again
+    FuriMutex* mutex = nullptr; // recursive: callbacks on the GUI thread may call gui_* again
     FuriMessageQueue* queue = nullptr;
     FuriThread* thread = nullptr;
     std::atomic<bool> redraw_pending{false};
     std::atomic<std::uint64_t> dropped_inputs{0};
-    std::array<std::vector<ViewPort*>, GuiLayerMAX> layers;  // back() is the top
+    std::array<std::vector<ViewPort*>, GuiLayerMAX> layers; // back() is the top
     std::array<ViewPort*, InputKeyMAX> ongoing{};           // where each held key's Press went
     bool lockdown = false;
     Canvas canvas;
 
-    mutable std::mutex frame_mutex;  // guards the fields below, read by host code on any thread
+    mutable std::mutex frame_mutex; // guards the fields below, read by host code on any thread
     host::Screen last_frame;
     std::uint64_t frames = 0;
     host::GuiService::FrameCallback frame_callback;
@@ -58,13 +62,16 @@ void gui_request_redraw(Gui* gui) {
     }
 }
 
-}  // namespace gui_host
+} // namespace gui_host
 
 namespace {
 
 class GuiLock {
 public:
-    explicit GuiLock(Gui* gui) : gui_(gui) { furi_check(furi_mutex_acquire(gui_->mutex, FuriWaitForever) == FuriStatusOk); }
+    explicit GuiLock(Gui* gui)
+        : gui_(gui) {
+        furi_check(furi_mutex_acquire(gui_->mutex, FuriWaitForever) == FuriStatusOk);
+    }
     ~GuiLock() { furi_mutex_release(gui_->mutex); }
     GuiLock(const GuiLock&) = delete;
     GuiLock& operator=(const GuiLock&) = delete;
@@ -97,8 +104,10 @@ void redraw(Gui* gui) {
         if(ViewPort* full = top_enabled(gui, GuiLayerFullscreen)) {
             gui_host::view_port_draw(full, &gui->canvas);
         } else {
-            if(ViewPort* desktop = top_enabled(gui, GuiLayerDesktop)) gui_host::view_port_draw(desktop, &gui->canvas);
-            if(ViewPort* window = top_enabled(gui, GuiLayerWindow)) gui_host::view_port_draw(window, &gui->canvas);
+            if(ViewPort* desktop = top_enabled(gui, GuiLayerDesktop))
+                gui_host::view_port_draw(desktop, &gui->canvas);
+            if(ViewPort* window = top_enabled(gui, GuiLayerWindow))
+                gui_host::view_port_draw(window, &gui->canvas);
         }
         gui_host::canvas_reset_state(&gui->canvas);
     }
@@ -147,7 +156,7 @@ int32_t gui_thread(void* context) {
     return 0;
 }
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
@@ -171,7 +180,8 @@ void gui_remove_view_port(Gui* gui, ViewPort* view_port) {
     {
         GuiLock lock(gui);
         furi_check(view_port->gui == gui);
-        for(auto& ports : gui->layers) ports.erase(std::remove(ports.begin(), ports.end(), view_port), ports.end());
+        for(auto& ports : gui->layers)
+            ports.erase(std::remove(ports.begin(), ports.end(), view_port), ports.end());
         for(auto& ongoing : gui->ongoing)
             if(ongoing == view_port) ongoing = nullptr;
         view_port->gui = nullptr;
@@ -211,7 +221,7 @@ void gui_set_lockdown(Gui* gui, bool lockdown) {
     gui_host::gui_request_redraw(gui);
 }
 
-}  // extern "C"
+} // extern "C"
 
 namespace host {
 
@@ -239,7 +249,7 @@ GuiService::GuiService(Runtime& runtime) {
 }
 
 GuiService::~GuiService() {
-    input_.reset();  // no more events into the queue
+    input_.reset(); // no more events into the queue
     if(!host::record_destroy(RECORD_GUI))
         gui_host::gui_warn(kTag, "record \"gui\" still open while the GUI service stops");
     const Message stop{MessageKind::Stop, {}};
@@ -248,7 +258,10 @@ GuiService::~GuiService() {
     furi_thread_free(gui_->thread);
     for(auto& ports : gui_->layers)
         for(ViewPort* vp : ports) {
-            gui_host::gui_warn(kTag, "view port %p still on the GUI at shutdown; detached", static_cast<void*>(vp));
+            gui_host::gui_warn(
+                kTag,
+                "view port %p still on the GUI at shutdown; detached",
+                static_cast<void*>(vp));
             vp->gui = nullptr;
         }
     furi_message_queue_free(gui_->queue);
@@ -275,4 +288,4 @@ std::uint64_t GuiService::dropped_inputs() const {
     return gui_->dropped_inputs.load();
 }
 
-}  // namespace host
+} // namespace host

@@ -12,8 +12,9 @@ uint8_t icon_get_height(const Icon* instance) {
 }
 
 const uint8_t* icon_get_data(const Icon* instance) {
-    if(instance == nullptr || instance->frames == nullptr || instance->frame_count == 0) return nullptr;
+    if(instance == nullptr || instance->frames == nullptr || instance->frame_count == 0)
+        return nullptr;
     return instance->frames[0];
 }
 
-}  // extern "C"
+} // extern "C"

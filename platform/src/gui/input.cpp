@@ -43,11 +43,12 @@ const char* input_get_type_name(InputType type) {
     }
 }
 
-}  // extern "C"
+} // extern "C"
 
 namespace host {
 
-InputDevice::InputDevice(Runtime& runtime) : runtime_(runtime) {}
+InputDevice::InputDevice(Runtime& runtime)
+    : runtime_(runtime) {}
 
 InputDevice::~InputDevice() {
     std::lock_guard lock(mutex_);
@@ -131,8 +132,9 @@ void InputDevice::do_press(InputKey key) {
         state.long_emitted = false;
         state.sequence = next_sequence_++;
         sequence = state.sequence;
-        state.timer_token =
-            schedule(runtime_.now() + kLongPressTime, [this, key] { on_timer(key, InputTypeLong); });
+        state.timer_token = schedule(runtime_.now() + kLongPressTime, [this, key] {
+            on_timer(key, InputTypeLong);
+        });
     }
     emit(key, InputTypePress, sequence);
 }
@@ -162,8 +164,9 @@ void InputDevice::on_timer(InputKey key, InputType type) {
         if(!state.pressed) return;
         state.long_emitted = true;
         sequence = state.sequence;
-        state.timer_token =
-            schedule(runtime_.now() + kRepeatPeriod, [this, key] { on_timer(key, InputTypeRepeat); });
+        state.timer_token = schedule(runtime_.now() + kRepeatPeriod, [this, key] {
+            on_timer(key, InputTypeRepeat);
+        });
     }
     emit(key, type, sequence);
 }
@@ -194,4 +197,4 @@ void InputDevice::clear_history() {
     history_.clear();
 }
 
-}  // namespace host
+} // namespace host

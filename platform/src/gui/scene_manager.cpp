@@ -16,7 +16,9 @@ struct SceneManager {
 
     void enter(uint32_t id) { handlers->on_enter_handlers[id](context); }
     void exit(uint32_t id) { handlers->on_exit_handlers[id](context); }
-    bool event(uint32_t id, SceneManagerEvent e) { return handlers->on_event_handlers[id](context, e); }
+    bool event(uint32_t id, SceneManagerEvent e) {
+        return handlers->on_event_handlers[id](context, e);
+    }
 };
 
 namespace {
@@ -28,8 +30,11 @@ void require_manager(const SceneManager* manager, const char* what) {
 void require_scene(const SceneManager* manager, uint32_t scene_id, const char* what) {
     require_manager(manager, what);
     if(scene_id >= manager->handlers->scene_num) {
-        host::fatal("%s: scene id %lu is out of range (the table has %lu scenes)", what,
-            static_cast<unsigned long>(scene_id), static_cast<unsigned long>(manager->handlers->scene_num));
+        host::fatal(
+            "%s: scene id %lu is out of range (the table has %lu scenes)",
+            what,
+            static_cast<unsigned long>(scene_id),
+            static_cast<unsigned long>(manager->handlers->scene_num));
     }
 }
 
@@ -53,19 +58,24 @@ bool switch_down_to(SceneManager* manager, std::ptrdiff_t keep) {
     return true;
 }
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
 SceneManager* scene_manager_alloc(const SceneManagerHandlers* app_scene_handlers, void* context) {
-    if(app_scene_handlers == nullptr) host::fatal("scene_manager_alloc: the handler table is null");
+    if(app_scene_handlers == nullptr)
+        host::fatal("scene_manager_alloc: the handler table is null");
     const auto& h = *app_scene_handlers;
-    if(h.on_enter_handlers == nullptr || h.on_event_handlers == nullptr || h.on_exit_handlers == nullptr) {
+    if(h.on_enter_handlers == nullptr || h.on_event_handlers == nullptr ||
+       h.on_exit_handlers == nullptr) {
         host::fatal("scene_manager_alloc: a handler array of the table is null");
     }
     for(uint32_t i = 0; i < h.scene_num; ++i) {
-        if(h.on_enter_handlers[i] == nullptr || h.on_event_handlers[i] == nullptr || h.on_exit_handlers[i] == nullptr) {
-            host::fatal("scene_manager_alloc: scene %lu has a null handler", static_cast<unsigned long>(i));
+        if(h.on_enter_handlers[i] == nullptr || h.on_event_handlers[i] == nullptr ||
+           h.on_exit_handlers[i] == nullptr) {
+            host::fatal(
+                "scene_manager_alloc: scene %lu has a null handler",
+                static_cast<unsigned long>(i));
         }
     }
     auto* manager = host::make_tracked<SceneManager>();
@@ -93,13 +103,15 @@ uint32_t scene_manager_get_scene_state(const SceneManager* scene_manager, uint32
 bool scene_manager_handle_custom_event(SceneManager* scene_manager, uint32_t custom_event) {
     require_manager(scene_manager, "scene_manager_handle_custom_event");
     if(scene_manager->stack.empty()) return false;
-    return scene_manager->event(scene_manager->stack.back(), {SceneManagerEventTypeCustom, custom_event});
+    return scene_manager->event(
+        scene_manager->stack.back(), {SceneManagerEventTypeCustom, custom_event});
 }
 
 bool scene_manager_handle_back_event(SceneManager* scene_manager) {
     require_manager(scene_manager, "scene_manager_handle_back_event");
     if(scene_manager->stack.empty()) return false;
-    bool consumed = scene_manager->event(scene_manager->stack.back(), {SceneManagerEventTypeBack, 0});
+    bool consumed =
+        scene_manager->event(scene_manager->stack.back(), {SceneManagerEventTypeBack, 0});
     if(!consumed) consumed = scene_manager_previous_scene(scene_manager);
     return consumed;
 }
@@ -136,7 +148,9 @@ bool scene_manager_has_previous_scene(const SceneManager* scene_manager, uint32_
     return find_below_top(scene_manager, scene_id) >= 0;
 }
 
-bool scene_manager_search_and_switch_to_previous_scene(SceneManager* scene_manager, uint32_t scene_id) {
+bool scene_manager_search_and_switch_to_previous_scene(
+    SceneManager* scene_manager,
+    uint32_t scene_id) {
     require_manager(scene_manager, "scene_manager_search_and_switch_to_previous_scene");
     return switch_down_to(scene_manager, find_below_top(scene_manager, scene_id));
 }
@@ -157,7 +171,9 @@ bool scene_manager_search_and_switch_to_previous_scene_one_of(
     return false;
 }
 
-bool scene_manager_search_and_switch_to_another_scene(SceneManager* scene_manager, uint32_t scene_id) {
+bool scene_manager_search_and_switch_to_another_scene(
+    SceneManager* scene_manager,
+    uint32_t scene_id) {
     require_scene(scene_manager, scene_id, "scene_manager_search_and_switch_to_another_scene");
     if(scene_manager->stack.empty()) return false;
     const uint32_t old_top = scene_manager->stack.back();
@@ -175,4 +191,4 @@ void scene_manager_stop(SceneManager* scene_manager) {
     scene_manager->exit(scene_manager->stack.back());
 }
 
-}  // extern "C"
+} // extern "C"

@@ -27,7 +27,7 @@ void png_write_to_vector(png_structp png, png_bytep data, png_size_t length) {
 
 void png_flush_nothing(png_structp) {}
 
-}  // namespace
+} // namespace
 
 bool Screen::pixel(int x, int y) const {
     return in_screen(x, y) && pixels_[index_of(x, y)] != 0;
@@ -66,8 +66,9 @@ const DrawnText* Screen::find(std::string_view text) const {
 std::string Screen::describe_texts() const {
     std::ostringstream out;
     for(const auto& t : texts_)
-        out << '"' << t.text << "\" at (" << t.origin_x << ", " << t.baseline << ") box " << t.box.x
-            << ',' << t.box.y << ' ' << t.box.width << 'x' << t.box.height << " font " << t.font << '\n';
+        out << '"' << t.text << "\" at (" << t.origin_x << ", " << t.baseline << ") box "
+            << t.box.x << ',' << t.box.y << ' ' << t.box.width << 'x' << t.box.height << " font "
+            << t.font << '\n';
     return out.str();
 }
 
@@ -76,7 +77,8 @@ std::string Screen::to_text() const {
     std::string out;
     out.reserve(static_cast<std::size_t>(kHeight / 2) * (kWidth * 3 + 1));
     for(int y = 0; y < kHeight; y += 2) {
-        for(int x = 0; x < kWidth; ++x) out += kCells[(pixel(x, y) ? 1 : 0) | (pixel(x, y + 1) ? 2 : 0)];
+        for(int x = 0; x < kWidth; ++x)
+            out += kCells[(pixel(x, y) ? 1 : 0) | (pixel(x, y + 1) ? 2 : 0)];
         out += '\n';
     }
     return out;
@@ -95,10 +97,19 @@ std::vector<std::uint8_t> Screen::to_png() const {
     constexpr int w = kWidth * kScale;
     constexpr int h = kHeight * kScale;
     png_set_write_fn(png, &out, png_write_to_vector, png_flush_nothing);
-    png_set_IHDR(png, info, w, h, 1, PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(
+        png,
+        info,
+        w,
+        h,
+        1,
+        PNG_COLOR_TYPE_PALETTE,
+        PNG_INTERLACE_NONE,
+        PNG_COMPRESSION_TYPE_DEFAULT,
+        PNG_FILTER_TYPE_DEFAULT);
     png_color palette[2] = {
-        {static_cast<png_byte>(kBackgroundRgb >> 16), static_cast<png_byte>((kBackgroundRgb >> 8) & 0xFF),
+        {static_cast<png_byte>(kBackgroundRgb >> 16),
+         static_cast<png_byte>((kBackgroundRgb >> 8) & 0xFF),
          static_cast<png_byte>(kBackgroundRgb & 0xFF)},
         {0, 0, 0},
     };
@@ -108,7 +119,8 @@ std::vector<std::uint8_t> Screen::to_png() const {
     for(int y = 0; y < h; ++y) {
         std::fill(row.begin(), row.end(), png_byte{0});
         for(int x = 0; x < w; ++x)
-            if(pixel(x / kScale, y / kScale)) row[static_cast<std::size_t>(x / 8)] |= static_cast<png_byte>(0x80 >> (x % 8));
+            if(pixel(x / kScale, y / kScale))
+                row[static_cast<std::size_t>(x / 8)] |= static_cast<png_byte>(0x80 >> (x % 8));
         png_write_row(png, row.data());
     }
     png_write_end(png, nullptr);
@@ -125,7 +137,8 @@ bool Screen::write_png(const std::filesystem::path& path, std::string* error) co
     std::error_code ec;
     if(path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ec);
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    file.write(
+        reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     if(!file) {
         if(error) *error = "cannot write " + path.string();
         return false;
@@ -148,8 +161,8 @@ std::optional<Screen> Screen::read_png(const std::filesystem::path& path, std::s
         scale = 1;
     if(scale == 0) {
         if(error)
-            *error = path.string() + " is " + std::to_string(image.width) + "x" + std::to_string(image.height) +
-                     ", not 512x256 or 128x64";
+            *error = path.string() + " is " + std::to_string(image.width) + "x" +
+                     std::to_string(image.height) + ", not 512x256 or 128x64";
         png_image_free(&image);
         return std::nullopt;
     }
@@ -185,7 +198,9 @@ std::array<std::uint8_t, Screen::kWidth * Screen::kHeight / 8> Screen::framebuff
     std::array<std::uint8_t, kWidth * kHeight / 8> fb{};
     for(int y = 0; y < kHeight; ++y)
         for(int x = 0; x < kWidth; ++x)
-            if(pixel(x, y)) fb[static_cast<std::size_t>((y / 8) * kWidth + x)] |= static_cast<std::uint8_t>(1u << (y % 8));
+            if(pixel(x, y))
+                fb[static_cast<std::size_t>((y / 8) * kWidth + x)] |=
+                    static_cast<std::uint8_t>(1u << (y % 8));
     return fb;
 }
 
@@ -208,16 +223,18 @@ GoldenResult check_golden(const Screen& screen, const std::filesystem::path& gol
         return screen.write_png(path) ? path.string() : std::string("(could not be written)");
     };
     if(!expected) {
-        result.message = "golden " + golden.string() + " unusable (" + error +
-                         "); run with UPDATE_GOLDEN=1 to write it. Actual screen: " + save_actual();
+        result.message =
+            "golden " + golden.string() + " unusable (" + error +
+            "); run with UPDATE_GOLDEN=1 to write it. Actual screen: " + save_actual();
         return result;
     }
     if(const auto diff = screen.first_difference(*expected)) {
         std::ostringstream msg;
-        msg << "screen differs from golden " << golden.string() << ": first differing pixel (" << diff->x << ", "
-            << diff->y << ") is " << (screen.pixel(diff->x, diff->y) ? "set" : "clear") << " but the golden has it "
-            << (expected->pixel(diff->x, diff->y) ? "set" : "clear") << ". Actual screen: " << save_actual()
-            << "\nActual:\n"
+        msg << "screen differs from golden " << golden.string() << ": first differing pixel ("
+            << diff->x << ", " << diff->y << ") is "
+            << (screen.pixel(diff->x, diff->y) ? "set" : "clear") << " but the golden has it "
+            << (expected->pixel(diff->x, diff->y) ? "set" : "clear")
+            << ". Actual screen: " << save_actual() << "\nActual:\n"
             << screen.to_text();
         result.message = msg.str();
         return result;
@@ -226,4 +243,4 @@ GoldenResult check_golden(const Screen& screen, const std::filesystem::path& gol
     return result;
 }
 
-}  // namespace host
+} // namespace host

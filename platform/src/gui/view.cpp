@@ -10,7 +10,7 @@ void require_view(const View* view, const char* what) {
     if(view == nullptr) host::fatal("%s: view is null", what);
 }
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
@@ -74,17 +74,19 @@ void view_set_context(View* view, void* context) {
 
 void view_set_orientation(View* view, ViewOrientation orientation) {
     require_view(view, "view_set_orientation");
-    if(orientation > ViewOrientationVerticalFlip) host::fatal("view_set_orientation: unknown orientation %d", orientation);
+    if(orientation > ViewOrientationVerticalFlip)
+        host::fatal("view_set_orientation: unknown orientation %d", orientation);
     view->orientation = orientation;
 }
 
 void view_allocate_model(View* view, ViewModelType type, size_t size) {
     require_view(view, "view_allocate_model");
-    if(view->model_type != ViewModelTypeNone) host::fatal("view_allocate_model: the view already has a model");
+    if(view->model_type != ViewModelTypeNone)
+        host::fatal("view_allocate_model: the view already has a model");
     if(type != ViewModelTypeLockFree && type != ViewModelTypeLocking) {
         host::fatal("view_allocate_model: the model type must be LockFree or Locking");
     }
-    view->model = furi_host_malloc(size == 0 ? 1 : size);  // zero-filled
+    view->model = furi_host_malloc(size == 0 ? 1 : size); // zero-filled
     if(view->model == nullptr) host::fatal("view_allocate_model: out of memory (%zu bytes)", size);
     if(type == ViewModelTypeLocking) view->model_mutex = furi_mutex_alloc(FuriMutexTypeNormal);
     view->model_type = type;
@@ -120,7 +122,7 @@ void view_commit_model(View* view, bool update) {
     }
 }
 
-}  // extern "C"
+} // extern "C"
 
 void view_draw(View* view, Canvas* canvas) {
     if(view->draw_callback == nullptr) return;
@@ -138,7 +140,8 @@ bool view_custom(View* view, uint32_t event) {
 }
 
 uint32_t view_previous(View* view) {
-    return view->previous_callback != nullptr ? view->previous_callback(view->context) : VIEW_IGNORE;
+    return view->previous_callback != nullptr ? view->previous_callback(view->context) :
+                                                VIEW_IGNORE;
 }
 
 void view_enter(View* view) {

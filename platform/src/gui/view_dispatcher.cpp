@@ -18,14 +18,18 @@ constexpr uint32_t kQueueLength = 16;
 constexpr uint32_t kReleaseWaitMs = 1000;
 
 struct Message {
-    enum Type : uint32_t { Input, Custom, Stop } type;
+    enum Type : uint32_t {
+        Input,
+        Custom,
+        Stop
+    } type;
     union {
         InputEvent input;
         uint32_t custom;
     };
 };
 
-}  // namespace
+} // namespace
 
 struct ViewDispatcher {
     FuriMessageQueue* queue = nullptr;
@@ -41,7 +45,7 @@ struct ViewDispatcher {
     ViewDispatcherCustomEventCallback custom_event_callback = nullptr;
     ViewDispatcherNavigationEventCallback navigation_event_callback = nullptr;
     ViewDispatcherTickEventCallback tick_event_callback = nullptr;
-    uint32_t tick_period = 0;  // read when the loop starts, as on the device
+    uint32_t tick_period = 0; // read when the loop starts, as on the device
     void* event_context = nullptr;
 
     bool running = false;
@@ -58,7 +62,8 @@ void require_dispatcher(const ViewDispatcher* dispatcher, const char* what) {
 void require_queue(const ViewDispatcher* dispatcher, const char* what) {
     require_dispatcher(dispatcher, what);
     if(dispatcher->queue == nullptr) {
-        host::fatal("%s: the view dispatcher has no queue; call view_dispatcher_enable_queue first", what);
+        host::fatal(
+            "%s: the view dispatcher has no queue; call view_dispatcher_enable_queue first", what);
     }
 }
 
@@ -84,7 +89,8 @@ bool post(ViewDispatcher* dispatcher, const Message& message) {
     if(on_loop_thread(dispatcher)) {
         return furi_message_queue_put(dispatcher->queue, &message, 0) == FuriStatusOk;
     }
-    furi_check(furi_message_queue_put(dispatcher->queue, &message, FuriWaitForever) == FuriStatusOk);
+    furi_check(
+        furi_message_queue_put(dispatcher->queue, &message, FuriWaitForever) == FuriStatusOk);
     return true;
 }
 
@@ -97,7 +103,8 @@ void set_current_view(ViewDispatcher* dispatcher, View* view) {
         const ViewPortOrientation orientation = view_port_orientation_of(view);
         if(view_port_get_orientation(dispatcher->view_port) != orientation) {
             view_port_set_orientation(dispatcher->view_port, orientation);
-            dispatcher->ongoing_input = 0;  // the keys turned with the screen: held ones are forgotten
+            dispatcher->ongoing_input =
+                0; // the keys turned with the screen: held ones are forgotten
         }
         view_enter(view);
         view_port_enabled_set(dispatcher->view_port, true);
@@ -111,9 +118,12 @@ void set_current_view(ViewDispatcher* dispatcher, View* view) {
 // An unconsumed Back: the view's previous callback, else the app's navigation callback, which
 // ends the loop when it returns false.
 void handle_navigation(ViewDispatcher* dispatcher) {
-    const uint32_t view_id = dispatcher->current_view != nullptr ? view_previous(dispatcher->current_view) : VIEW_IGNORE;
+    const uint32_t view_id = dispatcher->current_view != nullptr ?
+                                 view_previous(dispatcher->current_view) :
+                                 VIEW_IGNORE;
     if(view_id == VIEW_IGNORE && dispatcher->navigation_event_callback != nullptr) {
-        if(!dispatcher->navigation_event_callback(dispatcher->event_context)) view_dispatcher_stop(dispatcher);
+        if(!dispatcher->navigation_event_callback(dispatcher->event_context))
+            view_dispatcher_stop(dispatcher);
         return;
     }
     view_dispatcher_switch_to_view(dispatcher, view_id);
@@ -132,7 +142,10 @@ void handle_input(ViewDispatcher* dispatcher, InputEvent* event) {
         dispatcher->ongoing_input &= static_cast<uint8_t>(~key_bit);
     } else if((dispatcher->ongoing_input & key_bit) == 0) {
         // The rest of a press whose Press this dispatcher never saw (e.g. it began elsewhere).
-        FURI_LOG_D(kTag, "dropping %s %s without its press", input_get_key_name(event->key),
+        FURI_LOG_D(
+            kTag,
+            "dropping %s %s without its press",
+            input_get_key_name(event->key),
             input_get_type_name(event->type));
         return;
     }
@@ -150,7 +163,8 @@ void handle_input(ViewDispatcher* dispatcher, InputEvent* event) {
 
 void handle_custom(ViewDispatcher* dispatcher, uint32_t event) {
     bool consumed = false;
-    if(dispatcher->current_view != nullptr) consumed = view_custom(dispatcher->current_view, event);
+    if(dispatcher->current_view != nullptr)
+        consumed = view_custom(dispatcher->current_view, event);
     if(!consumed && dispatcher->custom_event_callback != nullptr) {
         dispatcher->custom_event_callback(dispatcher->event_context, event);
     }
@@ -180,7 +194,7 @@ void view_update_callback(View* view, void* context) {
     if(dispatcher->current_view == view) view_port_update(dispatcher->view_port);
 }
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
@@ -195,8 +209,10 @@ ViewDispatcher* view_dispatcher_alloc(void) {
 
 void view_dispatcher_free(ViewDispatcher* view_dispatcher) {
     require_dispatcher(view_dispatcher, "view_dispatcher_free");
-    if(view_dispatcher->running) host::fatal("view_dispatcher_free: the dispatcher's loop is still running");
-    if(view_dispatcher->gui != nullptr) gui_remove_view_port(view_dispatcher->gui, view_dispatcher->view_port);
+    if(view_dispatcher->running)
+        host::fatal("view_dispatcher_free: the dispatcher's loop is still running");
+    if(view_dispatcher->gui != nullptr)
+        gui_remove_view_port(view_dispatcher->gui, view_dispatcher->view_port);
     view_port_free(view_dispatcher->view_port);
     for(auto& [id, view] : view_dispatcher->views) {
         view->update_callback = nullptr;
@@ -209,7 +225,8 @@ void view_dispatcher_free(ViewDispatcher* view_dispatcher) {
 
 void view_dispatcher_enable_queue(ViewDispatcher* view_dispatcher) {
     require_dispatcher(view_dispatcher, "view_dispatcher_enable_queue");
-    if(view_dispatcher->queue != nullptr) host::fatal("view_dispatcher_enable_queue: the queue is already enabled");
+    if(view_dispatcher->queue != nullptr)
+        host::fatal("view_dispatcher_enable_queue: the queue is already enabled");
     view_dispatcher->queue = furi_message_queue_alloc(kQueueLength, sizeof(Message));
 }
 
@@ -258,13 +275,15 @@ void view_dispatcher_set_event_callback_context(ViewDispatcher* view_dispatcher,
 void view_dispatcher_run(ViewDispatcher* view_dispatcher) {
     require_queue(view_dispatcher, "view_dispatcher_run");
     if(view_dispatcher->running) host::fatal("view_dispatcher_run: the loop is already running");
-    if(furi_kernel_is_irq_or_masked()) host::fatal("view_dispatcher_run: called from interrupt context");
+    if(furi_kernel_is_irq_or_masked())
+        host::fatal("view_dispatcher_run: called from interrupt context");
     view_dispatcher->running = true;
     view_dispatcher->loop_thread = furi_thread_get_current_id();
 
     // A tick is a whole tick period without any message: every event restarts the wait. The
     // period is the one set when the loop starts.
-    const uint32_t timeout = view_dispatcher->tick_period == 0 ? FuriWaitForever : view_dispatcher->tick_period;
+    const uint32_t timeout = view_dispatcher->tick_period == 0 ? FuriWaitForever :
+                                                                 view_dispatcher->tick_period;
     Message message{};
     while(!view_dispatcher->stop_pending) {
         if(furi_message_queue_get(view_dispatcher->queue, &message, timeout) != FuriStatusOk) {
@@ -283,11 +302,13 @@ void view_dispatcher_run(ViewDispatcher* view_dispatcher) {
 
     // Swallow the releases of keys still held, so they do not reach whatever comes next.
     while(view_dispatcher->ongoing_input != 0 &&
-          furi_message_queue_get(view_dispatcher->queue, &message, kReleaseWaitMs) == FuriStatusOk) {
+          furi_message_queue_get(view_dispatcher->queue, &message, kReleaseWaitMs) ==
+              FuriStatusOk) {
         if(message.type != Message::Input || message.input.key >= InputKeyMAX) continue;
         const uint8_t key_bit = static_cast<uint8_t>(1U << message.input.key);
         if(message.input.type == InputTypePress) view_dispatcher->ongoing_input |= key_bit;
-        if(message.input.type == InputTypeRelease) view_dispatcher->ongoing_input &= static_cast<uint8_t>(~key_bit);
+        if(message.input.type == InputTypeRelease)
+            view_dispatcher->ongoing_input &= static_cast<uint8_t>(~key_bit);
     }
     view_dispatcher->ongoing_input = 0;
     view_dispatcher->ongoing_input_view = nullptr;
@@ -309,15 +330,22 @@ void view_dispatcher_stop(ViewDispatcher* view_dispatcher) {
 
 void view_dispatcher_add_view(ViewDispatcher* view_dispatcher, uint32_t view_id, View* view) {
     require_dispatcher(view_dispatcher, "view_dispatcher_add_view");
-    if(view == nullptr) host::fatal("view_dispatcher_add_view: view %lu is null", static_cast<unsigned long>(view_id));
+    if(view == nullptr)
+        host::fatal(
+            "view_dispatcher_add_view: view %lu is null", static_cast<unsigned long>(view_id));
     if(view_id == VIEW_NONE || view_id == VIEW_IGNORE) {
-        host::fatal("view_dispatcher_add_view: %lu is reserved (VIEW_NONE / VIEW_IGNORE)", static_cast<unsigned long>(view_id));
+        host::fatal(
+            "view_dispatcher_add_view: %lu is reserved (VIEW_NONE / VIEW_IGNORE)",
+            static_cast<unsigned long>(view_id));
     }
     if(view_dispatcher->views.contains(view_id)) {
-        host::fatal("view_dispatcher_add_view: view id %lu is already in use", static_cast<unsigned long>(view_id));
+        host::fatal(
+            "view_dispatcher_add_view: view id %lu is already in use",
+            static_cast<unsigned long>(view_id));
     }
     if(view->dispatcher != nullptr) {
-        host::fatal("view_dispatcher_add_view: the view (id %lu) is already added to a view dispatcher",
+        host::fatal(
+            "view_dispatcher_add_view: the view (id %lu) is already added to a view dispatcher",
             static_cast<unsigned long>(view_id));
     }
     view_dispatcher->views[view_id] = view;
@@ -330,7 +358,9 @@ void view_dispatcher_remove_view(ViewDispatcher* view_dispatcher, uint32_t view_
     require_dispatcher(view_dispatcher, "view_dispatcher_remove_view");
     auto it = view_dispatcher->views.find(view_id);
     if(it == view_dispatcher->views.end()) {
-        host::fatal("view_dispatcher_remove_view: view id %lu was never added", static_cast<unsigned long>(view_id));
+        host::fatal(
+            "view_dispatcher_remove_view: view id %lu was never added",
+            static_cast<unsigned long>(view_id));
     }
     View* view = it->second;
     if(view_dispatcher->current_view == view) set_current_view(view_dispatcher, nullptr);
@@ -350,21 +380,28 @@ void view_dispatcher_switch_to_view(ViewDispatcher* view_dispatcher, uint32_t vi
     }
     auto it = view_dispatcher->views.find(view_id);
     if(it == view_dispatcher->views.end()) {
-        host::fatal("view_dispatcher_switch_to_view: view id %lu was never added", static_cast<unsigned long>(view_id));
+        host::fatal(
+            "view_dispatcher_switch_to_view: view id %lu was never added",
+            static_cast<unsigned long>(view_id));
     }
     set_current_view(view_dispatcher, it->second);
 }
 
 void view_dispatcher_send_to_front(ViewDispatcher* view_dispatcher) {
     require_dispatcher(view_dispatcher, "view_dispatcher_send_to_front");
-    if(view_dispatcher->gui == nullptr) host::fatal("view_dispatcher_send_to_front: not attached to a GUI");
+    if(view_dispatcher->gui == nullptr)
+        host::fatal("view_dispatcher_send_to_front: not attached to a GUI");
     gui_view_port_send_to_front(view_dispatcher->gui, view_dispatcher->view_port);
 }
 
-void view_dispatcher_attach_to_gui(ViewDispatcher* view_dispatcher, Gui* gui, ViewDispatcherType type) {
+void view_dispatcher_attach_to_gui(
+    ViewDispatcher* view_dispatcher,
+    Gui* gui,
+    ViewDispatcherType type) {
     require_dispatcher(view_dispatcher, "view_dispatcher_attach_to_gui");
     if(gui == nullptr) host::fatal("view_dispatcher_attach_to_gui: gui is null");
-    if(view_dispatcher->gui != nullptr) host::fatal("view_dispatcher_attach_to_gui: already attached to a GUI");
+    if(view_dispatcher->gui != nullptr)
+        host::fatal("view_dispatcher_attach_to_gui: already attached to a GUI");
     GuiLayer layer = GuiLayerDesktop;
     switch(type) {
     case ViewDispatcherTypeDesktop:
@@ -383,4 +420,4 @@ void view_dispatcher_attach_to_gui(ViewDispatcher* view_dispatcher, Gui* gui, Vi
     view_dispatcher->gui = gui;
 }
 
-}  // extern "C"
+} // extern "C"

@@ -22,9 +22,9 @@ struct View {
 
     ViewModelType model_type = ViewModelTypeNone;
     void* model = nullptr;
-    FuriMutex* model_mutex = nullptr;  // Locking models only
+    FuriMutex* model_mutex = nullptr; // Locking models only
 
-    ViewDispatcher* dispatcher = nullptr;  // the dispatcher it is added to, if any
+    ViewDispatcher* dispatcher = nullptr; // the dispatcher it is added to, if any
 };
 
 // Used by the view dispatcher.

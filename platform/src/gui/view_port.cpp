@@ -66,7 +66,10 @@ void view_port_draw_callback_set(ViewPort* view_port, ViewPortDrawCallback callb
     view_port->draw_callback_context = context;
 }
 
-void view_port_input_callback_set(ViewPort* view_port, ViewPortInputCallback callback, void* context) {
+void view_port_input_callback_set(
+    ViewPort* view_port,
+    ViewPortInputCallback callback,
+    void* context) {
     furi_check(view_port != nullptr);
     view_port->input_callback = callback;
     view_port->input_callback_context = context;
@@ -74,13 +77,15 @@ void view_port_input_callback_set(ViewPort* view_port, ViewPortInputCallback cal
 
 void view_port_update(ViewPort* view_port) {
     furi_check(view_port != nullptr);
-    if(view_port->gui != nullptr && view_port->is_enabled) gui_host::gui_request_redraw(view_port->gui);
+    if(view_port->gui != nullptr && view_port->is_enabled)
+        gui_host::gui_request_redraw(view_port->gui);
 }
 
 void view_port_set_orientation(ViewPort* view_port, ViewPortOrientation orientation) {
     furi_check(view_port != nullptr);
     // Kept for the API; the host draws every view port in the horizontal orientation.
-    if(static_cast<unsigned>(orientation) < ViewPortOrientationMAX) view_port->orientation = orientation;
+    if(static_cast<unsigned>(orientation) < ViewPortOrientationMAX)
+        view_port->orientation = orientation;
 }
 
 ViewPortOrientation view_port_get_orientation(const ViewPort* view_port) {
@@ -88,7 +93,7 @@ ViewPortOrientation view_port_get_orientation(const ViewPort* view_port) {
     return view_port->orientation;
 }
 
-}  // extern "C"
+} // extern "C"
 
 namespace gui_host {
 
@@ -97,11 +102,13 @@ void view_port_draw(ViewPort* view_port, Canvas* canvas) {
     const int width = view_port->width != 0 ? view_port->width : host::Screen::kWidth;
     const int height = view_port->height != 0 ? view_port->height : host::Screen::kHeight;
     canvas_set_frame(canvas, 0, 0, width, height);
-    if(view_port->draw_callback != nullptr) view_port->draw_callback(canvas, view_port->draw_callback_context);
+    if(view_port->draw_callback != nullptr)
+        view_port->draw_callback(canvas, view_port->draw_callback_context);
 }
 
 void view_port_input(ViewPort* view_port, InputEvent* event) {
-    if(view_port->input_callback != nullptr) view_port->input_callback(event, view_port->input_callback_context);
+    if(view_port->input_callback != nullptr)
+        view_port->input_callback(event, view_port->input_callback_context);
 }
 
-}  // namespace gui_host
+} // namespace gui_host

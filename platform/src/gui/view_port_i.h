@@ -11,8 +11,8 @@ struct ViewPort {
     void* draw_callback_context;
     ViewPortInputCallback input_callback;
     void* input_callback_context;
-    uint8_t width;   // 0: the whole width
-    uint8_t height;  // 0: the whole height
+    uint8_t width;  // 0: the whole width
+    uint8_t height; // 0: the whole height
     ViewPortOrientation orientation;
 };
 
@@ -25,4 +25,4 @@ void view_port_draw(ViewPort* view_port, Canvas* canvas);
 /// Hands an input event to the view port's callback (GUI thread).
 void view_port_input(ViewPort* view_port, InputEvent* event);
 
-}  // namespace gui_host
+} // namespace gui_host

@@ -12,4 +12,4 @@ void furi_hal_console_disable(void) {
     host::Runtime::current().set_console_enabled(false);
 }
 
-}  // extern "C"
+} // extern "C"

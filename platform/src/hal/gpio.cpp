@@ -12,7 +12,7 @@ namespace {
 // The register blocks of ports A, B, C, D, E and H (F and G do not exist on the chip).
 GPIO_TypeDef port_registers[8];
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
@@ -27,7 +27,7 @@ const GpioPin gpio_ext_pa7 = {&port_registers[0], 1u << 7};
 const GpioPin gpio_usart_tx = {&port_registers[1], 1u << 6};
 const GpioPin gpio_usart_rx = {&port_registers[1], 1u << 7};
 
-}  // extern "C"
+} // extern "C"
 
 namespace host {
 
@@ -43,15 +43,25 @@ int GpioBus::port_index(const GPIO_TypeDef* port) {
 }
 
 int GpioBus::pin_number(std::uint16_t mask) {
-    if(!std::has_single_bit(mask)) fatal("GPIO: pin mask 0x%04X does not name exactly one pin", mask);
+    if(!std::has_single_bit(mask))
+        fatal("GPIO: pin mask 0x%04X does not name exactly one pin", mask);
     return std::countr_zero(mask);
 }
 
 void GpioBus::reset() {
     for(auto& registers : port_registers) {
-        for(volatile std::uint32_t* field : {&registers.MODER, &registers.OTYPER, &registers.OSPEEDR,
-                                             &registers.PUPDR, &registers.IDR, &registers.ODR, &registers.BSRR,
-                                             &registers.LCKR, &registers.AFR[0], &registers.AFR[1], &registers.BRR}) {
+        for(volatile std::uint32_t* field :
+            {&registers.MODER,
+             &registers.OTYPER,
+             &registers.OSPEEDR,
+             &registers.PUPDR,
+             &registers.IDR,
+             &registers.ODR,
+             &registers.BSRR,
+             &registers.LCKR,
+             &registers.AFR[0],
+             &registers.AFR[1],
+             &registers.BRR}) {
             *field = 0;
         }
     }
@@ -142,7 +152,7 @@ void GpioBus::enable_int_callback(const GpioPin& pin, bool enabled) {
     exti_[pin_number(pin.pin)].enabled = enabled;
 }
 
-}  // namespace host
+} // namespace host
 
 namespace {
 host::GpioBus& bus() {
@@ -152,7 +162,7 @@ const GpioPin& checked(const GpioPin* gpio, const char* what) {
     if(gpio == nullptr) host::fatal("%s: pin is null", what);
     return *gpio;
 }
-}  // namespace
+} // namespace
 
 extern "C" {
 
@@ -160,12 +170,20 @@ void furi_hal_gpio_init_simple(const GpioPin* gpio, const GpioMode mode) {
     bus().init(checked(gpio, "furi_hal_gpio_init_simple"), mode, GpioPullNo, GpioSpeedLow);
 }
 
-void furi_hal_gpio_init(const GpioPin* gpio, const GpioMode mode, const GpioPull pull, const GpioSpeed speed) {
+void furi_hal_gpio_init(
+    const GpioPin* gpio,
+    const GpioMode mode,
+    const GpioPull pull,
+    const GpioSpeed speed) {
     bus().init(checked(gpio, "furi_hal_gpio_init"), mode, pull, speed);
 }
 
-void furi_hal_gpio_init_ex(const GpioPin* gpio, const GpioMode mode, const GpioPull pull, const GpioSpeed speed,
-                           const GpioAltFn) {
+void furi_hal_gpio_init_ex(
+    const GpioPin* gpio,
+    const GpioMode mode,
+    const GpioPull pull,
+    const GpioSpeed speed,
+    const GpioAltFn) {
     bus().init(checked(gpio, "furi_hal_gpio_init_ex"), mode, pull, speed);
 }
 
@@ -185,4 +203,4 @@ void furi_hal_gpio_remove_int_callback(const GpioPin* gpio) {
     bus().remove_int_callback(checked(gpio, "furi_hal_gpio_remove_int_callback"));
 }
 
-}  // extern "C"
+} // extern "C"

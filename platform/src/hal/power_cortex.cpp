@@ -36,7 +36,8 @@ void furi_hal_cortex_timer_wait(FuriHalCortexTimer cortex_timer) {
     if(elapsed >= cortex_timer.value) return;
     const std::uint64_t remaining_cycles = cortex_timer.value - elapsed;
     auto& scheduler = host::sched();
-    scheduler.busy_wait_until(scheduler.now() + (remaining_cycles * host::kSecond + host::kCpuHz - 1) / host::kCpuHz);
+    scheduler.busy_wait_until(
+        scheduler.now() + (remaining_cycles * host::kSecond + host::kCpuHz - 1) / host::kCpuHz);
 }
 
 void furi_hal_cortex_delay_us(uint32_t microseconds) {
@@ -47,4 +48,4 @@ uint32_t furi_hal_cortex_instructions_per_microsecond(void) {
     return 64;
 }
 
-}  // extern "C"
+} // extern "C"

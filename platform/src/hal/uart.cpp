@@ -13,9 +13,11 @@ namespace {
 // The console's rate; LPUART1 has none until furi_hal_uart_init.
 constexpr std::uint32_t kConsoleBaud = 230400;
 constexpr std::uint32_t kLpuartDefaultBaud = 115200;
-}  // namespace
+} // namespace
 
-UartPort::UartPort(Runtime& runtime, FuriHalUartId id) : runtime_(runtime), id_(id) {
+UartPort::UartPort(Runtime& runtime, FuriHalUartId id)
+    : runtime_(runtime)
+    , id_(id) {
     reset();
 }
 
@@ -116,13 +118,13 @@ void UartPort::reset() {
     busy_ = 0;
 }
 
-}  // namespace host
+} // namespace host
 
 namespace {
 host::UartPort& port(FuriHalUartId channel) {
     return host::Runtime::current().uart(channel);
 }
-}  // namespace
+} // namespace
 
 extern "C" {
 
@@ -148,7 +150,7 @@ void furi_hal_uart_resume(FuriHalUartId channel) {
 
 void furi_hal_uart_set_br(FuriHalUartId channel, uint32_t baud) {
     auto& uart = port(channel);
-    uart.wait_until_sent();  // as on the device: the rate changes once transmission is complete
+    uart.wait_until_sent(); // as on the device: the rate changes once transmission is complete
     uart.set_baud_rate(baud);
 }
 
@@ -164,4 +166,4 @@ void furi_hal_uart_set_irq_cb(
     port(channel).set_rx_callback(callback, context);
 }
 
-}  // extern "C"
+} // extern "C"

@@ -26,9 +26,9 @@
 #include "host/kernel.h"
 
 struct DialogsApp {
-    FuriMutex* busy = nullptr;  // one dialog at a time
+    FuriMutex* busy = nullptr; // one dialog at a time
 
-    mutable std::mutex mutex;  // guards what tests read from other OS threads
+    mutable std::mutex mutex; // guards what tests read from other OS threads
     bool showing = false;
     std::vector<host::ShownDialog> history;
     std::optional<DialogMessageButton> auto_answer;
@@ -58,7 +58,7 @@ struct DialogsApp {
 
 struct DialogMessage {
     struct Text {
-        const char* text = nullptr;  // the caller's pointer, as the platform keeps it
+        const char* text = nullptr; // the caller's pointer, as the platform keeps it
         uint8_t x = 0;
         uint8_t y = 0;
         Align horizontal = AlignLeft;
@@ -93,7 +93,9 @@ public:
     using BackAction = void (*)(void* context);
 
     ViewHolder(View* view, BackAction back, void* back_context)
-        : view_(view), back_(back), back_context_(back_context) {
+        : view_(view)
+        , back_(back)
+        , back_context_(back_context) {
         gui_ = static_cast<Gui*>(furi_record_open(RECORD_GUI));
         port_ = view_port_alloc();
         in_input_ = furi_mutex_alloc(FuriMutexTypeRecursive);
@@ -147,8 +149,8 @@ private:
         furi_mutex_acquire(self->in_input_, FuriWaitForever);
         if(!self->finished_ && !self->signalled_) {
             const bool consumed = view_input(self->view_, event);
-            if(!consumed && event->type == InputTypeShort && event->key == InputKeyBack && self->back_ != nullptr &&
-               !self->signalled_) {
+            if(!consumed && event->type == InputTypeShort && event->key == InputKeyBack &&
+               self->back_ != nullptr && !self->signalled_) {
                 self->back_(self->back_context_);
             }
         }
@@ -167,14 +169,17 @@ private:
     ViewPort* port_ = nullptr;
     FuriMutex* in_input_ = nullptr;
     FuriSemaphore* done_ = nullptr;
-    bool signalled_ = false;  // GUI thread only (under in_input_)
+    bool signalled_ = false; // GUI thread only (under in_input_)
     bool finished_ = false;
 };
 
 /// Holds the service's busy lock for one dialog.
 class BusyLock {
 public:
-    explicit BusyLock(DialogsApp* app) : app_(app) { furi_mutex_acquire(app_->busy, FuriWaitForever); }
+    explicit BusyLock(DialogsApp* app)
+        : app_(app) {
+        furi_mutex_acquire(app_->busy, FuriWaitForever);
+    }
     ~BusyLock() { furi_mutex_release(app_->busy); }
     BusyLock(const BusyLock&) = delete;
     BusyLock& operator=(const BusyLock&) = delete;
@@ -202,7 +207,8 @@ struct MessageRun {
 void draw_message_text(Canvas* canvas, const DialogMessage::Text& text, Font font) {
     if(text.text == nullptr) return;
     canvas_set_font(canvas, font);
-    elements_multiline_text_aligned(canvas, text.x, text.y, text.horizontal, text.vertical, text.text);
+    elements_multiline_text_aligned(
+        canvas, text.x, text.y, text.horizontal, text.vertical, text.text);
 }
 
 void message_draw(Canvas* canvas, void* model_memory) {
@@ -229,7 +235,9 @@ struct MessageView {
     explicit MessageView(const DialogMessage& message) {
         view = view_alloc();
         gui_modules::model_construct<MessageModel>(view);
-        gui_modules::with_model<MessageModel>(view, false, [&](MessageModel& m) { m.message = message; });
+        gui_modules::with_model<MessageModel>(view, false, [&](MessageModel& m) {
+            m.message = message;
+        });
         view_set_context(view, this);
         view_set_draw_callback(view, message_draw);
         view_set_input_callback(view, input);
@@ -247,8 +255,8 @@ struct MessageView {
     static bool input(InputEvent* event, void* context) {
         auto* self = static_cast<MessageView*>(context);
         if(event->type != InputTypeShort) return false;
-        const DialogMessage m =
-            gui_modules::with_model<MessageModel>(self->view, false, [](MessageModel& model) { return model.message; });
+        const DialogMessage m = gui_modules::with_model<MessageModel>(
+            self->view, false, [](MessageModel& model) { return model.message; });
         if(event->key == InputKeyLeft && m.left != nullptr) {
             self->run.answer(DialogMessageButtonLeft);
             return true;
@@ -284,7 +292,7 @@ void browser_back(void* context) {
     run->holder->done();
 }
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
@@ -298,14 +306,25 @@ void dialog_message_free(DialogMessage* message) {
     host::destroy_tracked(require_message(message, "dialog_message_free"));
 }
 
-void dialog_message_set_text(DialogMessage* message, const char* text, uint8_t x, uint8_t y, Align horizontal,
+void dialog_message_set_text(
+    DialogMessage* message,
+    const char* text,
+    uint8_t x,
+    uint8_t y,
+    Align horizontal,
     Align vertical) {
     require_message(message, "dialog_message_set_text")->text = {text, x, y, horizontal, vertical};
 }
 
-void dialog_message_set_header(DialogMessage* message, const char* text, uint8_t x, uint8_t y, Align horizontal,
+void dialog_message_set_header(
+    DialogMessage* message,
+    const char* text,
+    uint8_t x,
+    uint8_t y,
+    Align horizontal,
     Align vertical) {
-    require_message(message, "dialog_message_set_header")->header = {text, x, y, horizontal, vertical};
+    require_message(message, "dialog_message_set_header")->header = {
+        text, x, y, horizontal, vertical};
 }
 
 void dialog_message_set_icon(DialogMessage* message, const Icon* icon, uint8_t x, uint8_t y) {
@@ -315,7 +334,11 @@ void dialog_message_set_icon(DialogMessage* message, const Icon* icon, uint8_t x
     message->icon_y = y;
 }
 
-void dialog_message_set_buttons(DialogMessage* message, const char* left, const char* center, const char* right) {
+void dialog_message_set_buttons(
+    DialogMessage* message,
+    const char* left,
+    const char* center,
+    const char* right) {
     require_message(message, "dialog_message_set_buttons");
     message->left = left;
     message->center = center;
@@ -328,13 +351,15 @@ DialogMessageButton dialog_message_show(DialogsApp* context, const DialogMessage
     BusyLock busy(context);
     const char* text = message->text.text != nullptr ? message->text.text : "";
     if(const auto answer = context->answer_now()) {
-        context->finish(context->record({host::ShownDialog::Kind::Message, text, false, 0, {}}), *answer);
+        context->finish(
+            context->record({host::ShownDialog::Kind::Message, text, false, 0, {}}), *answer);
         return *answer;
     }
     MessageView view(*message);
     ViewHolder holder(view.view, message_back, &view.run);
     view.run.holder = &holder;
-    const std::size_t index = context->record({host::ShownDialog::Kind::Message, text, false, 0, {}});
+    const std::size_t index =
+        context->record({host::ShownDialog::Kind::Message, text, false, 0, {}});
     holder.run();
     context->finish(index, view.run.result);
     return view.run.result;
@@ -352,7 +377,10 @@ void dialog_message_show_storage_error(DialogsApp* context, const char* error_te
 
 // ---- File browser ----
 
-void dialog_file_browser_set_basic_options(DialogsFileBrowserOptions* options, const char* extension, const Icon* icon) {
+void dialog_file_browser_set_basic_options(
+    DialogsFileBrowserOptions* options,
+    const char* extension,
+    const Icon* icon) {
     if(options == nullptr) host::fatal("dialog_file_browser_set_basic_options: options is null");
     options->extension = extension;
     options->base_path = nullptr;
@@ -364,7 +392,10 @@ void dialog_file_browser_set_basic_options(DialogsFileBrowserOptions* options, c
     options->item_loader_context = nullptr;
 }
 
-bool dialog_file_browser_show(DialogsApp* context, FuriString* result_path, FuriString* path,
+bool dialog_file_browser_show(
+    DialogsApp* context,
+    FuriString* result_path,
+    FuriString* path,
     const DialogsFileBrowserOptions* options) {
     require_app(context, "dialog_file_browser_show");
     if(result_path == nullptr) host::fatal("dialog_file_browser_show: result_path is null");
@@ -386,13 +417,20 @@ bool dialog_file_browser_show(DialogsApp* context, FuriString* result_path, Furi
     BusyLock busy(context);
     BrowserRun run;
     FileBrowser* browser = file_browser_alloc(result_path);
-    file_browser_configure(browser, options != nullptr ? options->extension : "",
-        furi_string_get_cstr(base_path), options != nullptr ? options->skip_assets : true,
-        options != nullptr ? options->hide_dot_files : true, options != nullptr ? options->icon : nullptr,
+    file_browser_configure(
+        browser,
+        options != nullptr ? options->extension : "",
+        furi_string_get_cstr(base_path),
+        options != nullptr ? options->skip_assets : true,
+        options != nullptr ? options->hide_dot_files : true,
+        options != nullptr ? options->icon : nullptr,
         options != nullptr ? options->hide_ext : true);
-    if(options != nullptr) file_browser_set_item_callback(browser, options->item_loader_callback, options->item_loader_context);
+    if(options != nullptr)
+        file_browser_set_item_callback(
+            browser, options->item_loader_callback, options->item_loader_context);
     file_browser_set_callback(browser, browser_chosen, &run);
-    FuriString* start = furi_string_alloc_set_str(furi_string_get_cstr(path != nullptr ? path : result_path));
+    FuriString* start =
+        furi_string_alloc_set_str(furi_string_get_cstr(path != nullptr ? path : result_path));
     file_browser_start(browser, start);
     {
         ViewHolder holder(file_browser_get_view(browser), browser_back, &run);
@@ -400,7 +438,8 @@ bool dialog_file_browser_show(DialogsApp* context, FuriString* result_path, Furi
         const std::size_t index = context->record(
             {host::ShownDialog::Kind::FileBrowser, furi_string_get_cstr(start), false, 0, {}});
         holder.run();
-        context->finish(index, run.chosen ? 1 : 0, run.chosen ? furi_string_get_cstr(result_path) : "");
+        context->finish(
+            index, run.chosen ? 1 : 0, run.chosen ? furi_string_get_cstr(result_path) : "");
     }
     file_browser_stop(browser);
     file_browser_free(browser);
@@ -409,11 +448,12 @@ bool dialog_file_browser_show(DialogsApp* context, FuriString* result_path, Furi
     return run.chosen;
 }
 
-}  // extern "C"
+} // extern "C"
 
 namespace host {
 
-DialogsService::DialogsService(Runtime& runtime) : app_(new DialogsApp) {
+DialogsService::DialogsService(Runtime& runtime)
+    : app_(new DialogsApp) {
     (void)runtime;
     app_->busy = furi_mutex_alloc(FuriMutexTypeNormal);
     furi_record_create(RECORD_DIALOGS, app_);
@@ -421,7 +461,8 @@ DialogsService::DialogsService(Runtime& runtime) : app_(new DialogsApp) {
 
 DialogsService::~DialogsService() {
     if(!host::record_destroy(RECORD_DIALOGS)) {
-        host::fatal("DialogsService: the \"dialogs\" record is still open; close it before the service ends");
+        host::fatal(
+            "DialogsService: the \"dialogs\" record is still open; close it before the service ends");
     }
     furi_mutex_free(app_->busy);
     delete app_;
@@ -455,4 +496,4 @@ void DialogsService::answer_messages_with(std::optional<DialogMessageButton> but
     app_->auto_answer = button;
 }
 
-}  // namespace host
+} // namespace host

@@ -27,17 +27,21 @@ constexpr int kFrameHeight = 12;
 constexpr int kYOffset = 3;
 constexpr int kMaxLenPx = 110;
 constexpr uint32_t kScrollIntervalMs = 333;
-constexpr uint32_t kScrollDelay = 2;  // ticks (about 0.7 s) before a long selected name moves
+constexpr uint32_t kScrollDelay = 2; // ticks (about 0.7 s) before a long selected name moves
 constexpr std::size_t kNameBufferSize = 256;
 constexpr std::size_t kCustomIconSize = 32;
 constexpr const char* kAssetsDir = "assets";
 
-enum class ItemType { Back, Folder, File };
+enum class ItemType {
+    Back,
+    Folder,
+    File
+};
 
 struct Item {
     ItemType type = ItemType::File;
-    std::string path;  // full platform path
-    std::string name;  // as shown
+    std::string path; // full platform path
+    std::string name; // as shown
     bool custom_icon = false;
     std::array<uint8_t, kCustomIconSize> icon{};
 };
@@ -71,7 +75,8 @@ void update_offset(Model& m) {
 }
 
 bool ends_with(const std::string& text, const std::string& suffix) {
-    return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+    return text.size() >= suffix.size() &&
+           text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
 std::string without_extension(const std::string& name) {
@@ -95,7 +100,13 @@ bool is_top_level(const std::string& path) {
 }
 
 // A scrolling or "..."-cut single line, as the platform's scrollable text element draws it.
-void draw_name(Canvas* canvas, uint8_t x, uint8_t y, uint8_t width, const std::string& text, std::size_t scroll,
+void draw_name(
+    Canvas* canvas,
+    uint8_t x,
+    uint8_t y,
+    uint8_t width,
+    const std::string& text,
+    std::size_t scroll,
     bool ellipsis) {
     std::string line = text;
     int available = width;
@@ -114,7 +125,8 @@ void draw_name(Canvas* canvas, uint8_t x, uint8_t y, uint8_t width, const std::s
             scroll_size += 3;
             line.erase(0, std::min(line.size(), scroll % scroll_size));
         }
-        while(!line.empty() && canvas_string_width(canvas, line.c_str()) > available) line.pop_back();
+        while(!line.empty() && canvas_string_width(canvas, line.c_str()) > available)
+            line.pop_back();
         if(ellipsis) line += "...";
     }
     canvas_draw_str(canvas, x, y, line.c_str());
@@ -131,7 +143,8 @@ void draw_frame(Canvas* canvas, int row, bool scrollbar) {
     canvas_draw_dot(canvas, 0, static_cast<uint8_t>(y + 1));
     canvas_draw_dot(canvas, 0, static_cast<uint8_t>(y + kFrameHeight - 1));
     canvas_draw_dot(canvas, static_cast<uint8_t>(width - 1), static_cast<uint8_t>(y));
-    canvas_draw_dot(canvas, static_cast<uint8_t>(width - 1), static_cast<uint8_t>(y + kFrameHeight - 1));
+    canvas_draw_dot(
+        canvas, static_cast<uint8_t>(width - 1), static_cast<uint8_t>(y + kFrameHeight - 1));
 }
 
 void draw(Canvas* canvas, void* model_memory) {
@@ -156,27 +169,46 @@ void draw(Canvas* canvas, void* model_memory) {
         if(item.type == ItemType::File && item.custom_icon) {
             canvas_draw_bitmap(canvas, 2, icon_y, 10, 10, item.icon.data());
         } else if(item.type == ItemType::File) {
-            canvas_draw_icon(canvas, 2, icon_y, m.file_icon != nullptr ? m.file_icon : &dialogs_host::kIconFile);
+            canvas_draw_icon(
+                canvas, 2, icon_y, m.file_icon != nullptr ? m.file_icon : &dialogs_host::kIconFile);
         } else {
-            canvas_draw_icon(canvas, 2, icon_y, item.type == ItemType::Back ? &dialogs_host::kIconBack : &dialogs_host::kIconFolder);
+            canvas_draw_icon(
+                canvas,
+                2,
+                icon_y,
+                item.type == ItemType::Back ? &dialogs_host::kIconBack :
+                                              &dialogs_host::kIconFolder);
         }
-        draw_name(canvas, 15, static_cast<uint8_t>(kYOffset + 9 + row * kFrameHeight),
-            static_cast<uint8_t>(scrollbar ? kMaxLenPx - 6 : kMaxLenPx), item.name, scroll, !selected);
+        draw_name(
+            canvas,
+            15,
+            static_cast<uint8_t>(kYOffset + 9 + row * kFrameHeight),
+            static_cast<uint8_t>(scrollbar ? kMaxLenPx - 6 : kMaxLenPx),
+            item.name,
+            scroll,
+            !selected);
     }
     canvas_set_color(canvas, ColorBlack);
-    if(m.real_entries() <= 0) canvas_draw_str_aligned(canvas, 64, 32, AlignCenter, AlignCenter, "<Empty>");
+    if(m.real_entries() <= 0)
+        canvas_draw_str_aligned(canvas, 64, 32, AlignCenter, AlignCenter, "<Empty>");
     if(scrollbar) {
-        elements_scrollbar_pos(canvas, 128, 0, 64, static_cast<uint16_t>(m.item_idx), static_cast<uint16_t>(m.count()));
+        elements_scrollbar_pos(
+            canvas,
+            128,
+            0,
+            64,
+            static_cast<uint16_t>(m.item_idx),
+            static_cast<uint16_t>(m.count()));
     }
 }
 
-}  // namespace
+} // namespace
 
 struct FileBrowser {
     View* view = nullptr;
     FuriString* result_path = nullptr;
     FuriTimer* scroll_timer = nullptr;
-    Storage* storage = nullptr;  // open between start and stop
+    Storage* storage = nullptr; // open between start and stop
 
     FileBrowserCallback callback = nullptr;
     void* context = nullptr;
@@ -190,7 +222,7 @@ struct FileBrowser {
     bool hide_ext = true;
     const Icon* file_icon = nullptr;
 
-    std::string current;  // the folder shown (caller's thread at start, then the GUI thread)
+    std::string current; // the folder shown (caller's thread at start, then the GUI thread)
 };
 
 namespace {
@@ -245,8 +277,10 @@ void open_folder(FileBrowser* browser, std::string folder, const std::string& se
                 uint8_t* icon = item.icon.data();
                 if(browser->item_callback(path, browser->item_context, &icon, custom_name)) {
                     item.custom_icon = icon != nullptr;
-                    if(icon != nullptr && icon != item.icon.data()) std::copy_n(icon, item.icon.size(), item.icon.begin());
-                    if(!furi_string_empty(custom_name)) item.name = furi_string_get_cstr(custom_name);
+                    if(icon != nullptr && icon != item.icon.data())
+                        std::copy_n(icon, item.icon.size(), item.icon.begin());
+                    if(!furi_string_empty(custom_name))
+                        item.name = furi_string_get_cstr(custom_name);
                 }
                 furi_string_free(custom_name);
                 furi_string_free(path);
@@ -297,7 +331,8 @@ void move_selection(FileBrowser* browser, InputKey key, InputType type) {
 bool input(InputEvent* event, void* context) {
     auto* browser = static_cast<FileBrowser*>(context);
     if(event->key == InputKeyUp || event->key == InputKeyDown) {
-        if(event->type == InputTypeShort || event->type == InputTypeRepeat) move_selection(browser, event->key, event->type);
+        if(event->type == InputTypeShort || event->type == InputTypeRepeat)
+            move_selection(browser, event->key, event->type);
         return true;
     }
     if(event->key == InputKeyOk) {
@@ -327,13 +362,14 @@ bool input(InputEvent* event, void* context) {
         }
         return true;
     }
-    const bool is_root = gui_modules::with_model<Model>(browser->view, false, [](Model& m) { return m.is_root; });
+    const bool is_root =
+        gui_modules::with_model<Model>(browser->view, false, [](Model& m) { return m.is_root; });
     if(event->key == InputKeyLeft) {
         if(event->type == InputTypeShort && !is_root) go_up(browser);
         return true;
     }
     if(event->key == InputKeyBack && event->type == InputTypeShort) {
-        if(is_root || browser->current == browser->base_path) return false;  // the holder leaves
+        if(is_root || browser->current == browser->base_path) return false; // the holder leaves
         go_up(browser);
         return true;
     }
@@ -355,7 +391,7 @@ void exit_callback(void* context) {
     furi_timer_stop(static_cast<FileBrowser*>(context)->scroll_timer);
 }
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
@@ -388,12 +424,19 @@ View* file_browser_get_view(FileBrowser* browser) {
     return require(browser, "file_browser_get_view")->view;
 }
 
-void file_browser_configure(FileBrowser* browser, const char* extension, const char* base_path, bool skip_assets,
-    bool hide_dot_files, const Icon* file_icon, bool hide_ext) {
+void file_browser_configure(
+    FileBrowser* browser,
+    const char* extension,
+    const char* base_path,
+    bool skip_assets,
+    bool hide_dot_files,
+    const Icon* file_icon,
+    bool hide_ext) {
     require(browser, "file_browser_configure");
     browser->extension = extension != nullptr ? extension : "";
     browser->base_path = base_path != nullptr ? base_path : "";
-    while(browser->base_path.size() > 1 && browser->base_path.back() == '/') browser->base_path.pop_back();
+    while(browser->base_path.size() > 1 && browser->base_path.back() == '/')
+        browser->base_path.pop_back();
     browser->skip_assets = skip_assets;
     browser->hide_dot_files = hide_dot_files;
     browser->file_icon = file_icon;
@@ -402,9 +445,11 @@ void file_browser_configure(FileBrowser* browser, const char* extension, const c
 
 void file_browser_start(FileBrowser* browser, FuriString* path) {
     require(browser, "file_browser_start");
-    if(browser->storage == nullptr) browser->storage = static_cast<Storage*>(furi_record_open(RECORD_STORAGE));
+    if(browser->storage == nullptr)
+        browser->storage = static_cast<Storage*>(furi_record_open(RECORD_STORAGE));
     std::string start = path != nullptr ? furi_string_get_cstr(path) : "";
-    if(start.empty()) start = browser->base_path.empty() ? STORAGE_EXT_PATH_PREFIX : browser->base_path;
+    if(start.empty())
+        start = browser->base_path.empty() ? STORAGE_EXT_PATH_PREFIX : browser->base_path;
     // A path naming an existing file opens its folder with the file selected.
     bool exists = false;
     const bool is_dir = stat_is_dir(browser->storage, start, &exists);
@@ -436,10 +481,13 @@ void file_browser_set_callback(FileBrowser* browser, FileBrowserCallback callbac
     browser->context = context;
 }
 
-void file_browser_set_item_callback(FileBrowser* browser, FileBrowserLoadItemCallback callback, void* context) {
+void file_browser_set_item_callback(
+    FileBrowser* browser,
+    FileBrowserLoadItemCallback callback,
+    void* context) {
     require(browser, "file_browser_set_item_callback");
     browser->item_callback = callback;
     browser->item_context = context;
 }
 
-}  // extern "C"
+} // extern "C"

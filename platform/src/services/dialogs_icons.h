@@ -22,20 +22,21 @@ struct IconArt {
             std::size_t x = 0;
             for(; rows[y][x] != '\0'; ++x) {
                 if(x >= W) row_too_long();
-                if(rows[y][x] == '#') bits[y * kStride + x / 8] |= static_cast<std::uint8_t>(1u << (x % 8));
+                if(rows[y][x] == '#')
+                    bits[y * kStride + x / 8] |= static_cast<std::uint8_t>(1u << (x % 8));
             }
             if(x != W) row_too_short();
         }
     }
 
 private:
-    static void row_too_long() {}   // not constexpr: calling it stops the compile
+    static void row_too_long() {} // not constexpr: calling it stops the compile
     static void row_too_short() {}
 };
 
-extern const Icon kIconSdQuestion;  // 35 x 43
-extern const Icon kIconFolder;      // 10 x 10
-extern const Icon kIconBack;        // 10 x 10
-extern const Icon kIconFile;        // 10 x 10
+extern const Icon kIconSdQuestion; // 35 x 43
+extern const Icon kIconFolder;     // 10 x 10
+extern const Icon kIconBack;       // 10 x 10
+extern const Icon kIconFile;       // 10 x 10
 
-}  // namespace dialogs_host
+} // namespace dialogs_host

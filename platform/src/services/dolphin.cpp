@@ -17,7 +17,8 @@ struct host::DolphinService::State {
 };
 
 extern "C" void dolphin_deed(DolphinDeed deed) {
-    if(static_cast<unsigned>(deed) >= DolphinDeedMAX) host::fatal("dolphin_deed: deed %d is out of range", deed);
+    if(static_cast<unsigned>(deed) >= DolphinDeedMAX)
+        host::fatal("dolphin_deed: deed %d is out of range", deed);
     FURI_LOG_D("Dolphin", "deed %d", deed);
     if(!furi_record_exists(RECORD_DOLPHIN)) return;
     auto* state = static_cast<host::DolphinService::State*>(furi_record_open(RECORD_DOLPHIN));
@@ -30,13 +31,15 @@ extern "C" void dolphin_deed(DolphinDeed deed) {
 
 namespace host {
 
-DolphinService::DolphinService(Runtime& runtime) : state_(new State) {
+DolphinService::DolphinService(Runtime& runtime)
+    : state_(new State) {
     (void)runtime;
     furi_record_create(RECORD_DOLPHIN, state_);
 }
 
 DolphinService::~DolphinService() {
-    if(!host::record_destroy(RECORD_DOLPHIN)) host::fatal("DolphinService: the \"dolphin\" record is still open");
+    if(!host::record_destroy(RECORD_DOLPHIN))
+        host::fatal("DolphinService: the \"dolphin\" record is still open");
     delete state_;
 }
 
@@ -57,4 +60,4 @@ void DolphinService::clear() {
     state_->records.clear();
 }
 
-}  // namespace host
+} // namespace host

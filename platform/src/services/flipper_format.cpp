@@ -38,9 +38,12 @@ constexpr size_t kChunk = 32;
 constexpr size_t kMaxToken = 255;
 constexpr size_t kMaxString = 8192;
 
-enum class Kind { String, File };
+enum class Kind {
+    String,
+    File
+};
 
-}  // namespace
+} // namespace
 
 struct FlipperFormat {
     Kind kind;
@@ -66,14 +69,16 @@ const char* require_key(const char* key, const char* what) {
 
 FlipperFormat* require_file(FlipperFormat* ff, const char* what) {
     require(ff, what);
-    if(ff->kind != Kind::File) host::fatal("%s: the FlipperFormat was not allocated as a file", what);
+    if(ff->kind != Kind::File)
+        host::fatal("%s: the FlipperFormat was not allocated as a file", what);
     return ff;
 }
 
 // ---- The stream under the format: the platform's file stream or string stream ----
 
 size_t stream_size(FlipperFormat& ff) {
-    return ff.kind == Kind::File ? static_cast<size_t>(storage_file_size(ff.file)) : furi_string_size(ff.text);
+    return ff.kind == Kind::File ? static_cast<size_t>(storage_file_size(ff.file)) :
+                                   furi_string_size(ff.text);
 }
 
 size_t stream_tell(FlipperFormat& ff) {
@@ -81,7 +86,8 @@ size_t stream_tell(FlipperFormat& ff) {
 }
 
 bool stream_eof(FlipperFormat& ff) {
-    return ff.kind == Kind::File ? storage_file_eof(ff.file) : ff.position >= furi_string_size(ff.text);
+    return ff.kind == Kind::File ? storage_file_eof(ff.file) :
+                                   ff.position >= furi_string_size(ff.text);
 }
 
 size_t stream_read(FlipperFormat& ff, uint8_t* data, size_t size) {
@@ -131,7 +137,8 @@ bool stream_seek_to(FlipperFormat& ff, int64_t target) {
         }
         return false;
     }
-    if(ff.kind == Kind::File) return storage_file_seek(ff.file, static_cast<uint32_t>(target), true);
+    if(ff.kind == Kind::File)
+        return storage_file_seek(ff.file, static_cast<uint32_t>(target), true);
     ff.position = static_cast<size_t>(target);
     return true;
 }
@@ -150,9 +157,9 @@ bool is_space(uint8_t c) {
 // '#' is skipped). On true the stream is at that ':' and `matched` says whether the key (its text
 // up to a NUL, as a C string compares) is `key`.
 bool read_valid_key(FlipperFormat& ff, std::string_view key, bool& matched) {
-    size_t index = 0;       // characters of `key` matched so far
-    bool mismatch = false;  // the line's key can no longer be `key`
-    bool cut = false;       // a NUL ended the key's C string
+    size_t index = 0;      // characters of `key` matched so far
+    bool mismatch = false; // the line's key can no longer be `key`
+    bool cut = false;      // a NUL ended the key's C string
     bool accumulate = true;
     bool new_line = true;
     auto reset = [&] { index = 0, mismatch = false, cut = false; };
@@ -178,7 +185,9 @@ bool read_valid_key(FlipperFormat& ff, std::string_view key, bool& matched) {
                     accumulate = false;
                     new_line = false;
                 } else if(accumulate) {
-                    if(!stream_seek_by(ff, static_cast<int64_t>(i) - static_cast<int64_t>(was_read))) return false;
+                    if(!stream_seek_by(
+                           ff, static_cast<int64_t>(i) - static_cast<int64_t>(was_read)))
+                        return false;
                     matched = !mismatch && index == key.size();
                     return true;
                 }
@@ -203,7 +212,7 @@ bool seek_to_key(FlipperFormat& ff, const char* key, bool strict) {
     while(!stream_eof(ff)) {
         bool matched = false;
         if(!read_valid_key(ff, wanted, matched)) break;
-        if(matched) return stream_seek_by(ff, 2);  // ':' and the blank after it
+        if(matched) return stream_seek_by(ff, 2); // ':' and the blank after it
         if(strict) return false;
     }
     return false;
@@ -228,7 +237,11 @@ struct Token {
 
 // The next value on the line. `last` says it was the line's last one.
 bool read_value(FlipperFormat& ff, Token& value, bool& last) {
-    enum { LeadingSpace, ReadValue, TrailingSpace } state = LeadingSpace;
+    enum {
+        LeadingSpace,
+        ReadValue,
+        TrailingSpace
+    } state = LeadingSpace;
     value.clear();
     uint8_t buffer[kChunk];
     while(true) {
@@ -319,7 +332,8 @@ bool scan_u32(const char* text, uint32_t& out) {
     if(overflow) {
         out = UINT32_MAX;
     } else {
-        out = negative ? static_cast<uint32_t>(0u - static_cast<uint32_t>(value)) : static_cast<uint32_t>(value);
+        out = negative ? static_cast<uint32_t>(0u - static_cast<uint32_t>(value)) :
+                         static_cast<uint32_t>(value);
     }
     return true;
 }
@@ -347,11 +361,19 @@ bool scan_i32(const char* text, int32_t& out) {
         value = value * static_cast<uint64_t>(base) + static_cast<uint64_t>(digit(*text));
         if(value > limit) value = limit;
     }
-    out = negative ? static_cast<int32_t>(-static_cast<int64_t>(value)) : static_cast<int32_t>(value);
+    out = negative ? static_cast<int32_t>(-static_cast<int64_t>(value)) :
+                     static_cast<int32_t>(value);
     return true;
 }
 
-enum class Type { Hex, Float, Int32, Uint32, HexUint64, Bool };
+enum class Type {
+    Hex,
+    Float,
+    Int32,
+    Uint32,
+    HexUint64,
+    Bool
+};
 
 bool parse_value(Type type, Token& value, void* data, size_t i) {
     switch(type) {
@@ -365,7 +387,8 @@ bool parse_value(Type type, Token& value, void* data, size_t i) {
     }
     case Type::Float: {
         char* end = nullptr;
-        static_cast<float*>(data)[i] = std::strtof(value.c_str(), &end);  // stored even when it fails
+        static_cast<float*>(data)[i] =
+            std::strtof(value.c_str(), &end); // stored even when it fails
         return *end == '\0';
     }
     case Type::Int32: {
@@ -399,7 +422,13 @@ bool parse_value(Type type, Token& value, void* data, size_t i) {
 }
 
 // Values already parsed stay in `data` when a later one fails.
-bool read_values(FlipperFormat* ff, const char* key, Type type, void* data, uint16_t count, const char* what) {
+bool read_values(
+    FlipperFormat* ff,
+    const char* key,
+    Type type,
+    void* data,
+    uint16_t count,
+    const char* what) {
     require(ff, what);
     require_key(key, what);
     if(data == nullptr && count > 0) host::fatal("%s: data is null", what);
@@ -409,7 +438,7 @@ bool read_values(FlipperFormat* ff, const char* key, Type type, void* data, uint
         bool last = false;
         if(!read_value(*ff, value, last)) return false;
         if(!parse_value(type, value, data, i)) return false;
-        if(last && i != count - 1) return false;  // too few values
+        if(last && i != count - 1) return false; // too few values
     }
     return true;
 }
@@ -417,7 +446,8 @@ bool read_values(FlipperFormat* ff, const char* key, Type type, void* data, uint
 // ---- Writing ----
 
 bool write_key(FlipperFormat& ff, const char* key) {
-    return stream_write_str(ff, key) && stream_write(ff, &kDelimiter, 1) && stream_write(ff, " ", 1);
+    return stream_write_str(ff, key) && stream_write(ff, &kDelimiter, 1) &&
+           stream_write(ff, " ", 1);
 }
 
 bool format_value(Type type, const void* data, size_t i, char* out, size_t size) {
@@ -425,27 +455,40 @@ bool format_value(Type type, const void* data, size_t i, char* out, size_t size)
     case Type::Hex:
         return std::snprintf(out, size, "%02X", static_cast<const uint8_t*>(data)[i]) > 0;
     case Type::Float:
-        return std::snprintf(out, size, "%f", static_cast<double>(static_cast<const float*>(data)[i])) > 0;
+        return std::snprintf(
+                   out, size, "%f", static_cast<double>(static_cast<const float*>(data)[i])) > 0;
     case Type::Int32:
         return std::snprintf(out, size, "%" PRIi32, static_cast<const int32_t*>(data)[i]) > 0;
     case Type::Uint32:
         return std::snprintf(out, size, "%" PRIu32, static_cast<const uint32_t*>(data)[i]) > 0;
     case Type::HexUint64: {
         const uint64_t v = static_cast<const uint64_t*>(data)[i];
-        return std::snprintf(out, size, "%08" PRIX32 "%08" PRIX32, static_cast<uint32_t>(v >> 32), static_cast<uint32_t>(v)) > 0;
+        return std::snprintf(
+                   out,
+                   size,
+                   "%08" PRIX32 "%08" PRIX32,
+                   static_cast<uint32_t>(v >> 32),
+                   static_cast<uint32_t>(v)) > 0;
     }
     case Type::Bool:
-        return std::snprintf(out, size, "%s", static_cast<const bool*>(data)[i] ? "true" : "false") > 0;
+        return std::snprintf(
+                   out, size, "%s", static_cast<const bool*>(data)[i] ? "true" : "false") > 0;
     }
     return false;
 }
 
-bool write_values(FlipperFormat* ff, const char* key, Type type, const void* data, uint16_t count, const char* what) {
+bool write_values(
+    FlipperFormat* ff,
+    const char* key,
+    Type type,
+    const void* data,
+    uint16_t count,
+    const char* what) {
     require(ff, what);
     require_key(key, what);
     if(data == nullptr && count > 0) host::fatal("%s: data is null", what);
     if(!write_key(*ff, key)) return false;
-    char value[64];  // "%f" of FLT_MAX is 46 characters
+    char value[64]; // "%f" of FLT_MAX is 46 characters
     for(uint16_t i = 0; i < count; ++i) {
         if(!format_value(type, data, i, value, sizeof value - 1)) return false;
         if(i + 1 < count) std::strcat(value, " ");
@@ -464,10 +507,16 @@ bool write_string(FlipperFormat* ff, const char* key, const char* data, const ch
 bool write_comment(FlipperFormat* ff, const char* text, const char* what) {
     require(ff, what);
     if(text == nullptr) host::fatal("%s: data is null", what);
-    return stream_write(*ff, "# ", 2) && stream_write_str(*ff, text) && stream_write(*ff, &kEoln, 1);
+    return stream_write(*ff, "# ", 2) && stream_write_str(*ff, text) &&
+           stream_write(*ff, &kEoln, 1);
 }
 
-bool open_file(FlipperFormat* ff, const char* path, FS_AccessMode access, FS_OpenMode mode, const char* what) {
+bool open_file(
+    FlipperFormat* ff,
+    const char* path,
+    FS_AccessMode access,
+    FS_OpenMode mode,
+    const char* what) {
     require_file(ff, what);
     if(path == nullptr) host::fatal("%s: path is null", what);
     return storage_file_open(ff->file, path, access, mode);
@@ -481,7 +530,7 @@ FlipperFormat* alloc_file(Storage* storage, const char* what) {
     return ff;
 }
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
@@ -502,34 +551,62 @@ FlipperFormat* flipper_format_buffered_file_alloc(Storage* storage) {
 }
 
 bool flipper_format_file_open_existing(FlipperFormat* flipper_format, const char* path) {
-    return open_file(flipper_format, path, FSAM_READ_WRITE, FSOM_OPEN_EXISTING, "flipper_format_file_open_existing");
+    return open_file(
+        flipper_format,
+        path,
+        FSAM_READ_WRITE,
+        FSOM_OPEN_EXISTING,
+        "flipper_format_file_open_existing");
 }
 
 bool flipper_format_buffered_file_open_existing(FlipperFormat* flipper_format, const char* path) {
-    return open_file(flipper_format, path, FSAM_READ_WRITE, FSOM_OPEN_EXISTING, "flipper_format_buffered_file_open_existing");
+    return open_file(
+        flipper_format,
+        path,
+        FSAM_READ_WRITE,
+        FSOM_OPEN_EXISTING,
+        "flipper_format_buffered_file_open_existing");
 }
 
 bool flipper_format_file_open_append(FlipperFormat* flipper_format, const char* path) {
-    if(!open_file(flipper_format, path, FSAM_READ_WRITE, FSOM_OPEN_APPEND, "flipper_format_file_open_append")) return false;
+    if(!open_file(
+           flipper_format,
+           path,
+           FSAM_READ_WRITE,
+           FSOM_OPEN_APPEND,
+           "flipper_format_file_open_append"))
+        return false;
     // A file that doesn't end with a newline gets one, so the next key starts its own line.
     FlipperFormat& ff = *flipper_format;
     const size_t size = stream_size(ff);
     if(size == 0) return true;
     uint8_t last = 0;
-    if(!stream_seek_to(ff, static_cast<int64_t>(size) - 1) || stream_read(ff, &last, 1) != 1) return false;
+    if(!stream_seek_to(ff, static_cast<int64_t>(size) - 1) || stream_read(ff, &last, 1) != 1)
+        return false;
     return last == kEoln || stream_write(ff, &kEoln, 1);
 }
 
 bool flipper_format_file_open_always(FlipperFormat* flipper_format, const char* path) {
-    return open_file(flipper_format, path, FSAM_READ_WRITE, FSOM_CREATE_ALWAYS, "flipper_format_file_open_always");
+    return open_file(
+        flipper_format,
+        path,
+        FSAM_READ_WRITE,
+        FSOM_CREATE_ALWAYS,
+        "flipper_format_file_open_always");
 }
 
 bool flipper_format_buffered_file_open_always(FlipperFormat* flipper_format, const char* path) {
-    return open_file(flipper_format, path, FSAM_READ_WRITE, FSOM_CREATE_ALWAYS, "flipper_format_buffered_file_open_always");
+    return open_file(
+        flipper_format,
+        path,
+        FSAM_READ_WRITE,
+        FSOM_CREATE_ALWAYS,
+        "flipper_format_buffered_file_open_always");
 }
 
 bool flipper_format_file_open_new(FlipperFormat* flipper_format, const char* path) {
-    return open_file(flipper_format, path, FSAM_READ_WRITE, FSOM_CREATE_NEW, "flipper_format_file_open_new");
+    return open_file(
+        flipper_format, path, FSAM_READ_WRITE, FSOM_CREATE_NEW, "flipper_format_file_open_new");
 }
 
 bool flipper_format_file_close(FlipperFormat* flipper_format) {
@@ -537,7 +614,8 @@ bool flipper_format_file_close(FlipperFormat* flipper_format) {
 }
 
 bool flipper_format_buffered_file_close(FlipperFormat* flipper_format) {
-    return storage_file_close(require_file(flipper_format, "flipper_format_buffered_file_close")->file);
+    return storage_file_close(
+        require_file(flipper_format, "flipper_format_buffered_file_close")->file);
 }
 
 void flipper_format_free(FlipperFormat* flipper_format) {
@@ -573,22 +651,35 @@ bool flipper_format_key_exist(FlipperFormat* flipper_format, const char* key) {
     return found;
 }
 
-bool flipper_format_read_header(FlipperFormat* flipper_format, FuriString* filetype, uint32_t* version) {
+bool flipper_format_read_header(
+    FlipperFormat* flipper_format,
+    FuriString* filetype,
+    uint32_t* version) {
     return flipper_format_read_string(flipper_format, kFiletypeKey, filetype) &&
            flipper_format_read_uint32(flipper_format, kVersionKey, version, 1);
 }
 
-bool flipper_format_write_header(FlipperFormat* flipper_format, FuriString* filetype, const uint32_t version) {
+bool flipper_format_write_header(
+    FlipperFormat* flipper_format,
+    FuriString* filetype,
+    const uint32_t version) {
     if(filetype == nullptr) host::fatal("flipper_format_write_header: filetype is null");
-    return flipper_format_write_header_cstr(flipper_format, furi_string_get_cstr(filetype), version);
+    return flipper_format_write_header_cstr(
+        flipper_format, furi_string_get_cstr(filetype), version);
 }
 
-bool flipper_format_write_header_cstr(FlipperFormat* flipper_format, const char* filetype, const uint32_t version) {
+bool flipper_format_write_header_cstr(
+    FlipperFormat* flipper_format,
+    const char* filetype,
+    const uint32_t version) {
     return flipper_format_write_string_cstr(flipper_format, kFiletypeKey, filetype) &&
            flipper_format_write_uint32(flipper_format, kVersionKey, &version, 1);
 }
 
-bool flipper_format_get_value_count(FlipperFormat* flipper_format, const char* key, uint32_t* count) {
+bool flipper_format_get_value_count(
+    FlipperFormat* flipper_format,
+    const char* key,
+    uint32_t* count) {
     FlipperFormat& ff = *require(flipper_format, "flipper_format_get_value_count");
     require_key(key, "flipper_format_get_value_count");
     if(count == nullptr) host::fatal("flipper_format_get_value_count: count is null");
@@ -601,7 +692,7 @@ bool flipper_format_get_value_count(FlipperFormat* flipper_format, const char* k
         while(true) {
             bool last = false;
             if(!read_value(ff, value, last)) {
-                result = false;  // an empty line has no values: false
+                result = false; // an empty line has no values: false
                 break;
             }
             ++*count;
@@ -621,77 +712,142 @@ bool flipper_format_read_string(FlipperFormat* flipper_format, const char* key, 
 
 bool flipper_format_write_string(FlipperFormat* flipper_format, const char* key, FuriString* data) {
     if(data == nullptr) host::fatal("flipper_format_write_string: data is null");
-    return write_string(flipper_format, key, furi_string_get_cstr(data), "flipper_format_write_string");
+    return write_string(
+        flipper_format, key, furi_string_get_cstr(data), "flipper_format_write_string");
 }
 
-bool flipper_format_write_string_cstr(FlipperFormat* flipper_format, const char* key, const char* data) {
+bool flipper_format_write_string_cstr(
+    FlipperFormat* flipper_format,
+    const char* key,
+    const char* data) {
     return write_string(flipper_format, key, data, "flipper_format_write_string_cstr");
 }
 
-bool flipper_format_read_hex_uint64(FlipperFormat* flipper_format, const char* key, uint64_t* data, const uint16_t data_size) {
-    return read_values(flipper_format, key, Type::HexUint64, data, data_size, "flipper_format_read_hex_uint64");
+bool flipper_format_read_hex_uint64(
+    FlipperFormat* flipper_format,
+    const char* key,
+    uint64_t* data,
+    const uint16_t data_size) {
+    return read_values(
+        flipper_format, key, Type::HexUint64, data, data_size, "flipper_format_read_hex_uint64");
 }
 
-bool flipper_format_write_hex_uint64(FlipperFormat* flipper_format, const char* key, const uint64_t* data, const uint16_t data_size) {
-    return write_values(flipper_format, key, Type::HexUint64, data, data_size, "flipper_format_write_hex_uint64");
+bool flipper_format_write_hex_uint64(
+    FlipperFormat* flipper_format,
+    const char* key,
+    const uint64_t* data,
+    const uint16_t data_size) {
+    return write_values(
+        flipper_format, key, Type::HexUint64, data, data_size, "flipper_format_write_hex_uint64");
 }
 
-bool flipper_format_read_uint32(FlipperFormat* flipper_format, const char* key, uint32_t* data, const uint16_t data_size) {
-    return read_values(flipper_format, key, Type::Uint32, data, data_size, "flipper_format_read_uint32");
+bool flipper_format_read_uint32(
+    FlipperFormat* flipper_format,
+    const char* key,
+    uint32_t* data,
+    const uint16_t data_size) {
+    return read_values(
+        flipper_format, key, Type::Uint32, data, data_size, "flipper_format_read_uint32");
 }
 
-bool flipper_format_write_uint32(FlipperFormat* flipper_format, const char* key, const uint32_t* data, const uint16_t data_size) {
-    return write_values(flipper_format, key, Type::Uint32, data, data_size, "flipper_format_write_uint32");
+bool flipper_format_write_uint32(
+    FlipperFormat* flipper_format,
+    const char* key,
+    const uint32_t* data,
+    const uint16_t data_size) {
+    return write_values(
+        flipper_format, key, Type::Uint32, data, data_size, "flipper_format_write_uint32");
 }
 
-bool flipper_format_read_int32(FlipperFormat* flipper_format, const char* key, int32_t* data, const uint16_t data_size) {
-    return read_values(flipper_format, key, Type::Int32, data, data_size, "flipper_format_read_int32");
+bool flipper_format_read_int32(
+    FlipperFormat* flipper_format,
+    const char* key,
+    int32_t* data,
+    const uint16_t data_size) {
+    return read_values(
+        flipper_format, key, Type::Int32, data, data_size, "flipper_format_read_int32");
 }
 
-bool flipper_format_write_int32(FlipperFormat* flipper_format, const char* key, const int32_t* data, const uint16_t data_size) {
-    return write_values(flipper_format, key, Type::Int32, data, data_size, "flipper_format_write_int32");
+bool flipper_format_write_int32(
+    FlipperFormat* flipper_format,
+    const char* key,
+    const int32_t* data,
+    const uint16_t data_size) {
+    return write_values(
+        flipper_format, key, Type::Int32, data, data_size, "flipper_format_write_int32");
 }
 
-bool flipper_format_read_bool(FlipperFormat* flipper_format, const char* key, bool* data, const uint16_t data_size) {
-    return read_values(flipper_format, key, Type::Bool, data, data_size, "flipper_format_read_bool");
+bool flipper_format_read_bool(
+    FlipperFormat* flipper_format,
+    const char* key,
+    bool* data,
+    const uint16_t data_size) {
+    return read_values(
+        flipper_format, key, Type::Bool, data, data_size, "flipper_format_read_bool");
 }
 
-bool flipper_format_write_bool(FlipperFormat* flipper_format, const char* key, const bool* data, const uint16_t data_size) {
-    return write_values(flipper_format, key, Type::Bool, data, data_size, "flipper_format_write_bool");
+bool flipper_format_write_bool(
+    FlipperFormat* flipper_format,
+    const char* key,
+    const bool* data,
+    const uint16_t data_size) {
+    return write_values(
+        flipper_format, key, Type::Bool, data, data_size, "flipper_format_write_bool");
 }
 
-bool flipper_format_read_float(FlipperFormat* flipper_format, const char* key, float* data, const uint16_t data_size) {
-    return read_values(flipper_format, key, Type::Float, data, data_size, "flipper_format_read_float");
+bool flipper_format_read_float(
+    FlipperFormat* flipper_format,
+    const char* key,
+    float* data,
+    const uint16_t data_size) {
+    return read_values(
+        flipper_format, key, Type::Float, data, data_size, "flipper_format_read_float");
 }
 
-bool flipper_format_write_float(FlipperFormat* flipper_format, const char* key, const float* data, const uint16_t data_size) {
-    return write_values(flipper_format, key, Type::Float, data, data_size, "flipper_format_write_float");
+bool flipper_format_write_float(
+    FlipperFormat* flipper_format,
+    const char* key,
+    const float* data,
+    const uint16_t data_size) {
+    return write_values(
+        flipper_format, key, Type::Float, data, data_size, "flipper_format_write_float");
 }
 
-bool flipper_format_read_hex(FlipperFormat* flipper_format, const char* key, uint8_t* data, const uint16_t data_size) {
+bool flipper_format_read_hex(
+    FlipperFormat* flipper_format,
+    const char* key,
+    uint8_t* data,
+    const uint16_t data_size) {
     return read_values(flipper_format, key, Type::Hex, data, data_size, "flipper_format_read_hex");
 }
 
-bool flipper_format_write_hex(FlipperFormat* flipper_format, const char* key, const uint8_t* data, const uint16_t data_size) {
-    return write_values(flipper_format, key, Type::Hex, data, data_size, "flipper_format_write_hex");
+bool flipper_format_write_hex(
+    FlipperFormat* flipper_format,
+    const char* key,
+    const uint8_t* data,
+    const uint16_t data_size) {
+    return write_values(
+        flipper_format, key, Type::Hex, data, data_size, "flipper_format_write_hex");
 }
 
 bool flipper_format_write_comment(FlipperFormat* flipper_format, FuriString* data) {
     if(data == nullptr) host::fatal("flipper_format_write_comment: data is null");
-    return write_comment(flipper_format, furi_string_get_cstr(data), "flipper_format_write_comment");
+    return write_comment(
+        flipper_format, furi_string_get_cstr(data), "flipper_format_write_comment");
 }
 
 bool flipper_format_write_comment_cstr(FlipperFormat* flipper_format, const char* data) {
     return write_comment(flipper_format, data, "flipper_format_write_comment_cstr");
 }
 
-}  // extern "C"
+} // extern "C"
 
 namespace host {
 
 void flipper_format_set_text(FlipperFormat* flipper_format, std::string_view text) {
     FlipperFormat& ff = *require(flipper_format, "flipper_format_set_text");
-    if(ff.kind != Kind::String) host::fatal("flipper_format_set_text: the FlipperFormat was not allocated as a string");
+    if(ff.kind != Kind::String)
+        host::fatal("flipper_format_set_text: the FlipperFormat was not allocated as a string");
     furi_string_reset(ff.text);
     for(char c : text) furi_string_push_back(ff.text, c);
     ff.position = 0;
@@ -699,8 +855,9 @@ void flipper_format_set_text(FlipperFormat* flipper_format, std::string_view tex
 
 std::string flipper_format_text(FlipperFormat* flipper_format) {
     FlipperFormat& ff = *require(flipper_format, "flipper_format_text");
-    if(ff.kind != Kind::String) host::fatal("flipper_format_text: the FlipperFormat was not allocated as a string");
+    if(ff.kind != Kind::String)
+        host::fatal("flipper_format_text: the FlipperFormat was not allocated as a string");
     return std::string(furi_string_get_cstr(ff.text), furi_string_size(ff.text));
 }
 
-}  // namespace host
+} // namespace host

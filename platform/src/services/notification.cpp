@@ -18,22 +18,24 @@ namespace {
 constexpr uint32_t kQueueLength = 16;
 
 struct Message {
-    const NotificationSequence* sequence;  // null: stop the service
-    FuriSemaphore* done;                   // released when played (blocking calls)
+    const NotificationSequence* sequence; // null: stop the service
+    FuriSemaphore* done;                  // released when played (blocking calls)
 };
 
 host::Rgb rgb_of(uint32_t light) {
-    return {static_cast<uint8_t>((light & LightRed) ? 255 : 0), static_cast<uint8_t>((light & LightGreen) ? 255 : 0),
+    return {
+        static_cast<uint8_t>((light & LightRed) ? 255 : 0),
+        static_cast<uint8_t>((light & LightGreen) ? 255 : 0),
         static_cast<uint8_t>((light & LightBlue) ? 255 : 0)};
 }
 
-}  // namespace
+} // namespace
 
 struct NotificationApp {
     FuriMessageQueue* queue = nullptr;
     FuriThread* thread = nullptr;
 
-    mutable std::mutex mutex;  // guards what front-ends read from other OS threads
+    mutable std::mutex mutex; // guards what front-ends read from other OS threads
     host::NotificationState state;
     std::vector<host::NotificationChange> history;
     std::vector<host::PlayedSequence> sequences;
@@ -114,7 +116,7 @@ void NotificationApp::play(const NotificationSequence* sequence) {
             reset = false;
             break;
         default:
-            break;  // settings overrides and display enforcement have no visible effect here
+            break; // settings overrides and display enforcement have no visible effect here
         }
         publish(s);
     }
@@ -151,7 +153,9 @@ void send(NotificationApp* app, const NotificationSequence* sequence, bool block
     const bool irq = furi_kernel_is_irq_or_masked();
     if(block && irq) host::fatal("%s: cannot wait in interrupt context", what);
     Message message{sequence, block ? furi_semaphore_alloc(1, 0) : nullptr};
-    if(furi_message_queue_put(app->queue, &message, irq ? 0U : static_cast<uint32_t>(FuriWaitForever)) != FuriStatusOk) {
+    if(furi_message_queue_put(
+           app->queue, &message, irq ? 0U : static_cast<uint32_t>(FuriWaitForever)) !=
+       FuriStatusOk) {
         FURI_LOG_W("Notification", "queue full, sequence dropped");
         return;
     }
@@ -161,7 +165,7 @@ void send(NotificationApp* app, const NotificationSequence* sequence, bool block
     }
 }
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
@@ -177,11 +181,13 @@ void notification_internal_message(NotificationApp* app, const NotificationSeque
     send(app, sequence, false, "notification_internal_message");
 }
 
-void notification_internal_message_block(NotificationApp* app, const NotificationSequence* sequence) {
+void notification_internal_message_block(
+    NotificationApp* app,
+    const NotificationSequence* sequence) {
     send(app, sequence, true, "notification_internal_message_block");
 }
 
-}  // extern "C"
+} // extern "C"
 
 namespace host {
 
@@ -191,7 +197,8 @@ Rgb NotificationState::led_at(Nanos t) const {
     return phase < ms(blink_on_ms) ? blink_color : led;
 }
 
-NotificationService::NotificationService(Runtime& runtime) : app_(new NotificationApp) {
+NotificationService::NotificationService(Runtime& runtime)
+    : app_(new NotificationApp) {
     (void)runtime;
     app_->state.backlight = 255;
     app_->queue = furi_message_queue_alloc(kQueueLength, sizeof(Message));
@@ -203,7 +210,8 @@ NotificationService::NotificationService(Runtime& runtime) : app_(new Notificati
 
 NotificationService::~NotificationService() {
     if(!host::record_destroy(RECORD_NOTIFICATION)) {
-        host::fatal("NotificationService: the \"notification\" record is still open; close it before the service ends");
+        host::fatal(
+            "NotificationService: the \"notification\" record is still open; close it before the service ends");
     }
     Message stop{nullptr, nullptr};
     furi_message_queue_put(app_->queue, &stop, FuriWaitForever);
@@ -234,8 +242,10 @@ std::vector<PlayedSequence> NotificationService::sequences() const {
 
 std::size_t NotificationService::count(const NotificationSequence* sequence) const {
     std::lock_guard lock(app_->mutex);
-    return static_cast<std::size_t>(std::count_if(app_->sequences.begin(), app_->sequences.end(),
-        [&](const PlayedSequence& played) { return played.sequence == sequence; }));
+    return static_cast<std::size_t>(std::count_if(
+        app_->sequences.begin(), app_->sequences.end(), [&](const PlayedSequence& played) {
+            return played.sequence == sequence;
+        }));
 }
 
 void NotificationService::clear_history() {
@@ -244,4 +254,4 @@ void NotificationService::clear_history() {
     app_->sequences.clear();
 }
 
-}  // namespace host
+} // namespace host

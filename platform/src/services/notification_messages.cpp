@@ -11,7 +11,8 @@ constexpr NotificationMessage led(NotificationMessageType type, uint8_t value) {
     return m;
 }
 
-constexpr NotificationMessage blink(NotificationMessageType type, uint16_t on_time, uint16_t period, uint32_t color) {
+constexpr NotificationMessage
+    blink(NotificationMessageType type, uint16_t on_time, uint16_t period, uint32_t color) {
     NotificationMessage m{};
     m.type = type;
     m.data.led_blink.on_time = on_time;
@@ -40,7 +41,8 @@ constexpr NotificationMessage plain(NotificationMessageType type) {
     return m;
 }
 
-constexpr NotificationMessage forced(float speaker_volume, bool vibro_on, float display_brightness) {
+constexpr NotificationMessage
+    forced(float speaker_volume, bool vibro_on, float display_brightness) {
     NotificationMessage m{};
     m.type = NotificationMessageTypeForceSpeakerVolumeSetting;
     m.data.forced_settings = {speaker_volume, vibro_on, display_brightness};
@@ -49,9 +51,20 @@ constexpr NotificationMessage forced(float speaker_volume, bool vibro_on, float 
 
 // Equal temperament around A4 = 440 Hz; `semitone` counts from C0.
 constexpr float note_frequency(int semitone) {
-    constexpr float kRatios[12] = {1.0F, 1.0594631F, 1.1224620F, 1.1892071F, 1.2599210F, 1.3348399F, 1.4142136F,
-        1.4983071F, 1.5874011F, 1.6817928F, 1.7817974F, 1.8877486F};
-    float f = 16.351598F;  // C0
+    constexpr float kRatios[12] = {
+        1.0F,
+        1.0594631F,
+        1.1224620F,
+        1.1892071F,
+        1.2599210F,
+        1.3348399F,
+        1.4142136F,
+        1.4983071F,
+        1.5874011F,
+        1.6817928F,
+        1.7817974F,
+        1.8877486F};
+    float f = 16.351598F; // C0
     for(int octave = 0; octave < semitone / 12; ++octave) f *= 2.0F;
     return f * kRatios[semitone % 12];
 }
@@ -64,15 +77,19 @@ constexpr NotificationMessage note(int semitone) {
     return m;
 }
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
 // Display
-const NotificationMessage message_display_backlight_on = led(NotificationMessageTypeLedDisplayBacklight, 0xFF);
-const NotificationMessage message_display_backlight_off = led(NotificationMessageTypeLedDisplayBacklight, 0x00);
-const NotificationMessage message_display_backlight_enforce_on = led(NotificationMessageTypeLedDisplayBacklightEnforceOn, 0xFF);
-const NotificationMessage message_display_backlight_enforce_auto = plain(NotificationMessageTypeLedDisplayBacklightEnforceAuto);
+const NotificationMessage message_display_backlight_on =
+    led(NotificationMessageTypeLedDisplayBacklight, 0xFF);
+const NotificationMessage message_display_backlight_off =
+    led(NotificationMessageTypeLedDisplayBacklight, 0x00);
+const NotificationMessage message_display_backlight_enforce_on =
+    led(NotificationMessageTypeLedDisplayBacklightEnforceOn, 0xFF);
+const NotificationMessage message_display_backlight_enforce_auto =
+    plain(NotificationMessageTypeLedDisplayBacklightEnforceAuto);
 
 // LED
 const NotificationMessage message_red_255 = led(NotificationMessageTypeLedRed, 0xFF);
@@ -82,16 +99,25 @@ const NotificationMessage message_red_0 = led(NotificationMessageTypeLedRed, 0x0
 const NotificationMessage message_green_0 = led(NotificationMessageTypeLedGreen, 0x00);
 const NotificationMessage message_blue_0 = led(NotificationMessageTypeLedBlue, 0x00);
 
-const NotificationMessage message_blink_start_10 = blink(NotificationMessageTypeLedBlinkStart, 10, 100, 0);
-const NotificationMessage message_blink_start_100 = blink(NotificationMessageTypeLedBlinkStart, 100, 1000, 0);
+const NotificationMessage message_blink_start_10 =
+    blink(NotificationMessageTypeLedBlinkStart, 10, 100, 0);
+const NotificationMessage message_blink_start_100 =
+    blink(NotificationMessageTypeLedBlinkStart, 100, 1000, 0);
 const NotificationMessage message_blink_stop = plain(NotificationMessageTypeLedBlinkStop);
-const NotificationMessage message_blink_set_color_red = blink(NotificationMessageTypeLedBlinkColor, 0, 0, LightRed);
-const NotificationMessage message_blink_set_color_green = blink(NotificationMessageTypeLedBlinkColor, 0, 0, LightGreen);
-const NotificationMessage message_blink_set_color_blue = blink(NotificationMessageTypeLedBlinkColor, 0, 0, LightBlue);
-const NotificationMessage message_blink_set_color_cyan = blink(NotificationMessageTypeLedBlinkColor, 0, 0, LightGreen | LightBlue);
-const NotificationMessage message_blink_set_color_magenta = blink(NotificationMessageTypeLedBlinkColor, 0, 0, LightRed | LightBlue);
-const NotificationMessage message_blink_set_color_yellow = blink(NotificationMessageTypeLedBlinkColor, 0, 0, LightRed | LightGreen);
-const NotificationMessage message_blink_set_color_white = blink(NotificationMessageTypeLedBlinkColor, 0, 0, LightRed | LightGreen | LightBlue);
+const NotificationMessage message_blink_set_color_red =
+    blink(NotificationMessageTypeLedBlinkColor, 0, 0, LightRed);
+const NotificationMessage message_blink_set_color_green =
+    blink(NotificationMessageTypeLedBlinkColor, 0, 0, LightGreen);
+const NotificationMessage message_blink_set_color_blue =
+    blink(NotificationMessageTypeLedBlinkColor, 0, 0, LightBlue);
+const NotificationMessage message_blink_set_color_cyan =
+    blink(NotificationMessageTypeLedBlinkColor, 0, 0, LightGreen | LightBlue);
+const NotificationMessage message_blink_set_color_magenta =
+    blink(NotificationMessageTypeLedBlinkColor, 0, 0, LightRed | LightBlue);
+const NotificationMessage message_blink_set_color_yellow =
+    blink(NotificationMessageTypeLedBlinkColor, 0, 0, LightRed | LightGreen);
+const NotificationMessage message_blink_set_color_white =
+    blink(NotificationMessageTypeLedBlinkColor, 0, 0, LightRed | LightGreen | LightBlue);
 
 // Delays
 const NotificationMessage message_delay_1 = delay(1);
@@ -105,7 +131,8 @@ const NotificationMessage message_delay_1000 = delay(1000);
 
 // Sound
 const NotificationMessage message_sound_off = plain(NotificationMessageTypeSoundOff);
-const NotificationMessage message_click = note(12 * 4);  // a short C4; sequences follow it with a delay
+const NotificationMessage message_click =
+    note(12 * 4); // a short C4; sequences follow it with a delay
 
 const NotificationMessage message_note_c0 = note(0);
 const NotificationMessage message_note_cs0 = note(1);
@@ -238,77 +265,140 @@ const NotificationMessage message_force_display_brightness_setting_1f = [] {
     m.type = NotificationMessageTypeForceDisplayBrightnessSetting;
     return m;
 }();
-const NotificationMessage message_lcd_contrast_update = plain(NotificationMessageTypeLcdContrastUpdate);
+const NotificationMessage message_lcd_contrast_update =
+    plain(NotificationMessageTypeLcdContrastUpdate);
 
 // Reset
 const NotificationSequence sequence_reset_red = {&message_red_0, nullptr};
 const NotificationSequence sequence_reset_green = {&message_green_0, nullptr};
 const NotificationSequence sequence_reset_blue = {&message_blue_0, nullptr};
-const NotificationSequence sequence_reset_rgb = {&message_red_0, &message_blue_0, &message_green_0, nullptr};
+const NotificationSequence sequence_reset_rgb =
+    {&message_red_0, &message_blue_0, &message_green_0, nullptr};
 const NotificationSequence sequence_reset_display = {&message_display_backlight_off, nullptr};
 const NotificationSequence sequence_reset_sound = {&message_sound_off, nullptr};
 const NotificationSequence sequence_reset_vibro = {&message_vibro_off, nullptr};
 
 // Vibro
-const NotificationSequence sequence_set_vibro_on = {&message_vibro_on, &message_do_not_reset, nullptr};
+const NotificationSequence sequence_set_vibro_on = {
+    &message_vibro_on,
+    &message_do_not_reset,
+    nullptr};
 
 // Display
 const NotificationSequence sequence_display_backlight_on = {&message_display_backlight_on, nullptr};
-const NotificationSequence sequence_display_backlight_off = {&message_display_backlight_off, nullptr};
-const NotificationSequence sequence_display_backlight_off_delay_1000 = {&message_delay_1000, &message_display_backlight_off, nullptr};
-const NotificationSequence sequence_display_backlight_enforce_on = {&message_display_backlight_enforce_on, nullptr};
-const NotificationSequence sequence_display_backlight_enforce_auto = {&message_display_backlight_enforce_auto, nullptr};
+const NotificationSequence sequence_display_backlight_off = {
+    &message_display_backlight_off,
+    nullptr};
+const NotificationSequence sequence_display_backlight_off_delay_1000 = {
+    &message_delay_1000,
+    &message_display_backlight_off,
+    nullptr};
+const NotificationSequence sequence_display_backlight_enforce_on = {
+    &message_display_backlight_enforce_on,
+    nullptr};
+const NotificationSequence sequence_display_backlight_enforce_auto = {
+    &message_display_backlight_enforce_auto,
+    nullptr};
 
 // Charging
-const NotificationSequence sequence_charging = {&message_red_255, &message_green_0, &message_blue_0, nullptr};
-const NotificationSequence sequence_charged = {&message_green_255, &message_red_0, &message_blue_0, nullptr};
-const NotificationSequence sequence_not_charging = {&message_red_0, &message_green_0, &message_blue_0, nullptr};
+const NotificationSequence sequence_charging =
+    {&message_red_255, &message_green_0, &message_blue_0, nullptr};
+const NotificationSequence sequence_charged =
+    {&message_green_255, &message_red_0, &message_blue_0, nullptr};
+const NotificationSequence sequence_not_charging =
+    {&message_red_0, &message_green_0, &message_blue_0, nullptr};
 
 // Solid colours
-const NotificationSequence sequence_set_only_red_255 = {&message_red_255, &message_green_0, &message_blue_0, &message_do_not_reset, nullptr};
-const NotificationSequence sequence_set_only_green_255 = {&message_red_0, &message_green_255, &message_blue_0, &message_do_not_reset, nullptr};
-const NotificationSequence sequence_set_only_blue_255 = {&message_red_0, &message_green_0, &message_blue_255, &message_do_not_reset, nullptr};
-const NotificationSequence sequence_set_red_255 = {&message_red_255, &message_do_not_reset, nullptr};
-const NotificationSequence sequence_set_green_255 = {&message_green_255, &message_do_not_reset, nullptr};
-const NotificationSequence sequence_set_blue_255 = {&message_blue_255, &message_do_not_reset, nullptr};
-const NotificationSequence sequence_solid_yellow = {&message_red_255, &message_green_255, &message_blue_0, &message_do_not_reset, nullptr};
+const NotificationSequence sequence_set_only_red_255 =
+    {&message_red_255, &message_green_0, &message_blue_0, &message_do_not_reset, nullptr};
+const NotificationSequence sequence_set_only_green_255 =
+    {&message_red_0, &message_green_255, &message_blue_0, &message_do_not_reset, nullptr};
+const NotificationSequence sequence_set_only_blue_255 =
+    {&message_red_0, &message_green_0, &message_blue_255, &message_do_not_reset, nullptr};
+const NotificationSequence sequence_set_red_255 = {
+    &message_red_255,
+    &message_do_not_reset,
+    nullptr};
+const NotificationSequence sequence_set_green_255 = {
+    &message_green_255,
+    &message_do_not_reset,
+    nullptr};
+const NotificationSequence sequence_set_blue_255 = {
+    &message_blue_255,
+    &message_do_not_reset,
+    nullptr};
+const NotificationSequence sequence_solid_yellow =
+    {&message_red_255, &message_green_255, &message_blue_0, &message_do_not_reset, nullptr};
 
 // Short flashes
 const NotificationSequence sequence_blink_blue_10 = {&message_blue_255, &message_delay_10, nullptr};
 const NotificationSequence sequence_blink_red_10 = {&message_red_255, &message_delay_10, nullptr};
-const NotificationSequence sequence_blink_green_10 = {&message_green_255, &message_delay_10, nullptr};
-const NotificationSequence sequence_blink_yellow_10 = {&message_red_255, &message_green_255, &message_delay_10, nullptr};
-const NotificationSequence sequence_blink_cyan_10 = {&message_green_255, &message_blue_255, &message_delay_10, nullptr};
-const NotificationSequence sequence_blink_magenta_10 = {&message_red_255, &message_blue_255, &message_delay_10, nullptr};
+const NotificationSequence sequence_blink_green_10 = {
+    &message_green_255,
+    &message_delay_10,
+    nullptr};
+const NotificationSequence sequence_blink_yellow_10 =
+    {&message_red_255, &message_green_255, &message_delay_10, nullptr};
+const NotificationSequence sequence_blink_cyan_10 =
+    {&message_green_255, &message_blue_255, &message_delay_10, nullptr};
+const NotificationSequence sequence_blink_magenta_10 =
+    {&message_red_255, &message_blue_255, &message_delay_10, nullptr};
 const NotificationSequence sequence_blink_red_100 = {&message_red_255, &message_delay_100, nullptr};
-const NotificationSequence sequence_blink_green_100 = {&message_green_255, &message_delay_100, nullptr};
-const NotificationSequence sequence_blink_blue_100 = {&message_blue_255, &message_delay_100, nullptr};
-const NotificationSequence sequence_blink_yellow_100 = {&message_red_255, &message_green_255, &message_delay_100, nullptr};
-const NotificationSequence sequence_blink_cyan_100 = {&message_green_255, &message_blue_255, &message_delay_100, nullptr};
-const NotificationSequence sequence_blink_magenta_100 = {&message_red_255, &message_blue_255, &message_delay_100, nullptr};
-const NotificationSequence sequence_blink_white_100 = {&message_red_255, &message_green_255, &message_blue_255, &message_delay_100, nullptr};
+const NotificationSequence sequence_blink_green_100 = {
+    &message_green_255,
+    &message_delay_100,
+    nullptr};
+const NotificationSequence sequence_blink_blue_100 = {
+    &message_blue_255,
+    &message_delay_100,
+    nullptr};
+const NotificationSequence sequence_blink_yellow_100 =
+    {&message_red_255, &message_green_255, &message_delay_100, nullptr};
+const NotificationSequence sequence_blink_cyan_100 =
+    {&message_green_255, &message_blue_255, &message_delay_100, nullptr};
+const NotificationSequence sequence_blink_magenta_100 =
+    {&message_red_255, &message_blue_255, &message_delay_100, nullptr};
+const NotificationSequence sequence_blink_white_100 =
+    {&message_red_255, &message_green_255, &message_blue_255, &message_delay_100, nullptr};
 
 // Lasting blinks
-const NotificationSequence sequence_blink_start_blue = {&message_blink_start_10, &message_blink_set_color_blue, &message_do_not_reset, nullptr};
-const NotificationSequence sequence_blink_start_red = {&message_blink_start_10, &message_blink_set_color_red, &message_do_not_reset, nullptr};
-const NotificationSequence sequence_blink_start_green = {&message_blink_start_10, &message_blink_set_color_green, &message_do_not_reset, nullptr};
-const NotificationSequence sequence_blink_start_yellow = {&message_blink_start_10, &message_blink_set_color_yellow, &message_do_not_reset, nullptr};
-const NotificationSequence sequence_blink_start_cyan = {&message_blink_start_10, &message_blink_set_color_cyan, &message_do_not_reset, nullptr};
-const NotificationSequence sequence_blink_start_magenta = {&message_blink_start_10, &message_blink_set_color_magenta, &message_do_not_reset, nullptr};
+const NotificationSequence sequence_blink_start_blue =
+    {&message_blink_start_10, &message_blink_set_color_blue, &message_do_not_reset, nullptr};
+const NotificationSequence sequence_blink_start_red =
+    {&message_blink_start_10, &message_blink_set_color_red, &message_do_not_reset, nullptr};
+const NotificationSequence sequence_blink_start_green =
+    {&message_blink_start_10, &message_blink_set_color_green, &message_do_not_reset, nullptr};
+const NotificationSequence sequence_blink_start_yellow =
+    {&message_blink_start_10, &message_blink_set_color_yellow, &message_do_not_reset, nullptr};
+const NotificationSequence sequence_blink_start_cyan =
+    {&message_blink_start_10, &message_blink_set_color_cyan, &message_do_not_reset, nullptr};
+const NotificationSequence sequence_blink_start_magenta =
+    {&message_blink_start_10, &message_blink_set_color_magenta, &message_do_not_reset, nullptr};
 const NotificationSequence sequence_blink_stop = {&message_blink_stop, nullptr};
 
 // Feedback
 const NotificationSequence sequence_single_vibro = {&message_vibro_on, &message_delay_100, nullptr};
-const NotificationSequence sequence_double_vibro = {&message_vibro_on, &message_delay_100, &message_vibro_off, &message_delay_100, &message_vibro_on, &message_delay_100, nullptr};
+const NotificationSequence sequence_double_vibro = {
+    &message_vibro_on,
+    &message_delay_100,
+    &message_vibro_off,
+    &message_delay_100,
+    &message_vibro_on,
+    &message_delay_100,
+    nullptr};
 const NotificationSequence sequence_success = {
     &message_display_backlight_on,
     &message_green_255,
     &message_vibro_on,
-    &message_note_c5, &message_delay_50,
+    &message_note_c5,
+    &message_delay_50,
     &message_vibro_off,
-    &message_note_e5, &message_delay_50,
-    &message_note_g5, &message_delay_50,
-    &message_note_c6, &message_delay_50,
+    &message_note_e5,
+    &message_delay_50,
+    &message_note_g5,
+    &message_delay_50,
+    &message_note_c6,
+    &message_delay_50,
     &message_sound_off,
     nullptr,
 };
@@ -316,11 +406,14 @@ const NotificationSequence sequence_error = {
     &message_display_backlight_on,
     &message_red_255,
     &message_vibro_on,
-    &message_note_c5, &message_delay_100,
+    &message_note_c5,
+    &message_delay_100,
     &message_vibro_off,
-    &message_sound_off, &message_delay_10,
+    &message_sound_off,
+    &message_delay_10,
     &message_vibro_on,
-    &message_note_c5, &message_delay_100,
+    &message_note_c5,
+    &message_delay_100,
     &message_vibro_off,
     &message_sound_off,
     nullptr,
@@ -330,10 +423,18 @@ const NotificationSequence sequence_audiovisual_alert = {
     &message_force_vibro_setting_on,
     &message_force_display_brightness_setting_1f,
     &message_vibro_on,
-    &message_display_backlight_on, &message_note_c7, &message_delay_250,
-    &message_display_backlight_off, &message_note_c4, &message_delay_250,
-    &message_display_backlight_on, &message_note_c7, &message_delay_250,
-    &message_display_backlight_off, &message_note_c4, &message_delay_250,
+    &message_display_backlight_on,
+    &message_note_c7,
+    &message_delay_250,
+    &message_display_backlight_off,
+    &message_note_c4,
+    &message_delay_250,
+    &message_display_backlight_on,
+    &message_note_c7,
+    &message_delay_250,
+    &message_display_backlight_off,
+    &message_note_c4,
+    &message_delay_250,
     &message_sound_off,
     &message_vibro_off,
     &message_display_backlight_on,
@@ -341,4 +442,4 @@ const NotificationSequence sequence_audiovisual_alert = {
 };
 const NotificationSequence sequence_lcd_contrast_update = {&message_lcd_contrast_update, nullptr};
 
-}  // extern "C"
+} // extern "C"

@@ -38,19 +38,19 @@ namespace fs = std::filesystem;
 
 namespace {
 constexpr const char* kTag = "Storage";
-constexpr size_t kMaxNameLength = 255;  // FAT long file names
-}  // namespace
+constexpr size_t kMaxNameLength = 255; // FAT long file names
+} // namespace
 
 struct Storage {
-    fs::path sd_root;  // canonical
+    fs::path sd_root; // canonical
     std::string default_app_id;
 
     bool card_inserted = true;
     bool read_only = false;
-    std::optional<std::uint64_t> space_left;  // full-card fault: bytes files may still grow by
-    std::uint64_t write_fault_countdown = 0;  // I/O error at this write from now (0: none)
+    std::optional<std::uint64_t> space_left; // full-card fault: bytes files may still grow by
+    std::uint64_t write_fault_countdown = 0; // I/O error at this write from now (0: none)
 
-    std::vector<File*> open;  // files and folders, for the "already open" rule
+    std::vector<File*> open; // files and folders, for the "already open" rule
     std::vector<FuriEventFlag*> close_waiters;
     // Order of creation of what this service created (or renamed) in this run, for folder reads.
     std::map<fs::path, std::uint64_t> created;
@@ -64,21 +64,26 @@ struct DirEntry {
 };
 
 struct File {
-    enum class Kind { Closed, File, Dir };
+    enum class Kind {
+        Closed,
+        File,
+        Dir
+    };
 
-    explicit File(Storage* s) : storage(s) {}
+    explicit File(Storage* s)
+        : storage(s) {}
 
     Storage* storage;
     Kind kind = Kind::Closed;
     FS_Error error = FSE_OK;
-    fs::path host;  // canonical host path while open
+    fs::path host; // canonical host path while open
     // File
     int fd = -1;
     bool can_read = false;
     bool can_write = false;
-    bool hard_error = false;  // an I/O error happened: the file object refuses further transfers
+    bool hard_error = false; // an I/O error happened: the file object refuses further transfers
     std::uint64_t position = 0;
-    std::uint64_t size = 0;  // kept up to date by every change made through this object
+    std::uint64_t size = 0; // kept up to date by every change made through this object
     // Dir
     std::vector<DirEntry> entries;
     size_t next_entry = 0;
@@ -88,7 +93,8 @@ namespace {
 
 Storage* require(Storage* storage, const char* what) {
     if(storage == nullptr) host::fatal("%s: storage is null", what);
-    if(furi_kernel_is_irq_or_masked()) host::fatal("%s: storage is not available in interrupt context", what);
+    if(furi_kernel_is_irq_or_masked())
+        host::fatal("%s: storage is not available in interrupt context", what);
     return storage;
 }
 
@@ -113,7 +119,9 @@ std::string calling_app_id(const Storage& storage) {
 
 bool valid_app_id(const std::string& id) {
     if(id.empty()) return false;
-    return std::all_of(id.begin(), id.end(), [](char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_'; });
+    return std::all_of(id.begin(), id.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+    });
 }
 
 // A name FAT stores: not "." or "..", no control characters or \ : * ? " < > |, at most 255 bytes.
@@ -149,8 +157,8 @@ bool inside(const fs::path& root, const fs::path& path) {
 
 struct Resolved {
     FS_Error error = FSE_OK;
-    fs::path host;  // canonical
-    bool root = false;  // the card's top folder
+    fs::path host;     // canonical
+    bool root = false; // the card's top folder
 };
 
 // The FatFs-level checks come after the storage checks, as on the device: an unknown root is an
@@ -158,13 +166,18 @@ struct Resolved {
 Resolved resolve_path(Storage& storage, std::string_view path, bool need_card) {
     Resolved result;
     const std::vector<std::string_view> parts = split(path);
-    if(path.empty() || path.front() != '/' || parts.empty() || path.find('\0') != std::string_view::npos) {
+    if(path.empty() || path.front() != '/' || parts.empty() ||
+       path.find('\0') != std::string_view::npos) {
         result.error = FSE_INVALID_NAME;
         return result;
     }
     const std::string_view top = parts.front();
     if(top != "ext" && top != "any" && top != "data" && top != "assets") {
-        FURI_LOG_D(kTag, "\"%.*s\": only /ext, /any, /data and /assets are served", static_cast<int>(path.size()), path.data());
+        FURI_LOG_D(
+            kTag,
+            "\"%.*s\": only /ext, /any, /data and /assets are served",
+            static_cast<int>(path.size()),
+            path.data());
         result.error = FSE_INVALID_NAME;
         return result;
     }
@@ -182,7 +195,11 @@ Resolved resolve_path(Storage& storage, std::string_view path, bool need_card) {
     if(top == "data" || top == "assets") {
         const std::string app_id = calling_app_id(storage);
         if(!valid_app_id(app_id)) {
-            FURI_LOG_E(kTag, "\"%.*s\": needs an app id (furi_thread_set_appid)", static_cast<int>(path.size()), path.data());
+            FURI_LOG_E(
+                kTag,
+                "\"%.*s\": needs an app id (furi_thread_set_appid)",
+                static_cast<int>(path.size()),
+                path.data());
             result.error = FSE_INVALID_NAME;
             return result;
         }
@@ -190,7 +207,7 @@ Resolved resolve_path(Storage& storage, std::string_view path, bool need_card) {
         host /= app_id;
         if(top == "data" && storage.card_inserted && !storage.read_only) {
             std::error_code error;
-            fs::create_directories(host, error);  // the data folder exists once it is used
+            fs::create_directories(host, error); // the data folder exists once it is used
         }
     }
     for(size_t i = 1; i < parts.size(); ++i) host /= std::string(parts[i]);
@@ -202,7 +219,11 @@ Resolved resolve_path(Storage& storage, std::string_view path, bool need_card) {
         return result;
     }
     if(!inside(storage.sd_root, canonical)) {
-        FURI_LOG_W(kTag, "\"%.*s\" leads out of the card's folder", static_cast<int>(path.size()), path.data());
+        FURI_LOG_W(
+            kTag,
+            "\"%.*s\" leads out of the card's folder",
+            static_cast<int>(path.size()),
+            path.data());
         result.error = FSE_DENIED;
         return result;
     }
@@ -232,7 +253,9 @@ FS_Error errno_error(int error) {
 }
 
 bool path_open(const Storage& storage, const fs::path& host) {
-    return std::any_of(storage.open.begin(), storage.open.end(), [&](const File* f) { return f->host == host; });
+    return std::any_of(storage.open.begin(), storage.open.end(), [&](const File* f) {
+        return f->host == host;
+    });
 }
 
 void forget_open(File* file) {
@@ -258,7 +281,8 @@ void note_created(Storage& storage, const fs::path& host) {
 
 void forget_created(Storage& storage, const fs::path& host) {
     // The entry itself and, for a folder, everything below it.
-    for(auto it = storage.created.lower_bound(host); it != storage.created.end() && inside(host, it->first);) {
+    for(auto it = storage.created.lower_bound(host);
+        it != storage.created.end() && inside(host, it->first);) {
         it = storage.created.erase(it);
     }
 }
@@ -288,9 +312,11 @@ bool transfer_ready(File& file) {
 
 FS_Error open_file(File& file, const Resolved& where, FS_AccessMode access, FS_OpenMode mode) {
     Storage& storage = *file.storage;
-    const bool create = (mode & (FSOM_OPEN_ALWAYS | FSOM_OPEN_APPEND | FSOM_CREATE_NEW | FSOM_CREATE_ALWAYS)) != 0;
+    const bool create =
+        (mode & (FSOM_OPEN_ALWAYS | FSOM_OPEN_APPEND | FSOM_CREATE_NEW | FSOM_CREATE_ALWAYS)) != 0;
     if((access & FSAM_READ_WRITE) == 0 || (mode & 0x1F) == 0) return FSE_INVALID_PARAMETER;
-    if(storage.read_only && ((access & FSAM_WRITE) || create)) return FSE_INTERNAL;  // write-protected volume
+    if(storage.read_only && ((access & FSAM_WRITE) || create))
+        return FSE_INTERNAL; // write-protected volume
 
     std::error_code error;
     const fs::file_status status = fs::status(where.host, error);
@@ -325,9 +351,10 @@ FS_Error open_file(File& file, const Resolved& where, FS_AccessMode access, FS_O
 // folder plays that with, first, whatever was there before this run by the host file's birth time
 // (statx, where the file system records it), then modification time, then name; after those, what
 // this service created or renamed in this run, in that order.
-std::vector<DirEntry> list_folder(const Storage& storage, const fs::path& folder, std::error_code& error) {
+std::vector<DirEntry>
+    list_folder(const Storage& storage, const fs::path& folder, std::error_code& error) {
     struct Sorted {
-        std::uint64_t created;  // 0: from before this run
+        std::uint64_t created; // 0: from before this run
         std::int64_t birth;
         std::int64_t modified;
         DirEntry entry;
@@ -336,14 +363,17 @@ std::vector<DirEntry> list_folder(const Storage& storage, const fs::path& folder
     for(const fs::directory_entry& item : fs::directory_iterator(folder, error)) {
         std::error_code item_error;
         const fs::path canonical = fs::weakly_canonical(item.path(), item_error);
-        if(item_error || !inside(storage.sd_root, canonical)) continue;  // a link leading out
+        if(item_error || !inside(storage.sd_root, canonical)) continue; // a link leading out
         struct statx stx {};
-        if(::statx(AT_FDCWD, canonical.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &stx) != 0) continue;  // dangling
+        if(::statx(AT_FDCWD, canonical.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &stx) != 0)
+            continue; // dangling
         const bool directory = S_ISDIR(stx.stx_mode);
-        if(!directory && !S_ISREG(stx.stx_mode)) continue;  // FAT has only files and folders
+        if(!directory && !S_ISREG(stx.stx_mode)) continue; // FAT has only files and folders
         const std::string name = item.path().filename().string();
         if(!valid_fat_name(name)) continue;
-        auto nanos = [](const struct statx_timestamp& t) { return t.tv_sec * 1'000'000'000LL + t.tv_nsec; };
+        auto nanos = [](const struct statx_timestamp& t) {
+            return t.tv_sec * 1'000'000'000LL + t.tv_nsec;
+        };
         const auto known = storage.created.find(item.path());
         sorted.push_back(Sorted{
             known == storage.created.end() ? 0 : known->second,
@@ -353,7 +383,8 @@ std::vector<DirEntry> list_folder(const Storage& storage, const fs::path& folder
         });
     }
     std::sort(sorted.begin(), sorted.end(), [](const Sorted& a, const Sorted& b) {
-        return std::tie(a.created, a.birth, a.modified, a.entry.name) < std::tie(b.created, b.birth, b.modified, b.entry.name);
+        return std::tie(a.created, a.birth, a.modified, a.entry.name) <
+               std::tie(b.created, b.birth, b.modified, b.entry.name);
     });
     std::vector<DirEntry> entries;
     entries.reserve(sorted.size());
@@ -382,7 +413,8 @@ FS_Error remove_path(Storage& storage, const char* path) {
     struct stat st {};
     if(::lstat(where.host.c_str(), &st) != 0) return errno_error(errno);
     if(storage.read_only) return FSE_INTERNAL;
-    const int result = S_ISDIR(st.st_mode) ? ::rmdir(where.host.c_str()) : ::unlink(where.host.c_str());
+    const int result = S_ISDIR(st.st_mode) ? ::rmdir(where.host.c_str()) :
+                                             ::unlink(where.host.c_str());
     if(result != 0) return errno == EEXIST ? FSE_DENIED : errno_error(errno);
     forget_created(storage, where.host);
     return FSE_OK;
@@ -394,7 +426,7 @@ FS_Error mkdir_path(Storage& storage, const char* path) {
     std::error_code error;
     if(where.root || fs::exists(fs::symlink_status(where.host, error))) return FSE_EXIST;
     if(storage.read_only) return FSE_INTERNAL;
-    if(storage.space_left == std::uint64_t{0}) return FSE_DENIED;  // no free cluster for the folder
+    if(storage.space_left == std::uint64_t{0}) return FSE_DENIED; // no free cluster for the folder
     if(::mkdir(where.host.c_str(), 0755) != 0) return errno_error(errno);
     note_created(storage, where.host);
     return FSE_OK;
@@ -410,16 +442,18 @@ FS_Error rename_path(Storage& storage, const char* old_path, const char* new_pat
     if(to.error != FSE_OK) return to.error;
     std::error_code error;
     const fs::file_status from_status = fs::status(from.host, error);
-    if(from.root || !(fs::is_regular_file(from_status) || fs::is_directory(from_status))) return FSE_INVALID_NAME;
-    if(from.host == to.host) return FSE_OK;  // removing the "target" would delete the source
-    if(to.root || inside(from.host, to.host)) return FSE_INVALID_NAME;  // into itself
+    if(from.root || !(fs::is_regular_file(from_status) || fs::is_directory(from_status)))
+        return FSE_INVALID_NAME;
+    if(from.host == to.host) return FSE_OK; // removing the "target" would delete the source
+    if(to.root || inside(from.host, to.host)) return FSE_INVALID_NAME; // into itself
     if(path_open(storage, from.host)) return FSE_ALREADY_OPEN;
-    if(fs::is_regular_file(to.host, error)) remove_path(storage, new_path);  // result ignored, as on the device
+    if(fs::is_regular_file(to.host, error))
+        remove_path(storage, new_path); // result ignored, as on the device
     if(fs::exists(fs::symlink_status(to.host, error))) return FSE_EXIST;
     if(storage.read_only) return FSE_INTERNAL;
     if(::rename(from.host.c_str(), to.host.c_str()) != 0) return errno_error(errno);
     forget_created(storage, from.host);
-    note_created(storage, to.host);  // FAT writes a new entry in the target folder
+    note_created(storage, to.host); // FAT writes a new entry in the target folder
     return FSE_OK;
 }
 
@@ -441,7 +475,7 @@ bool remove_recursive(Storage& storage, const std::string& path) {
     return error == FSE_OK || error == FSE_NOT_EXIST;
 }
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
@@ -494,10 +528,16 @@ void storage_file_free(File* file) {
     host::destroy_tracked(file);
 }
 
-bool storage_file_open(File* file, const char* path, FS_AccessMode access_mode, FS_OpenMode open_mode) {
+bool storage_file_open(
+    File* file,
+    const char* path,
+    FS_AccessMode access_mode,
+    FS_OpenMode open_mode) {
     require_file(file, "storage_file_open");
     require_path(path, "storage_file_open");
-    if(file->kind != File::Kind::Closed) host::fatal("storage_file_open: the file object is open already (\"%s\")", file->host.c_str());
+    if(file->kind != File::Kind::Closed)
+        host::fatal(
+            "storage_file_open: the file object is open already (\"%s\")", file->host.c_str());
     Storage& storage = *file->storage;
     while(true) {
         const Resolved where = resolve_path(storage, path, true);
@@ -520,7 +560,7 @@ bool storage_file_open(File* file, const char* path, FS_AccessMode access_mode, 
 
 bool storage_file_close(File* file) {
     require_file(file, "storage_file_close");
-    if(file->kind == File::Kind::Closed) return true;  // e.g. after a failed open
+    if(file->kind == File::Kind::Closed) return true; // e.g. after a failed open
     if(file->kind != File::Kind::File) {
         file->error = FSE_INVALID_PARAMETER;
         return false;
@@ -556,7 +596,11 @@ uint16_t storage_file_read(File* file, void* buff, uint16_t bytes_to_read) {
     }
     size_t done = 0;
     while(done < bytes_to_read) {
-        const ssize_t n = ::pread(file->fd, static_cast<char*>(buff) + done, bytes_to_read - done, static_cast<off_t>(file->position + done));
+        const ssize_t n = ::pread(
+            file->fd,
+            static_cast<char*>(buff) + done,
+            bytes_to_read - done,
+            static_cast<off_t>(file->position + done));
         if(n < 0 && errno == EINTR) continue;
         if(n < 0) {
             file->error = FSE_INTERNAL;
@@ -586,7 +630,7 @@ uint16_t storage_file_write(File* file, const void* buff, uint16_t bytes_to_writ
         file->hard_error = true;
         return 0;
     }
-    if(storage.read_only) {  // write-protected after the file was opened: the card refuses the write
+    if(storage.read_only) { // write-protected after the file was opened: the card refuses the write
         file->error = FSE_INTERNAL;
         file->hard_error = true;
         return 0;
@@ -596,12 +640,17 @@ uint16_t storage_file_write(File* file, const void* buff, uint16_t bytes_to_writ
     if(storage.space_left) {
         // Overwriting is free; growing the file takes from what is left, and a write the card
         // can't hold stops short, with no error, as FatFs reports a full volume.
-        const std::uint64_t room = (file->position < size ? size - file->position : 0) + *storage.space_left;
+        const std::uint64_t room =
+            (file->position < size ? size - file->position : 0) + *storage.space_left;
         allowed = static_cast<size_t>(std::min<std::uint64_t>(allowed, room));
     }
     size_t done = 0;
     while(done < allowed) {
-        const ssize_t n = ::pwrite(file->fd, static_cast<const char*>(buff) + done, allowed - done, static_cast<off_t>(file->position + done));
+        const ssize_t n = ::pwrite(
+            file->fd,
+            static_cast<const char*>(buff) + done,
+            allowed - done,
+            static_cast<off_t>(file->position + done));
         if(n < 0 && errno == EINTR) continue;
         if(n < 0) {
             if(errno == ENOSPC) break;
@@ -612,7 +661,8 @@ uint16_t storage_file_write(File* file, const void* buff, uint16_t bytes_to_writ
         done += static_cast<size_t>(n);
     }
     const std::uint64_t end = file->position + done;
-    if(storage.space_left && end > size) *storage.space_left -= std::min(*storage.space_left, end - size);
+    if(storage.space_left && end > size)
+        *storage.space_left -= std::min(*storage.space_left, end - size);
     file->size = std::max(size, end);
     file->position = end;
     file->error = FSE_OK;
@@ -627,7 +677,7 @@ bool storage_file_seek(File* file, uint32_t offset, bool from_start) {
     std::uint64_t target = from_start ? offset : file->position + offset;
     if(target > size) {
         if(!file->can_write || storage.read_only) {
-            target = size;  // read-only: the pointer stops at the end
+            target = size; // read-only: the pointer stops at the end
         } else {
             // FatFs grows a file opened for writing up to the new pointer, as far as the card holds.
             if(storage.space_left) target = std::min(target, size + *storage.space_left);
@@ -702,14 +752,19 @@ bool storage_file_copy_to_file(File* source, File* destination, uint32_t size) {
 
 bool storage_file_exists(Storage* storage, const char* path) {
     FileInfo info{};
-    return stat_path(*require(storage, "storage_file_exists"), require_path(path, "storage_file_exists"), &info) == FSE_OK &&
+    return stat_path(
+               *require(storage, "storage_file_exists"),
+               require_path(path, "storage_file_exists"),
+               &info) == FSE_OK &&
            !file_info_is_dir(&info);
 }
 
 bool storage_dir_open(File* file, const char* path) {
     require_file(file, "storage_dir_open");
     require_path(path, "storage_dir_open");
-    if(file->kind != File::Kind::Closed) host::fatal("storage_dir_open: the file object is open already (\"%s\")", file->host.c_str());
+    if(file->kind != File::Kind::Closed)
+        host::fatal(
+            "storage_dir_open: the file object is open already (\"%s\")", file->host.c_str());
     Storage& storage = *file->storage;
     while(true) {
         const Resolved where = resolve_path(storage, path, true);
@@ -775,7 +830,7 @@ bool storage_dir_read(File* file, FileInfo* fileinfo, char* name, uint16_t name_
         fileinfo->flags = entry.directory ? FSF_DIRECTORY : 0;
         fileinfo->size = entry.size;
     }
-    if(name != nullptr && name_length > 0) {  // strlcpy
+    if(name != nullptr && name_length > 0) { // strlcpy
         const size_t n = std::min<size_t>(entry.name.size(), name_length - 1u);
         std::memcpy(name, entry.name.data(), n);
         name[n] = '\0';
@@ -786,12 +841,18 @@ bool storage_dir_read(File* file, FileInfo* fileinfo, char* name, uint16_t name_
 
 bool storage_dir_exists(Storage* storage, const char* path) {
     FileInfo info{};
-    return stat_path(*require(storage, "storage_dir_exists"), require_path(path, "storage_dir_exists"), &info) == FSE_OK &&
+    return stat_path(
+               *require(storage, "storage_dir_exists"),
+               require_path(path, "storage_dir_exists"),
+               &info) == FSE_OK &&
            file_info_is_dir(&info);
 }
 
 FS_Error storage_common_timestamp(Storage* storage, const char* path, uint32_t* timestamp) {
-    const Resolved where = resolve_path(*require(storage, "storage_common_timestamp"), require_path(path, "storage_common_timestamp"), true);
+    const Resolved where = resolve_path(
+        *require(storage, "storage_common_timestamp"),
+        require_path(path, "storage_common_timestamp"),
+        true);
     if(where.error != FSE_OK) return where.error;
     struct stat st {};
     if(::stat(where.host.c_str(), &st) != 0) return errno_error(errno);
@@ -800,23 +861,34 @@ FS_Error storage_common_timestamp(Storage* storage, const char* path, uint32_t* 
 }
 
 FS_Error storage_common_stat(Storage* storage, const char* path, FileInfo* fileinfo) {
-    return stat_path(*require(storage, "storage_common_stat"), require_path(path, "storage_common_stat"), fileinfo);
+    return stat_path(
+        *require(storage, "storage_common_stat"),
+        require_path(path, "storage_common_stat"),
+        fileinfo);
 }
 
 FS_Error storage_common_remove(Storage* storage, const char* path) {
-    return remove_path(*require(storage, "storage_common_remove"), require_path(path, "storage_common_remove"));
+    return remove_path(
+        *require(storage, "storage_common_remove"), require_path(path, "storage_common_remove"));
 }
 
 FS_Error storage_common_rename(Storage* storage, const char* old_path, const char* new_path) {
-    return rename_path(*require(storage, "storage_common_rename"), require_path(old_path, "storage_common_rename"),
-                       require_path(new_path, "storage_common_rename"));
+    return rename_path(
+        *require(storage, "storage_common_rename"),
+        require_path(old_path, "storage_common_rename"),
+        require_path(new_path, "storage_common_rename"));
 }
 
 FS_Error storage_common_mkdir(Storage* storage, const char* path) {
-    return mkdir_path(*require(storage, "storage_common_mkdir"), require_path(path, "storage_common_mkdir"));
+    return mkdir_path(
+        *require(storage, "storage_common_mkdir"), require_path(path, "storage_common_mkdir"));
 }
 
-FS_Error storage_common_fs_info(Storage* storage, const char* fs_path, uint64_t* total_space, uint64_t* free_space) {
+FS_Error storage_common_fs_info(
+    Storage* storage,
+    const char* fs_path,
+    uint64_t* total_space,
+    uint64_t* free_space) {
     Storage& s = *require(storage, "storage_common_fs_info");
     const Resolved where = resolve_path(s, require_path(fs_path, "storage_common_fs_info"), true);
     if(where.error != FSE_OK) return where.error;
@@ -833,17 +905,25 @@ FS_Error storage_common_fs_info(Storage* storage, const char* fs_path, uint64_t*
 
 void storage_common_resolve_path_and_ensure_app_directory(Storage* storage, FuriString* path) {
     Storage& s = *require(storage, "storage_common_resolve_path_and_ensure_app_directory");
-    if(path == nullptr) host::fatal("storage_common_resolve_path_and_ensure_app_directory: path is null");
+    if(path == nullptr)
+        host::fatal("storage_common_resolve_path_and_ensure_app_directory: path is null");
     const std::string_view text = furi_string_get_cstr(path);
-    for(const std::string_view alias : {std::string_view(STORAGE_APP_DATA_PATH_PREFIX), std::string_view(STORAGE_APP_ASSETS_PATH_PREFIX)}) {
-        if(!text.starts_with(alias) || (text.size() > alias.size() && text[alias.size()] != '/')) continue;
+    for(const std::string_view alias :
+        {std::string_view(STORAGE_APP_DATA_PATH_PREFIX),
+         std::string_view(STORAGE_APP_ASSETS_PATH_PREFIX)}) {
+        if(!text.starts_with(alias) || (text.size() > alias.size() && text[alias.size()] != '/'))
+            continue;
         const std::string app_id = calling_app_id(s);
         if(!valid_app_id(app_id)) {
-            FURI_LOG_E(kTag, "\"%s\": needs an app id (furi_thread_set_appid)", furi_string_get_cstr(path));
+            FURI_LOG_E(
+                kTag,
+                "\"%s\": needs an app id (furi_thread_set_appid)",
+                furi_string_get_cstr(path));
             return;
         }
         const bool data = alias == STORAGE_APP_DATA_PATH_PREFIX;
-        const std::string folder = std::string(data ? "/ext/apps_data/" : "/ext/apps_assets/") + app_id;
+        const std::string folder =
+            std::string(data ? "/ext/apps_data/" : "/ext/apps_assets/") + app_id;
         furi_string_replace_at(path, 0, alias.size(), folder.c_str());
         if(data && s.card_inserted && !s.read_only) {
             std::error_code error;
@@ -854,7 +934,10 @@ void storage_common_resolve_path_and_ensure_app_directory(Storage* storage, Furi
 }
 
 bool storage_common_exists(Storage* storage, const char* path) {
-    return stat_path(*require(storage, "storage_common_exists"), require_path(path, "storage_common_exists"), nullptr) == FSE_OK;
+    return stat_path(
+               *require(storage, "storage_common_exists"),
+               require_path(path, "storage_common_exists"),
+               nullptr) == FSE_OK;
 }
 
 FS_Error storage_file_get_error(File* file) {
@@ -886,7 +969,7 @@ bool storage_simply_mkdir(Storage* storage, const char* path) {
     return error == FSE_OK || error == FSE_EXIST;
 }
 
-}  // extern "C"
+} // extern "C"
 
 namespace host {
 
@@ -894,9 +977,17 @@ StorageService::StorageService(Runtime& runtime, fs::path sd_root, std::string d
     (void)runtime;
     std::error_code error;
     fs::create_directories(sd_root, error);
-    if(error) host::fatal("StorageService: cannot create the SD card folder %s: %s", sd_root.c_str(), error.message().c_str());
+    if(error)
+        host::fatal(
+            "StorageService: cannot create the SD card folder %s: %s",
+            sd_root.c_str(),
+            error.message().c_str());
     fs::path canonical = fs::canonical(sd_root, error);
-    if(error) host::fatal("StorageService: cannot resolve the SD card folder %s: %s", sd_root.c_str(), error.message().c_str());
+    if(error)
+        host::fatal(
+            "StorageService: cannot resolve the SD card folder %s: %s",
+            sd_root.c_str(),
+            error.message().c_str());
     storage_ = new Storage{};
     storage_->sd_root = std::move(canonical);
     storage_->default_app_id = std::move(default_app_id);
@@ -904,8 +995,13 @@ StorageService::StorageService(Runtime& runtime, fs::path sd_root, std::string d
 }
 
 StorageService::~StorageService() {
-    if(!host::record_destroy(RECORD_STORAGE)) host::fatal("StorageService: the \"storage\" record is still open");
-    if(!storage_->open.empty()) host::fatal("StorageService: %zu file(s) still open, the first %s", storage_->open.size(), storage_->open.front()->host.c_str());
+    if(!host::record_destroy(RECORD_STORAGE))
+        host::fatal("StorageService: the \"storage\" record is still open");
+    if(!storage_->open.empty())
+        host::fatal(
+            "StorageService: %zu file(s) still open, the first %s",
+            storage_->open.size(),
+            storage_->open.front()->host.c_str());
     delete storage_;
 }
 
@@ -963,4 +1059,4 @@ std::optional<fs::path> storage_resolve(Storage* storage, std::string_view path)
     return std::move(where.host);
 }
 
-}  // namespace host
+} // namespace host

@@ -18,7 +18,8 @@ using host::Nanos;
 // Records what arrives on the device's TX pin, and when.
 class LineRecorder : public host::UartPeer {
 public:
-    explicit LineRecorder(host::Runtime& rt) : rt_(rt) {}
+    explicit LineRecorder(host::Runtime& rt)
+        : rt_(rt) {}
     void on_byte_from_device(uint8_t byte) override {
         text.push_back(static_cast<char>(byte));
         times.push_back(rt_.now());
@@ -156,8 +157,15 @@ TEST_F(ConsoleTest, SetBaudRateWaitsUntilTheLastByteHasLeft) {
 TEST(Pins, AnalogModeReadsZeroWhateverIsApplied) {
     host::Runtime rt{host::RuntimeOptions{.log_to_stderr = false}};
     auto& gpio = rt.gpio();
-    const GpioPin* pins[] = {&gpio_ext_pc0, &gpio_ext_pc1, &gpio_ext_pc3, &gpio_ext_pb2,
-                             &gpio_ext_pb3, &gpio_ext_pa4, &gpio_ext_pa6, &gpio_ext_pa7};
+    const GpioPin* pins[] = {
+        &gpio_ext_pc0,
+        &gpio_ext_pc1,
+        &gpio_ext_pc3,
+        &gpio_ext_pb2,
+        &gpio_ext_pb3,
+        &gpio_ext_pa4,
+        &gpio_ext_pa6,
+        &gpio_ext_pa7};
     for(const GpioPin* pin : pins) {
         SCOPED_TRACE(testing::Message() << "pin mask " << pin->pin);
         EXPECT_EQ(gpio.mode(*pin), GpioModeAnalog);
@@ -175,4 +183,4 @@ TEST(Pins, AnalogModeReadsZeroWhateverIsApplied) {
     }
 }
 
-}  // namespace
+} // namespace

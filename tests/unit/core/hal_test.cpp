@@ -16,14 +16,17 @@ using host::Nanos;
 // Echoes each frame (terminated by 0x7E) back with its bytes incremented, 2 ms later.
 class EchoPeer : public host::UartPeer {
 public:
-    explicit EchoPeer(host::Runtime& rt) : rt_(rt) {}
+    explicit EchoPeer(host::Runtime& rt)
+        : rt_(rt) {}
     void on_byte_from_device(uint8_t byte) override {
         arrivals.push_back(rt_.now());
         frame.push_back(static_cast<uint8_t>(byte + 1));
         if(byte == 0x7E) {
             auto reply = frame;
             frame.clear();
-            rt_.schedule_after(ms(2), [this, reply] { rt_.uart(FuriHalUartIdUSART1).send_to_device(reply); });
+            rt_.schedule_after(ms(2), [this, reply] {
+                rt_.uart(FuriHalUartIdUSART1).send_to_device(reply);
+            });
         }
     }
     std::vector<Nanos> arrivals;
@@ -58,7 +61,8 @@ TEST(Uart, BytesTravelOneByteTimeApartBothWays) {
     furi_hal_uart_set_irq_cb(FuriHalUartIdUSART1, rx, &log);
     uint8_t frame[] = {0xBB, 0x00, 0x22, 0x00, 0x00, 0x22, 0x7E};
     furi_hal_uart_tx(FuriHalUartIdUSART1, frame, sizeof frame);
-    EXPECT_EQ(rt.now(), 6 * byte_time) << "the sender busy-waits until the last byte is in the shift register";
+    EXPECT_EQ(rt.now(), 6 * byte_time)
+        << "the sender busy-waits until the last byte is in the shift register";
     furi_delay_ms(100);
 
     ASSERT_EQ(peer.arrivals.size(), 7u);
@@ -80,7 +84,7 @@ TEST(Uart, BytesWithNoCallbackAreDroppedAndCounted) {
     EXPECT_EQ(rt.uart(FuriHalUartIdUSART1).dropped_without_callback(), 3u);
     RxLog log;
     furi_hal_uart_set_irq_cb(FuriHalUartIdUSART1, rx, &log);
-    furi_hal_uart_set_irq_cb(FuriHalUartIdUSART1, nullptr, nullptr);  // unregister
+    furi_hal_uart_set_irq_cb(FuriHalUartIdUSART1, nullptr, nullptr); // unregister
     rt.uart(FuriHalUartIdUSART1).send_to_device(reply);
     furi_delay_ms(1);
     EXPECT_TRUE(log.bytes.empty());
@@ -106,7 +110,7 @@ TEST(Gpio, EdgesFireTheCallbackForTheConfiguredMode) {
     furi_hal_gpio_add_int_callback(&gpio_ext_pc0, on_edge, &log);
     rt.schedule_at(ms(1), [&] { gpio.set_input(gpio_ext_pc0, false); });
     rt.schedule_at(ms(2), [&] { gpio.set_input(gpio_ext_pc0, true); });
-    rt.schedule_at(ms(3), [&] { gpio.set_input(gpio_ext_pc0, true); });  // no edge
+    rt.schedule_at(ms(3), [&] { gpio.set_input(gpio_ext_pc0, true); }); // no edge
     furi_delay_ms(5);
     EXPECT_EQ(log.levels, std::vector<bool>{true});
 
@@ -136,4 +140,4 @@ TEST(Power, OtgStateIsVisible) {
     EXPECT_EQ(rt.otg_switch_count(), 2u);
 }
 
-}  // namespace
+} // namespace

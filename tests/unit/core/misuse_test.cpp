@@ -34,7 +34,8 @@ TEST_F(Misuse, JoiningOneself) {
         {
             host::Runtime rt;
             FuriThread* t = furi_thread_alloc_ex(
-                "selfish", 1024,
+                "selfish",
+                1024,
                 [](void*) -> int32_t {
                     furi_thread_join(furi_thread_get_current());
                     return 0;
@@ -99,8 +100,10 @@ TEST_F(Misuse, DeadlockIsReportedWithTheWaitingThreads) {
 }
 
 TEST_F(Misuse, FailedCheckNamesExpressionAndPlace) {
-    EXPECT_DEATH(furi_check(1 + 1 == 3), "furi_check failed: 1 \\+ 1 == 3\n    at .*misuse_test.cpp:[0-9]+");
+    EXPECT_DEATH(
+        furi_check(1 + 1 == 3),
+        "furi_check failed: 1 \\+ 1 == 3\n    at .*misuse_test.cpp:[0-9]+");
     EXPECT_DEATH(furi_crash("out of cheese"), "furi_crash: out of cheese");
 }
 
-}  // namespace
+} // namespace

@@ -18,7 +18,9 @@ using host::ms;
 
 struct Trace {
     std::vector<std::string> events;
-    void add(const std::string& what) { events.push_back(std::to_string(furi_get_tick()) + " " + what); }
+    void add(const std::string& what) {
+        events.push_back(std::to_string(furi_get_tick()) + " " + what);
+    }
 };
 
 struct Worker {
@@ -41,15 +43,17 @@ std::vector<std::string> run_three_workers() {
     host::Runtime rt({.log_to_stderr = false});
     Trace trace;
     Worker a{&trace, "a", 30, 5}, b{&trace, "b", 20, 6}, c{&trace, "c", 50, 3};
-    FuriThread* threads[] = {furi_thread_alloc_ex("a", 1024, worker_main, &a),
-                             furi_thread_alloc_ex("b", 1024, worker_main, &b),
-                             furi_thread_alloc_ex("c", 1024, worker_main, &c)};
+    FuriThread* threads[] = {
+        furi_thread_alloc_ex("a", 1024, worker_main, &a),
+        furi_thread_alloc_ex("b", 1024, worker_main, &b),
+        furi_thread_alloc_ex("c", 1024, worker_main, &c)};
     furi_thread_set_priority(threads[2], FuriThreadPriorityHigh);
     for(auto* t : threads) furi_thread_start(t);
     for(auto* t : threads) {
         furi_thread_join(t);
-        trace.add(std::string("joined ") + furi_thread_get_name(furi_thread_get_id(t)) + " rc " +
-                  std::to_string(furi_thread_get_return_code(t)));
+        trace.add(
+            std::string("joined ") + furi_thread_get_name(furi_thread_get_id(t)) + " rc " +
+            std::to_string(furi_thread_get_return_code(t)));
         furi_thread_free(t);
     }
     return trace.events;
@@ -128,7 +132,8 @@ TEST(Threads, HigherPriorityThreadPreemptsOnStart) {
     int order = 0;
     int seen = -1;
     FuriThread* t = furi_thread_alloc_ex(
-        "high", 1024,
+        "high",
+        1024,
         [](void* ctx) -> int32_t {
             *static_cast<int*>(ctx) = 1;
             return 0;
@@ -136,7 +141,7 @@ TEST(Threads, HigherPriorityThreadPreemptsOnStart) {
         &order);
     furi_thread_set_priority(t, FuriThreadPriorityHighest);
     furi_thread_start(t);
-    seen = order;  // the high-priority thread has already run
+    seen = order; // the high-priority thread has already run
     furi_thread_join(t);
     furi_thread_free(t);
     EXPECT_EQ(seen, 1);
@@ -183,7 +188,8 @@ TEST(Queues, BlockedGetterWakesWhenAnotherThreadPuts) {
     host::Runtime rt;
     Producer producer{furi_message_queue_alloc(1, sizeof(uint32_t)), 5};
     FuriThread* t = furi_thread_alloc_ex(
-        "producer", 1024,
+        "producer",
+        1024,
         [](void* ctx) -> int32_t {
             auto* p = static_cast<Producer*>(ctx);
             for(uint32_t i = 0; i < p->count; ++i) {
@@ -218,7 +224,7 @@ TEST(Interrupts, RunOnNoThreadAndMayPostWithoutWaiting) {
         seen.thread = furi_thread_get_current_id();
         uint32_t v = 42;
         furi_message_queue_put(q, &v, 0);
-        seen.second_put = furi_message_queue_put(q, &v, 0);  // full: fails at once
+        seen.second_put = furi_message_queue_put(q, &v, 0); // full: fails at once
     });
     uint32_t value = 0;
     ASSERT_EQ(furi_message_queue_get(q, &value, FuriWaitForever), FuriStatusOk);
@@ -247,7 +253,7 @@ TEST(Interrupts, EventsAtTheSameTimeRunInScheduleOrderAndCanBeCancelled) {
 TEST(CycleCounter, RunsAt64MHzAndDifferencesSurviveTheWrap) {
     host::Runtime rt({.cycle_counter_start = 0xFFFFFFFFu - 64u * 500u});
     const uint32_t before = furi_hal_cortex_timer_get(0).start;
-    furi_delay_ms(1);  // 64000 cycles: crosses the wrap
+    furi_delay_ms(1); // 64000 cycles: crosses the wrap
     const uint32_t after = furi_hal_cortex_timer_get(0).start;
     EXPECT_LT(after, before);
     EXPECT_EQ(after - before, 64000u);
@@ -287,8 +293,7 @@ TEST(Memory, LeakIsDetectedAndFreedBlocksAreZeroFilled) {
     furi_host_free(ok);
 }
 
-}  // namespace
-
+} // namespace
 
 namespace {
 
@@ -313,10 +318,10 @@ TEST(Inject, WorkFromAForeignThreadRunsInInterruptContext) {
 TEST(Realtime, VirtualTimeFollowsTheWallClock) {
     host::Runtime rt({.realtime = true, .realtime_speed = 10.0});
     const auto start = std::chrono::steady_clock::now();
-    furi_delay_ms(200);  // 20 ms of wall time at ten times real speed
+    furi_delay_ms(200); // 20 ms of wall time at ten times real speed
     const auto wall = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(rt.now(), ms(200));
     EXPECT_GE(wall, std::chrono::milliseconds(19));
 }
 
-}  // namespace
+} // namespace

@@ -15,12 +15,16 @@ TEST(Records, OpenWaitsUntilTheRecordIsCreated) {
     host::Runtime rt;
     static int service_data = 5;
     FuriThread* t = furi_thread_alloc_ex(
-        "opener", 1024,
-        [](void*) -> int32_t { return *static_cast<int*>(furi_record_open("svc")) + static_cast<int32_t>(furi_get_tick()); },
+        "opener",
+        1024,
+        [](void*) -> int32_t {
+            return *static_cast<int*>(furi_record_open("svc")) +
+                   static_cast<int32_t>(furi_get_tick());
+        },
         nullptr);
     furi_thread_start(t);
     furi_delay_ms(20);
-    EXPECT_EQ(furi_thread_get_state(t), FuriThreadStateRunning);  // still waiting
+    EXPECT_EQ(furi_thread_get_state(t), FuriThreadStateRunning); // still waiting
     furi_record_create("svc", &service_data);
     furi_thread_join(t);
     EXPECT_EQ(furi_thread_get_return_code(t), 5 + 20);
@@ -43,7 +47,8 @@ TEST(Timers, FireOnTheTimerServiceAtTheirVirtualTimes) {
             l->ticks.push_back(furi_get_tick());
             l->threads.push_back(furi_thread_get_name(furi_thread_get_current_id()));
         },
-        FuriTimerTypePeriodic, &log);
+        FuriTimerTypePeriodic,
+        &log);
     furi_timer_start(periodic, 150);
     furi_delay_ms(500);
     EXPECT_EQ(log.ticks, (std::vector<uint32_t>{150, 300, 450}));
@@ -55,7 +60,8 @@ TEST(Timers, FireOnTheTimerServiceAtTheirVirtualTimes) {
     EXPECT_EQ(log.ticks.size(), 3u);
 
     int once_count = 0;
-    FuriTimer* once = furi_timer_alloc([](void* ctx) { ++*static_cast<int*>(ctx); }, FuriTimerTypeOnce, &once_count);
+    FuriTimer* once = furi_timer_alloc(
+        [](void* ctx) { ++*static_cast<int*>(ctx); }, FuriTimerTypeOnce, &once_count);
     furi_timer_start(once, 10);
     furi_delay_ms(100);
     EXPECT_EQ(once_count, 1);
@@ -69,7 +75,8 @@ TEST(Sync, MutexHandsOverToTheWaiterAndSemaphoreCounts) {
     FuriMutex* mutex = furi_mutex_alloc(FuriMutexTypeNormal);
     ASSERT_EQ(furi_mutex_acquire(mutex, FuriWaitForever), FuriStatusOk);
     FuriThread* t = furi_thread_alloc_ex(
-        "contender", 1024,
+        "contender",
+        1024,
         [](void* ctx) -> int32_t {
             auto* m = static_cast<FuriMutex*>(ctx);
             if(furi_mutex_acquire(m, 10) != FuriStatusErrorTimeout) return -1;
@@ -92,7 +99,7 @@ TEST(Sync, MutexHandsOverToTheWaiterAndSemaphoreCounts) {
     EXPECT_EQ(furi_semaphore_acquire(sem, 0), FuriStatusOk);
     EXPECT_EQ(furi_semaphore_acquire(sem, 25), FuriStatusErrorTimeout);
     EXPECT_EQ(rt.now(), ms(75));
-    rt.schedule_after(ms(5), [sem] { furi_semaphore_release(sem); });  // from an interrupt
+    rt.schedule_after(ms(5), [sem] { furi_semaphore_release(sem); }); // from an interrupt
     EXPECT_EQ(furi_semaphore_acquire(sem, FuriWaitForever), FuriStatusOk);
     EXPECT_EQ(rt.now(), ms(80));
     furi_semaphore_free(sem);
@@ -123,4 +130,4 @@ TEST(Log, LevelDoesNotLeakIntoTheNextRun) {
     EXPECT_EQ(furi_log_get_level(), FuriLogLevelInfo);
 }
 
-}  // namespace
+} // namespace

@@ -32,13 +32,19 @@ inline sim::yrm100::TagSpec standard_tag() {
 }
 
 /// A saved tag file as the store writes it.
-inline std::string tag_file(const std::string& epc = "E2 00 00 17 22 10 01 23 45 67 89 AB", unsigned epc_length = 12) {
+inline std::string tag_file(
+    const std::string& epc = "E2 00 00 17 22 10 01 23 45 67 89 AB",
+    unsigned epc_length = 12) {
     return "Filetype: Flipper UHF RFID device\n"
            "Version: 1\n"
            "PC: 30 00\n"
            "CRC: F9 83\n"
-           "EPC_LENGTH: " + std::to_string(epc_length) + "\n"
-           "EPC: " + epc + "\n"
+           "EPC_LENGTH: " +
+           std::to_string(epc_length) +
+           "\n"
+           "EPC: " +
+           epc +
+           "\n"
            "TID_LENGTH: 12\n"
            "TID: E2 00 34 12 01 23 45 67 89 AB CD EF\n"
            "USER_LENGTH: 10\n"
@@ -81,4 +87,4 @@ protected:
     corvane_test::Driver app_;
 };
 
-}  // namespace corvane_app_test
+} // namespace corvane_app_test

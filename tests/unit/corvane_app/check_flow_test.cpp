@@ -10,12 +10,16 @@ TEST_F(AppTest, ModuleFoundShowsItsIdentityAndContinueLeadsToTheStartMenu) {
     EXPECT_TRUE(app_.otg_on());
     ASSERT_TRUE(app_.wait_for("Module Info")) << app_.describe();
     const host::Screen s = app_.screen();
-    for(const char* line : {"HW Version: M100 26dBm V1.0", "SW Version: V2.3.5", "Manufacturer: MagicRf", "Continue"}) {
+    for(const char* line :
+        {"HW Version: M100 26dBm V1.0",
+         "SW Version: V2.3.5",
+         "Manufacturer: MagicRf",
+         "Continue"}) {
         EXPECT_TRUE(s.contains(line)) << line << " missing from\n" << s.describe_texts();
     }
     EXPECT_FALSE(s.contains("Retry"));
 
-    app_.long_press(InputKeyRight);  // only a short press acts
+    app_.long_press(InputKeyRight); // only a short press acts
     EXPECT_TRUE(app_.shows("Module Info"));
     app_.press(InputKeyRight);
     EXPECT_EQ(app_.texts(), (std::vector<std::string>{"Read Tag", "Saved", "Settings"}));
@@ -56,13 +60,13 @@ TEST_F(AppTest, SkipGoesOnWithoutAModuleAndAFailedRecheckShowsNotFound) {
     app_.start();
     ASSERT_TRUE(app_.wait_for("Module Info"));
     app_.press(InputKeyRight);
-    app_.unplug();  // unplugged while the start menu shows
+    app_.unplug(); // unplugged while the start menu shows
     app_.press(InputKeyBack);
     ASSERT_TRUE(app_.wait_for("No UHF Module found")) << app_.describe();
     EXPECT_FALSE(app_.shows("HW Version"));
-    app_.press(InputKeyLeft);  // Retry, still unplugged
+    app_.press(InputKeyLeft); // Retry, still unplugged
     ASSERT_TRUE(app_.wait_for("No UHF Module found"));
-    app_.press(InputKeyRight);  // Skip
+    app_.press(InputKeyRight); // Skip
     EXPECT_TRUE(app_.shows("Read Tag")) << app_.describe();
 
     // A read without a module waits until Back.
@@ -70,7 +74,7 @@ TEST_F(AppTest, SkipGoesOnWithoutAModuleAndAFailedRecheckShowsNotFound) {
     EXPECT_TRUE(app_.shows("Detecting"));
     app_.wait(3000);
     EXPECT_TRUE(app_.shows("Detecting"));
-    app_.press(InputKeyBack);  // waits for the poll in flight
+    app_.press(InputKeyBack); // waits for the poll in flight
     EXPECT_TRUE(app_.wait_for("Read Tag", 300)) << app_.describe();
 }
 
@@ -84,7 +88,7 @@ TEST_F(AppTest, BackOnTheNotFoundScreenEndsTheApp) {
 
 TEST_F(AppTest, BackWhileTheCheckRunsWaitsForItThenEnds) {
     app_.start();
-    app_.press(InputKeyBack);  // the check takes 300 ms; Back comes before it ends
+    app_.press(InputKeyBack); // the check takes 300 ms; Back comes before it ends
     app_.wait(400);
     EXPECT_EQ(app_.join(), 0);
 }
@@ -93,19 +97,19 @@ TEST_F(AppTest, StartMenuRemembersSavedButNotSettings) {
     start_to_menu();
     app_.press(InputKeyDown);
     app_.press(InputKeyDown);
-    app_.press(InputKeyOk);  // "Settings": nothing happens
+    app_.press(InputKeyOk); // "Settings": nothing happens
     EXPECT_EQ(app_.selected_menu_item(), "Settings");
-    app_.press(InputKeyBack);  // re-check, then the menu again
+    app_.press(InputKeyBack); // re-check, then the menu again
     ASSERT_TRUE(app_.wait_for("Module Info"));
     app_.press(InputKeyRight);
     EXPECT_EQ(app_.selected_menu_item(), "Read Tag");
 
     app_.press(InputKeyDown);
-    app_.press(InputKeyOk);  // "Saved": the browser, left at once
+    app_.press(InputKeyOk); // "Saved": the browser, left at once
     app_.press(InputKeyBack);
     ASSERT_TRUE(app_.wait_for("Read Tag")) << app_.describe();
     EXPECT_EQ(app_.selected_menu_item(), "Saved");
 }
 
-}  // namespace
-}  // namespace corvane_app_test
+} // namespace
+} // namespace corvane_app_test

@@ -22,7 +22,8 @@ std::string hex_digits(std::string_view text) {
 std::string hex_digits_below(const host::Screen& s, int y) {
     std::string digits;
     for(const auto& t : s.texts()) {
-        if(t.font == FontKeyboard && t.origin_x >= 34 && t.baseline > y) digits += hex_digits(t.text);
+        if(t.font == FontKeyboard && t.origin_x >= 34 && t.baseline > y)
+            digits += hex_digits(t.text);
     }
     return digits;
 }
@@ -42,11 +43,14 @@ TEST_F(AppTest, ReadShowsPcCrcAndEpcWhileTheLedBlinksOnlyDuringThePopup) {
     const host::Screen s = app_.screen();
     EXPECT_TRUE(s.contains("3400")) << s.describe_texts();
     EXPECT_TRUE(s.contains("3A76"));
-    for(const char* text : {"PC :", "CRC :", "EPC :", "More", "Exit"}) EXPECT_TRUE(s.contains(text)) << text;
+    for(const char* text : {"PC :", "CRC :", "EPC :", "More", "Exit"})
+        EXPECT_TRUE(s.contains(text)) << text;
     // The EPC text is one line that the element breaks to fit: its pieces hold the 24 digits.
     EXPECT_EQ(hex_digits_below(s, 30), hex_digits(kEpcText)) << s.describe_texts();
     EXPECT_EQ(app_.notifications().count(&sequence_success), 1u);
-    EXPECT_EQ(app_.dolphin().deeds(), (std::vector<DolphinDeed>{DolphinDeedNfcRead, DolphinDeedNfcReadSuccess}));
+    EXPECT_EQ(
+        app_.dolphin().deeds(),
+        (std::vector<DolphinDeed>{DolphinDeedNfcRead, DolphinDeedNfcReadSuccess}));
 
     // Long presses do nothing; Back reads again with the LED blinking again.
     app_.long_press(InputKeyRight);
@@ -57,14 +61,14 @@ TEST_F(AppTest, ReadShowsPcCrcAndEpcWhileTheLedBlinksOnlyDuringThePopup) {
     EXPECT_TRUE(app_.blinking_cyan());
     ASSERT_TRUE(app_.wait_for("Read Success"));
 
-    app_.press(InputKeyLeft);  // "Exit"
+    app_.press(InputKeyLeft); // "Exit"
     EXPECT_TRUE(app_.shows("Read Tag")) << app_.describe();
     EXPECT_FALSE(app_.led().blinking);
 }
 
 TEST_F(AppTest, ResultShowsFourDigitsWithLeadingZerosAndOneSpaceForAnEmptyEpc) {
     sim::yrm100::TagSpec spec;
-    spec.pc = 0x0000;  // no EPC words
+    spec.pc = 0x0000; // no EPC words
     app_.add_tag(spec);
     start_to_menu();
     read_to_result();
@@ -90,7 +94,7 @@ TEST_F(AppTest, BackOnTheReadPopupReturnsToTheStartMenuAndStopsTheLed) {
     start_to_menu();
     app_.press(InputKeyOk);
     app_.wait(500);
-    app_.press(InputKeyBack);  // waits for the poll in flight
+    app_.press(InputKeyBack); // waits for the poll in flight
     EXPECT_TRUE(app_.wait_for("Read Tag", 300));
     EXPECT_FALSE(app_.led().blinking);
 }
@@ -99,12 +103,12 @@ TEST_F(AppTest, TagMenuSaveAndChangeKeyAndBackToTheStartMenu) {
     app_.add_tag(standard_tag());
     start_to_menu();
     read_to_result();
-    app_.press(InputKeyRight);  // "More"
+    app_.press(InputKeyRight); // "More"
     EXPECT_EQ(app_.texts(), (std::vector<std::string>{"Save", "Change Key"}));
     app_.press(InputKeyDown);
-    app_.press(InputKeyOk);  // "Change Key": nothing
+    app_.press(InputKeyOk); // "Change Key": nothing
     EXPECT_TRUE(app_.shows("Change Key"));
-    app_.press(InputKeyBack);  // straight to the start menu, not the result
+    app_.press(InputKeyBack); // straight to the start menu, not the result
     EXPECT_TRUE(app_.shows("Read Tag")) << app_.describe();
 }
 
@@ -113,7 +117,7 @@ TEST_F(AppTest, SaveWithTheRandomNameWritesTheFileAndSavedLeavesToTheTagMenu) {
     start_to_menu();
     read_to_result();
     app_.press(InputKeyRight);
-    app_.press(InputKeyOk);  // "Save"
+    app_.press(InputKeyOk); // "Save"
     ASSERT_TRUE(app_.shows("Name the tag")) << app_.describe();
     const std::string name = app_.field_text();
     ASSERT_FALSE(name.empty()) << app_.describe();
@@ -123,8 +127,10 @@ TEST_F(AppTest, SaveWithTheRandomNameWritesTheFileAndSavedLeavesToTheTagMenu) {
     EXPECT_TRUE(app_.shows("Saved!")) << app_.describe();
     const auto content = app_.read_data_file(name + ".uhf");
     ASSERT_TRUE(content) << "no " << name << ".uhf";
-    EXPECT_NE(content->find("Filetype: Flipper UHF RFID device\nVersion: 1\nPC: 34 00\nCRC: 3A 76\nEPC_LENGTH: 12\n"),
-              std::string::npos)
+    EXPECT_NE(
+        content->find(
+            "Filetype: Flipper UHF RFID device\nVersion: 1\nPC: 34 00\nCRC: 3A 76\nEPC_LENGTH: 12\n"),
+        std::string::npos)
         << *content;
     EXPECT_NE(content->find("EPC: 30 75 1F EB 70 5C 59 04 E3 D5 0D 70\n"), std::string::npos);
 
@@ -162,7 +168,7 @@ TEST_F(AppTest, TheValidatorRefusesANameThatIsTaken) {
     ASSERT_TRUE(app_.save_text());
     EXPECT_TRUE(app_.shows("exists")) << app_.describe();
     EXPECT_EQ(*app_.read_data_file("42.uhf"), tag_file()) << "the taken file is kept";
-    app_.press(InputKeyOk);  // dismisses the message
+    app_.press(InputKeyOk); // dismisses the message
     EXPECT_TRUE(app_.shows("Name the tag"));
 
     // Back on the name screen saves nothing and returns to the tag menu.
@@ -171,5 +177,5 @@ TEST_F(AppTest, TheValidatorRefusesANameThatIsTaken) {
     EXPECT_EQ(app_.data_files(), (std::vector<std::string>{"42.uhf"}));
 }
 
-}  // namespace
-}  // namespace corvane_app_test
+} // namespace
+} // namespace corvane_app_test

@@ -24,7 +24,7 @@ protected:
     /// From the start menu, into the browser and onto the one file in the data folder.
     void pick_the_file() {
         open_browser();
-        app_.press(InputKeyDown);  // below ". ."
+        app_.press(InputKeyDown); // below ". ."
         app_.press(InputKeyOk);
         app_.wait(200);
     }
@@ -47,18 +47,22 @@ TEST_F(SavedTest, CancellingTheBrowserReturnsToTheStartMenu) {
 struct LoadErrorCase {
     const char* name;
     std::string content;
-    const char* message;  // a piece of the storage-error dialog's text
+    const char* message; // a piece of the storage-error dialog's text
 };
 
 TEST_F(SavedTest, EachBrokenFileShowsItsErrorThenTheStartMenu) {
     const LoadErrorCase cases[] = {
         {"WrongVersion", "Filetype: Flipper UHF RFID device\nVersion: 2\n", "File format depr-"},
         {"WrongType", "Filetype: Flipper NFC device\nVersion: 1\n", "File format depr-"},
-        {"NoTidLength", "Filetype: Flipper UHF RFID device\nVersion: 1\nPC: 30 00\nCRC: F9 83\nEPC_LENGTH: 2\nEPC: 01 02\n",
-            "parse"},
-        {"EpcTooLong", tag_file("00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00", 20), "parse"},
+        {"NoTidLength",
+         "Filetype: Flipper UHF RFID device\nVersion: 1\nPC: 30 00\nCRC: F9 83\nEPC_LENGTH: 2\nEPC: 01 02\n",
+         "parse"},
+        {"EpcTooLong",
+         tag_file("00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00", 20),
+         "parse"},
     };
-    for(const LoadErrorCase& c : cases) app_.write_data_file(std::string(c.name) + ".uhf", c.content);
+    for(const LoadErrorCase& c : cases)
+        app_.write_data_file(std::string(c.name) + ".uhf", c.content);
     start_to_menu();
     for(const LoadErrorCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -81,10 +85,11 @@ TEST_F(SavedTest, EachBrokenFileShowsItsErrorThenTheStartMenu) {
 
 TEST_F(SavedTest, InfoCyclesTheBanksWithTitlesLengthsAndButtons) {
     load();
-    ASSERT_EQ(app_.texts(), (std::vector<std::string>{"Delete", "Info", "Write"})) << app_.describe();
+    ASSERT_EQ(app_.texts(), (std::vector<std::string>{"Delete", "Info", "Write"}))
+        << app_.describe();
     EXPECT_EQ(app_.selected_menu_item(), "Delete");
     app_.press(InputKeyDown);
-    app_.press(InputKeyOk);  // "Info"
+    app_.press(InputKeyOk); // "Info"
 
     struct Page {
         const char* title;
@@ -106,7 +111,7 @@ TEST_F(SavedTest, InfoCyclesTheBanksWithTitlesLengthsAndButtons) {
         EXPECT_TRUE(s.contains(page.button));
         EXPECT_TRUE(s.contains(page.first_bytes));
         EXPECT_TRUE(s.contains("Back"));
-        app_.long_press(InputKeyRight);  // ignored
+        app_.long_press(InputKeyRight); // ignored
         app_.press(InputKeyRight);
     }
 
@@ -122,7 +127,10 @@ TEST_F(SavedTest, InfoCyclesTheBanksWithTitlesLengthsAndButtons) {
 TEST_F(SavedTest, AnEmptyBankShowsLengthZeroAndABlankDump) {
     std::string content = tag_file();
     content.replace(content.find("USER_LENGTH: 10"), 15, "USER_LENGTH: 0");
-    content.replace(content.find("USER: 00"), std::string("USER: 00 11 22 33 44 55 66 77 88 99").size(), "USER: ");
+    content.replace(
+        content.find("USER: 00"),
+        std::string("USER: 00 11 22 33 44 55 66 77 88 99").size(),
+        "USER: ");
     load("Blank.uhf", content);
     ASSERT_TRUE(app_.shows("Info")) << app_.describe();
     app_.press(InputKeyDown);
@@ -135,12 +143,12 @@ TEST_F(SavedTest, AnEmptyBankShowsLengthZeroAndABlankDump) {
 
 TEST_F(SavedTest, DeleteConfirmedRemovesTheFileAndDeletedLeavesToTheStartMenu) {
     load();
-    app_.press(InputKeyOk);  // "Delete"
+    app_.press(InputKeyOk); // "Delete"
     EXPECT_TRUE(app_.shows("Delete Gate?")) << app_.describe();
-    app_.press(InputKeyLeft);  // "Back": the menu again
+    app_.press(InputKeyLeft); // "Back": the menu again
     EXPECT_TRUE(app_.shows("Write"));
     app_.press(InputKeyOk);
-    app_.press(InputKeyRight);  // "Delete"
+    app_.press(InputKeyRight); // "Delete"
     EXPECT_TRUE(app_.shows("Deleted")) << app_.describe();
     EXPECT_FALSE(app_.read_data_file("Gate.uhf"));
     app_.wait(1400);
@@ -178,22 +186,24 @@ TEST_F(SavedTest, WriteSucceedsWithATagAndBackOnTheResultWritesAgain) {
     load();
     app_.press(InputKeyDown);
     app_.press(InputKeyDown);
-    app_.press(InputKeyOk);  // "Write"
+    app_.press(InputKeyOk); // "Write"
     EXPECT_TRUE(app_.shows("Writing")) << app_.describe();
     EXPECT_TRUE(app_.blinking_cyan());
     ASSERT_TRUE(app_.wait_for("Write Success")) << app_.describe();
     EXPECT_FALSE(app_.led().blinking);
     EXPECT_TRUE(app_.shows("More"));
     EXPECT_TRUE(app_.shows("Exit"));
-    EXPECT_EQ(app_.module().tag(id).epc(), (Bytes{0xE2, 0x00, 0x00, 0x17, 0x22, 0x10, 0x01, 0x23, 0x45, 0x67, 0x89, 0xAB}));
+    EXPECT_EQ(
+        app_.module().tag(id).epc(),
+        (Bytes{0xE2, 0x00, 0x00, 0x17, 0x22, 0x10, 0x01, 0x23, 0x45, 0x67, 0x89, 0xAB}));
     EXPECT_EQ(app_.notifications().count(&sequence_success), 1u);
 
     app_.long_press(InputKeyLeft);
     EXPECT_TRUE(app_.shows("Write Success"));
-    app_.press(InputKeyBack);  // writes again
+    app_.press(InputKeyBack); // writes again
     EXPECT_TRUE(app_.shows("Writing"));
     ASSERT_TRUE(app_.wait_for("Write Success"));
-    app_.press(InputKeyRight);  // "More": the tag menu
+    app_.press(InputKeyRight); // "More": the tag menu
     EXPECT_TRUE(app_.shows("Change Key")) << app_.describe();
 
     // The write job logs; with the console off while the module is powered, none of it went
@@ -211,14 +221,16 @@ TEST_F(SavedTest, MoreAfterAWriteSavesTheLoadedTagNextToItsFileAndItsOwnNameIsAc
     app_.press(InputKeyDown);
     app_.press(InputKeyOk);
     ASSERT_TRUE(app_.wait_for("Write Success"));
-    app_.press(InputKeyRight);  // More
-    app_.press(InputKeyOk);     // Save
-    ASSERT_TRUE(app_.type("gate"));  // the loaded file's own name, typed as "Gate"
+    app_.press(InputKeyRight);      // More
+    app_.press(InputKeyOk);         // Save
+    ASSERT_TRUE(app_.type("gate")); // the loaded file's own name, typed as "Gate"
     ASSERT_EQ(app_.field_text(), "Gate");
     ASSERT_TRUE(app_.save_text());
     EXPECT_TRUE(app_.shows("Saved!")) << app_.describe();
     EXPECT_EQ(app_.data_files(), (std::vector<std::string>{"Gate.uhf"}));
-    EXPECT_NE(app_.read_data_file("Gate.uhf")->find("EPC: E2 00 00 17 22 10 01 23 45 67 89 AB\n"), std::string::npos);
+    EXPECT_NE(
+        app_.read_data_file("Gate.uhf")->find("EPC: E2 00 00 17 22 10 01 23 45 67 89 AB\n"),
+        std::string::npos);
 }
 
 TEST_F(SavedTest, ARefusedWriteIsRetriedUntilTheTagTakesIt) {
@@ -243,11 +255,11 @@ TEST_F(SavedTest, WriteWithNoTagWaitsUntilBackAndTheLedStops) {
     app_.wait(3000);
     EXPECT_TRUE(app_.shows("Writing"));
     EXPECT_TRUE(app_.blinking_cyan());
-    app_.press(InputKeyBack);  // waits for the poll in flight
+    app_.press(InputKeyBack); // waits for the poll in flight
     EXPECT_TRUE(app_.wait_for("Info", 300)) << app_.describe();
     EXPECT_TRUE(app_.shows("Write"));
     EXPECT_FALSE(app_.led().blinking);
 }
 
-}  // namespace
-}  // namespace corvane_app_test
+} // namespace
+} // namespace corvane_app_test

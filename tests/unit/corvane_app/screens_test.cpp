@@ -6,8 +6,8 @@ namespace corvane_app_test {
 namespace {
 
 void expect_golden(corvane_test::Driver& app, const std::string& name) {
-    const host::GoldenResult result =
-        host::check_golden(app.screen(), std::string(TEST_DATA_DIR) + "/golden/corvane_app/" + name + ".png");
+    const host::GoldenResult result = host::check_golden(
+        app.screen(), std::string(TEST_DATA_DIR) + "/golden/corvane_app/" + name + ".png");
     EXPECT_TRUE(result.ok) << name << ": " << result.message;
 }
 
@@ -60,25 +60,25 @@ TEST_F(ScreensTest, ReadSaveBrowseViewDeleteWrite) {
     app_.press(InputKeyLeft);
 
     app_.press(InputKeyDown);
-    app_.press(InputKeyOk);  // Write
+    app_.press(InputKeyOk); // Write
     ASSERT_TRUE(app_.wait_for("Write Success"));
     expect_golden(app_, "write_result");
     app_.press(InputKeyBack);
     expect_golden(app_, "write_popup");
     ASSERT_TRUE(app_.wait_for("Write Success"));
-    app_.press(InputKeyLeft);  // Exit
+    app_.press(InputKeyLeft); // Exit
 
-    app_.press(InputKeyOk);  // Saved (remembered)
+    app_.press(InputKeyOk); // Saved (remembered)
     app_.press(InputKeyDown);
     app_.press(InputKeyOk);
     ASSERT_TRUE(app_.wait_for("Delete"));
     app_.press(InputKeyUp);
     app_.press(InputKeyUp);
-    app_.press(InputKeyOk);  // Delete
+    app_.press(InputKeyOk); // Delete
     expect_golden(app_, "delete_question");
     app_.press(InputKeyRight);
     expect_golden(app_, "deleted");
 }
 
-}  // namespace
-}  // namespace corvane_app_test
+} // namespace
+} // namespace corvane_app_test

@@ -24,14 +24,14 @@ TEST(ConvertToHexString, GroupsOfTwoUpperCaseDigitsAndASpaceOrOneSpaceForNothing
         {{0x0A, 0xFF}, false, "0A FF "},
         {{0x00}, false, "00 "},
         {{}, false, " "},
-        {{0x12, 0x34}, true, " "},  // null data, whatever the length
+        {{0x12, 0x34}, true, " "}, // null data, whatever the length
         {kEpc, false, kEpcText},
     };
     for(const HexCase& c : cases) {
         char* text = convertToHexString(c.null_data ? nullptr : c.data.data(), c.data.size());
         ASSERT_NE(text, nullptr);
         EXPECT_STREQ(text, c.text);
-        furi_host_free(text);  // the device code's free
+        furi_host_free(text); // the device code's free
     }
 }
 
@@ -48,7 +48,8 @@ TEST_F(ShellTest, LoadingCallbackRaisesTheTimerServiceAndShowsLoadingOnlyWhenAsk
     const UBaseType_t own_priority = host::task_priority(nullptr);
 
     view_dispatcher_switch_to_view(app->view_dispatcher, UHFViewMenu);
-    submenu_add_item(app->submenu, "Still here", 0, [](void*, uint32_t) {}, nullptr);
+    submenu_add_item(
+        app->submenu, "Still here", 0, [](void*, uint32_t) {}, nullptr);
     driver_.wait(50);
     uhf_show_loading_popup(app, false);
     driver_.wait(50);
@@ -74,13 +75,14 @@ TEST_F(ShellTest, FreeWhileAReadJobPollsStopsItBeforeTheHolderGoes) {
     EXPECT_EQ(app->worker->uhf_tag_wrapper, app->uhf_device->uhf_tag_wrapper);
     int callbacks = 0;
     uhf_worker_start(
-        app->worker, UHFWorkerStateDetectSingle,
+        app->worker,
+        UHFWorkerStateDetectSingle,
         [](UHFWorkerEvent event, void* ctx) {
             EXPECT_EQ(event, UHFWorkerEventAborted);
             ++*static_cast<int*>(ctx);
         },
         &callbacks);
-    driver_.wait(1000);  // polling an empty field
+    driver_.wait(1000); // polling an empty field
     EXPECT_GT(driver_.commands().size(), 3u);
     uhf_free(app);
     furi_hal_power_disable_otg();
@@ -88,5 +90,5 @@ TEST_F(ShellTest, FreeWhileAReadJobPollsStopsItBeforeTheHolderGoes) {
     EXPECT_EQ(host::memory::stats().live_blocks, before);
 }
 
-}  // namespace
-}  // namespace corvane_app_test
+} // namespace
+} // namespace corvane_app_test

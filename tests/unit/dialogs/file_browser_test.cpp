@@ -13,8 +13,8 @@ namespace dialogs_test {
 namespace {
 
 const Icon* tag_icon() {
-    static const uint8_t frame[] = {0xFC, 0x00, 0x02, 0x01, 0x79, 0x02, 0x85, 0x02, 0x35, 0x02, 0x35, 0x02, 0x85, 0x02,
-        0x79, 0x02, 0x02, 0x01, 0xFC, 0x00};
+    static const uint8_t frame[] = {0xFC, 0x00, 0x02, 0x01, 0x79, 0x02, 0x85, 0x02, 0x35, 0x02,
+                                    0x35, 0x02, 0x85, 0x02, 0x79, 0x02, 0x02, 0x01, 0xFC, 0x00};
     static const uint8_t* const frames[] = {frame};
     static const Icon icon = {10, 10, 1, 0, frames};
     return &icon;
@@ -54,7 +54,8 @@ protected:
         if(storage_dir_open(dir, ("/ext/" + sd_folder).c_str())) {
             std::array<char, 256> name{};
             FileInfo info{};
-            while(storage_dir_read(dir, &info, name.data(), name.size())) names.emplace_back(name.data());
+            while(storage_dir_read(dir, &info, name.data(), name.size()))
+                names.emplace_back(name.data());
         }
         storage_dir_close(dir);
         storage_file_free(dir);
@@ -109,7 +110,8 @@ TEST_F(BrowserTest, EmptyFolderScreen) {
 // Rows: folders always, files only with the extension, no dot files, no "assets" folder; the
 // storage's order kept, extensions hidden, and the bar over the first row.
 TEST_F(BrowserTest, ShowsTheStoragesEntriesInItsOrder) {
-    for(const char* name : {"b.uhf", "a.uhf", "c.txt", ".hidden.uhf", "z.uhf.bak", "d.UHF"}) touch(std::string(kData) + "/" + name);
+    for(const char* name : {"b.uhf", "a.uhf", "c.txt", ".hidden.uhf", "z.uhf.bak", "d.UHF"})
+        touch(std::string(kData) + "/" + name);
     for(const char* name : {"old", "assets", ".git"}) mkdir(std::string(kData) + "/" + name);
     std::vector<std::string> want{". ."};
     for(const std::string& name : listed(kData)) {
@@ -149,7 +151,7 @@ TEST_F(BrowserTest, BackInTheBaseFolderLeavesWithoutAChoice) {
     press(InputKeyBack);
     join_app();
     EXPECT_EQ(result_, false);
-    EXPECT_EQ(chosen_, "/ext/apps_data/corvane/Earlier.uhf");  // untouched
+    EXPECT_EQ(chosen_, "/ext/apps_data/corvane/Earlier.uhf"); // untouched
 }
 
 TEST_F(BrowserTest, AFileGivenAsStartIsSelectedAndAMissingFolderWalksUp) {
@@ -164,7 +166,7 @@ TEST_F(BrowserTest, AFileGivenAsStartIsSelectedAndAMissingFolderWalksUp) {
 
     browse("/data/gone/deeper/x.uhf");
     const host::Screen shot = screen();
-    EXPECT_EQ(rows(shot).size(), 4u) << shot.describe_texts();  // ". ." and the three tags
+    EXPECT_EQ(rows(shot).size(), 4u) << shot.describe_texts(); // ". ." and the three tags
     EXPECT_EQ(selected_row(shot), 0);
     press(InputKeyBack);
     join_app();
@@ -177,7 +179,12 @@ TEST_F(BrowserTest, UpAndDownWrapAround) {
     const struct {
         InputKey key;
         int row;
-    } steps[] = {{InputKeyUp, 2}, {InputKeyDown, 0}, {InputKeyDown, 1}, {InputKeyDown, 2}, {InputKeyDown, 0}};
+    } steps[] = {
+        {InputKeyUp, 2},
+        {InputKeyDown, 0},
+        {InputKeyDown, 1},
+        {InputKeyDown, 2},
+        {InputKeyDown, 0}};
     for(const auto& step : steps) {
         press(step.key);
         EXPECT_EQ(selected_row(screen()), step.row);
@@ -189,27 +196,28 @@ TEST_F(BrowserTest, UpAndDownWrapAround) {
 TEST_F(BrowserTest, FolderNavigation) {
     touch(std::string(kData) + "/sub/Deep.uhf");
     browse();
-    press(InputKeyDown);  // "sub"
+    press(InputKeyDown); // "sub"
     press(InputKeyOk);
     EXPECT_EQ(rows(screen()), (std::vector<std::string>{". .", "Deep"}));
-    press(InputKeyOk);  // ". ."
+    press(InputKeyOk); // ". ."
     host::Screen shot = screen();
     EXPECT_EQ(rows(shot), (std::vector<std::string>{". .", "sub"}));
     EXPECT_EQ(selected_row(shot), 1);
     press(InputKeyOk);
-    press(InputKeyBack);  // below the base folder: up
+    press(InputKeyBack); // below the base folder: up
     EXPECT_EQ(rows(screen()), (std::vector<std::string>{". .", "sub"}));
-    press(InputKeyLeft);  // above the base folder: Left still goes up
+    press(InputKeyLeft); // above the base folder: Left still goes up
     shot = screen();
-    EXPECT_TRUE(std::find(rows(shot).begin(), rows(shot).end(), "corvane") != rows(shot).end()) << shot.describe_texts();
-    press(InputKeyLeft);  // "/ext": a top-level root, no ". ." row
+    EXPECT_TRUE(std::find(rows(shot).begin(), rows(shot).end(), "corvane") != rows(shot).end())
+        << shot.describe_texts();
+    press(InputKeyLeft); // "/ext": a top-level root, no ". ." row
     shot = screen();
     ASSERT_FALSE(rows(shot).empty());
     EXPECT_EQ(rows(shot).front(), "apps_data");
     press(InputKeyLeft);
     EXPECT_EQ(rows(screen()).front(), "apps_data");
     EXPECT_TRUE(app_running());
-    press(InputKeyBack);  // at a root Back leaves
+    press(InputKeyBack); // at a root Back leaves
     join_app();
     EXPECT_EQ(result_, false);
 }
@@ -217,8 +225,8 @@ TEST_F(BrowserTest, FolderNavigation) {
 TEST_F(BrowserTest, BackAboveTheBaseFolderClimbsToTheRootBeforeLeaving) {
     mkdir(kData);
     browse();
-    press(InputKeyLeft);  // /ext/apps_data
-    press(InputKeyBack);  // /ext
+    press(InputKeyLeft); // /ext/apps_data
+    press(InputKeyBack); // /ext
     EXPECT_TRUE(app_running());
     EXPECT_EQ(rows(screen()).front(), "apps_data");
     press(InputKeyBack);
@@ -238,7 +246,7 @@ TEST_F(BrowserTest, ManyEntriesScrollWithABarAndHeldKeysSpeedUp) {
     EXPECT_FALSE(shot.pixel(122, 9));
     for(int i = 0; i < 5; ++i) press(InputKeyDown);
     shot = screen();
-    EXPECT_EQ(selected_row(shot), 3);  // item 5 with one row of context below it
+    EXPECT_EQ(selected_row(shot), 3); // item 5 with one row of context below it
 
     // Held Down: one step per Repeat for six Repeats, then 3 and 5 on every other one. 2.3 s
     // hold: Long at 300 ms, Repeats 1..13 every 150 ms: 6 x 1 + 3 + 0 + 3 + 0 + 5 + 0 + 5 = 22.
@@ -248,7 +256,8 @@ TEST_F(BrowserTest, ManyEntriesScrollWithABarAndHeldKeysSpeedUp) {
     shot = screen();
     const int row = selected_row(shot);
     ASSERT_GE(row, 0);
-    EXPECT_EQ(rows(shot)[static_cast<std::size_t>(row)], items[(5 + 22) % items.size()]) << shot.describe_texts();
+    EXPECT_EQ(rows(shot)[static_cast<std::size_t>(row)], items[(5 + 22) % items.size()])
+        << shot.describe_texts();
 }
 
 TEST_F(BrowserTest, LongNamesAreCutWithDotsOrScrollWhenSelected) {
@@ -262,20 +271,20 @@ TEST_F(BrowserTest, LongNamesAreCutWithDotsOrScrollWhenSelected) {
     EXPECT_EQ(name.rfind(cut.substr(0, cut.size() - 3), 0), 0u);
     EXPECT_LE(shot.find(cut)->box.width, 110);
 
-    press(InputKeyDown);  // selected: cut without dots, still from the start
+    press(InputKeyDown); // selected: cut without dots, still from the start
     const std::string head = rows(screen())[1];
     EXPECT_EQ(name.rfind(head, 0), 0u) << head;
     EXPECT_GT(head.size(), cut.size() - 3);
-    settle(400);  // about 0.5 s after the selection: not moving yet
+    settle(400); // about 0.5 s after the selection: not moving yet
     EXPECT_EQ(rows(screen())[1], head);
-    settle(300);  // about 0.8 s: one character has scrolled away
+    settle(300); // about 0.8 s: one character has scrolled away
     EXPECT_EQ(rows(screen())[1].substr(0, 4), name.substr(1, 4));
     settle(1000);
     EXPECT_EQ(rows(screen())[1].substr(0, 4), name.substr(4, 4));
 }
 
-}  // namespace
-}  // namespace dialogs_test
+} // namespace
+} // namespace dialogs_test
 
 namespace dialogs_test {
 namespace {
@@ -295,5 +304,5 @@ TEST_F(BrowserTest, WithoutACardTheRootShowsEmptyAndBackLeaves) {
     EXPECT_EQ(result_, false);
 }
 
-}  // namespace
-}  // namespace dialogs_test
+} // namespace
+} // namespace dialogs_test

@@ -40,8 +40,10 @@ TEST_F(MessageTest, StorageErrorScreens) {
         join_app();
         returned_ = false;
     }
-    EXPECT_EQ(dialogs_.messages(),
-        (std::vector<std::string>{"Can not parse\nfile", "File format deprecated", "Can not save\nfile"}));
+    EXPECT_EQ(
+        dialogs_.messages(),
+        (std::vector<std::string>{
+            "Can not parse\nfile", "File format deprecated", "Can not save\nfile"}));
 }
 
 TEST_F(MessageTest, StorageErrorPictureAndButtonSitWhereTheDeviceHasThem) {
@@ -122,7 +124,9 @@ TEST_F(MessageTest, MessageWithThreeButtonsReturnsTheKeyPressed) {
             dialog_message_free(message);
         });
         const host::Screen shot = screen();
-        EXPECT_TRUE(shot.contains("Header") && shot.contains("Text") && shot.contains("Maybe") && shot.contains("Yes"))
+        EXPECT_TRUE(
+            shot.contains("Header") && shot.contains("Text") && shot.contains("Maybe") &&
+            shot.contains("Yes"))
             << shot.describe_texts();
         press(c.key);
         join_app();
@@ -140,5 +144,5 @@ TEST_F(MessageTest, ScreenReturnsToTheAppAfterwards) {
     EXPECT_FALSE(dialogs_.showing());
 }
 
-}  // namespace
-}  // namespace dialogs_test
+} // namespace
+} // namespace dialogs_test

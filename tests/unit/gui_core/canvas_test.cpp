@@ -75,7 +75,7 @@ TEST(Canvas, SizeDefaultsAndDeviceFontMetrics) {
         EXPECT_EQ(c.screen().texts()[1].baseline, 10 + m.ascent / 2);
     }
     canvas_set_font(c, FontKeyboard);
-    canvas_set_font(c, static_cast<Font>(9));  // refused: the font stays
+    canvas_set_font(c, static_cast<Font>(9)); // refused: the font stays
     EXPECT_EQ(canvas_current_font_height(c), 11);
     EXPECT_EQ(canvas_string_width(c, nullptr), 0);
 }
@@ -111,17 +111,24 @@ TEST(Canvas, StringWidthsAsOnTheDevice) {
         EXPECT_EQ(canvas_string_width(c, k.text), k.width);
     }
     // Bytes without a glyph vanish; '\n' ends the string.
-    const std::pair<const char*, const char*> same[] = {{"Tab\there", "Tabhere"}, {"two\nlines", "two"},
-        {"\x01x\x7F", "x"}};
+    const std::pair<const char*, const char*> same[] = {
+        {"Tab\there", "Tabhere"}, {"two\nlines", "two"}, {"\x01x\x7F", "x"}};
     canvas_set_font(c, FontPrimary);
-    for(const auto& [text, as] : same) EXPECT_EQ(canvas_string_width(c, text), canvas_string_width(c, as)) << as;
+    for(const auto& [text, as] : same)
+        EXPECT_EQ(canvas_string_width(c, text), canvas_string_width(c, as)) << as;
     // Advances: FontKeyboard is 6 px monospace up to 0x7F; nothing else has 0x7F or Latin-1.
-    const std::tuple<Font, char, int> glyphs[] = {{FontKeyboard, 'W', 6}, {FontKeyboard, '\x7F', 6},
-        {FontSecondary, '\x7F', 0}, {FontPrimary, '\xE9', 0}, {FontBigNumbers, '0', 12}, {FontBigNumbers, 'A', 0},
+    const std::tuple<Font, char, int> glyphs[] = {
+        {FontKeyboard, 'W', 6},
+        {FontKeyboard, '\x7F', 6},
+        {FontSecondary, '\x7F', 0},
+        {FontPrimary, '\xE9', 0},
+        {FontBigNumbers, '0', 12},
+        {FontBigNumbers, 'A', 0},
         {FontBigNumbers, ' ', 12}};
     for(const auto& [font, ch, width] : glyphs) {
         canvas_set_font(c, font);
-        EXPECT_EQ(canvas_glyph_width(c, ch), width) << "font " << font << " char " << int(static_cast<unsigned char>(ch));
+        EXPECT_EQ(canvas_glyph_width(c, ch), width)
+            << "font " << font << " char " << int(static_cast<unsigned char>(ch));
     }
     // Letters in BigNumbers and bytes outside ASCII draw nothing.
     c.reset();
@@ -138,7 +145,7 @@ TEST(Canvas, StringWidthsAsOnTheDevice) {
 
 TEST(Canvas, BoxesFramesAndDotsClipAtTheEdges) {
     OffscreenCanvas c;
-    canvas_draw_box(c, 120, 60, 20, 20);  // reaches past the bottom right corner
+    canvas_draw_box(c, 120, 60, 20, 20); // reaches past the bottom right corner
     EXPECT_EQ(c.screen().count_set(), 8u * 4u);
     EXPECT_TRUE(c.screen().pixel(127, 63));
 
@@ -149,7 +156,7 @@ TEST(Canvas, BoxesFramesAndDotsClipAtTheEdges) {
     EXPECT_FALSE(c.screen().pixel(1, 1));
 
     c.reset();
-    canvas_draw_frame(c, 100, 50, 255, 255);  // only the top and left edges are on screen
+    canvas_draw_frame(c, 100, 50, 255, 255); // only the top and left edges are on screen
     EXPECT_EQ(c.screen().count_set(), 28u + 13u);
     canvas_draw_dot(c, 200, 200);
     canvas_draw_dot(c, 128, 0);
@@ -229,7 +236,8 @@ TEST(Canvas, XorHolesWhereTheDeviceDrawsTwice) {
     canvas_set_color(c, ColorXOR);
     canvas_draw_circle(c, 20, 20, 3);
     const Screen holes = c.screen();
-    for(const auto& [x, y] : {std::pair{20, 17}, {23, 20}, {20, 23}, {17, 20}, {22, 18}, {18, 22}}) {
+    for(const auto& [x, y] :
+        {std::pair{20, 17}, {23, 20}, {20, 23}, {17, 20}, {22, 18}, {18, 22}}) {
         EXPECT_TRUE(solid.pixel(x, y)) << x << "," << y;
         EXPECT_FALSE(holes.pixel(x, y)) << x << "," << y;
     }
@@ -237,8 +245,8 @@ TEST(Canvas, XorHolesWhereTheDeviceDrawsTwice) {
 
     c.reset();
     canvas_set_color(c, ColorXOR);
-    canvas_draw_frame(c, 5, 5, 1, 6);   // the side drawn twice: only the top and bottom stay
-    canvas_draw_frame(c, 10, 5, 6, 4);  // a frame of width > 1 has no hole
+    canvas_draw_frame(c, 5, 5, 1, 6);  // the side drawn twice: only the top and bottom stay
+    canvas_draw_frame(c, 10, 5, 6, 4); // a frame of width > 1 has no hole
     const Screen frames = c.screen();
     EXPECT_TRUE(frames.pixel(5, 5) && frames.pixel(5, 10));
     EXPECT_FALSE(frames.pixel(5, 7));
@@ -247,7 +255,7 @@ TEST(Canvas, XorHolesWhereTheDeviceDrawsTwice) {
     c.reset();
     canvas_set_color(c, ColorXOR);
     canvas_draw_triangle(c, 40, 20, 9, 5, CanvasDirectionBottomToTop);
-    EXPECT_FALSE(c.screen().pixel(36, 20));  // base corners and tip come from two lines each
+    EXPECT_FALSE(c.screen().pixel(36, 20)); // base corners and tip come from two lines each
     EXPECT_FALSE(c.screen().pixel(44, 20));
     EXPECT_FALSE(c.screen().pixel(40, 16));
     EXPECT_TRUE(c.screen().pixel(40, 20));
@@ -288,14 +296,14 @@ TEST(Canvas, StringsSitOnTheirBaseline) {
     canvas_set_font(c, FontPrimary);
     canvas_draw_str(c, 10, 20, "H");
     const Ink ink = ink_of(c.screen());
-    EXPECT_EQ(ink.bottom, 19);  // the baseline row itself stays clear
+    EXPECT_EQ(ink.bottom, 19); // the baseline row itself stays clear
     EXPECT_EQ(ink.top, 20 - 8);
     EXPECT_GE(ink.left, 10);
     EXPECT_LT(ink.right, 16);
 
     c.reset();
     canvas_set_font(c, FontSecondary);
-    canvas_draw_str(c, 0, 10, "g");  // a descender goes below, two rows
+    canvas_draw_str(c, 0, 10, "g"); // a descender goes below, two rows
     EXPECT_EQ(ink_of(c.screen()).bottom, 11);
 }
 
@@ -315,8 +323,12 @@ TEST(Canvas, AlignedStringsForEveryAlignPair) {
                 const Screen s = c.screen();
                 ASSERT_EQ(s.texts().size(), 1u);
                 const host::DrawnText& t = s.texts()[0];
-                const int left = h == AlignLeft ? 64 : h == AlignRight ? 64 - width : 64 - width / 2;
-                const int baseline = v == AlignTop ? 32 + cap : v == AlignCenter ? 32 + cap / 2 : 32;
+                const int left = h == AlignLeft  ? 64 :
+                                 h == AlignRight ? 64 - width :
+                                                   64 - width / 2;
+                const int baseline = v == AlignTop    ? 32 + cap :
+                                     v == AlignCenter ? 32 + cap / 2 :
+                                                        32;
                 SCOPED_TRACE(testing::Message() << "font " << font << " h " << h << " v " << v);
                 EXPECT_EQ(t.origin_x, left);
                 EXPECT_EQ(t.baseline, baseline);
@@ -339,9 +351,9 @@ TEST(Canvas, AlignedStringsForEveryAlignPair) {
 TEST(Canvas, StringsClipAndOnlyVisibleOnesAreRecorded) {
     OffscreenCanvas c;
     canvas_set_font(c, FontPrimary);
-    canvas_draw_str(c, 120, 10, "Hello");        // runs off the right edge
-    canvas_draw_str(c, 250, 10, "Gone");         // entirely off screen
-    canvas_draw_str_aligned(c, 0, 5, AlignCenter, AlignCenter, "Half");  // starts left of 0
+    canvas_draw_str(c, 120, 10, "Hello");                               // runs off the right edge
+    canvas_draw_str(c, 250, 10, "Gone");                                // entirely off screen
+    canvas_draw_str_aligned(c, 0, 5, AlignCenter, AlignCenter, "Half"); // starts left of 0
     canvas_draw_str_aligned(c, 127, 63, AlignRight, AlignBottom, "Corner");
     canvas_draw_str(c, 0, 0, nullptr);
     canvas_draw_str(c, 0, 10, "");
@@ -349,8 +361,9 @@ TEST(Canvas, StringsClipAndOnlyVisibleOnesAreRecorded) {
     EXPECT_EQ(s.strings(), (std::vector<std::string>{"Hello", "Half", "Corner"}));
     EXPECT_TRUE(s.contains("ell"));
     EXPECT_FALSE(s.contains("Gone"));
-    EXPECT_EQ(s.find("Half")->box.x, -10);  // 21 px wide, centred at 0
-    EXPECT_TRUE(s.pixel(s.find("Corner")->box.x + 1, 60) || s.pixel(s.find("Corner")->box.x + 2, 60));
+    EXPECT_EQ(s.find("Half")->box.x, -10); // 21 px wide, centred at 0
+    EXPECT_TRUE(
+        s.pixel(s.find("Corner")->box.x + 1, 60) || s.pixel(s.find("Corner")->box.x + 2, 60));
 
     canvas_clear(c);
     EXPECT_TRUE(c.screen().texts().empty());
@@ -364,9 +377,9 @@ TEST(Canvas, BadArgumentsAreRefusedQuietly) {
     OffscreenCanvas c;
     canvas_draw_icon(c, 0, 0, nullptr);
     canvas_draw_xbm(c, 0, 0, 8, 8, nullptr);
-    canvas_set_color(c, static_cast<Color>(7));  // unknown: black
+    canvas_set_color(c, static_cast<Color>(7)); // unknown: black
     canvas_draw_dot(c, 1, 1);
-    canvas_draw_str_aligned(c, 10, 10, AlignTop, AlignLeft, "X");  // swapped: Left/Bottom
+    canvas_draw_str_aligned(c, 10, 10, AlignTop, AlignLeft, "X"); // swapped: Left/Bottom
     const Screen s = c.screen();
     EXPECT_TRUE(s.pixel(1, 1));
     ASSERT_EQ(s.texts().size(), 1u);
@@ -387,7 +400,7 @@ TEST(Canvas, IconsAreOpaqueUnlessBitmapModeIsOn) {
     OffscreenCanvas c;
     canvas_draw_box(c, 0, 0, 9, 5);
     canvas_set_color(c, ColorWhite);
-    canvas_draw_icon(c, 0, 0, &kArrowIcon);  // white arrow cut out of a black box
+    canvas_draw_icon(c, 0, 0, &kArrowIcon); // white arrow cut out of a black box
     EXPECT_EQ(c.screen().count_set(), 45u - 25u);
     EXPECT_FALSE(c.screen().pixel(4, 0));
     EXPECT_TRUE(c.screen().pixel(3, 0));
@@ -399,19 +412,19 @@ TEST(Canvas, IconsAreOpaqueUnlessBitmapModeIsOn) {
     EXPECT_EQ(c.screen().count_set(), 400u - 45u + 25u);
     EXPECT_FALSE(c.screen().pixel(2, 2));
     EXPECT_TRUE(c.screen().pixel(6, 2));
-    canvas_set_bitmap_mode(c, true);  // transparent: only the set bits
+    canvas_set_bitmap_mode(c, true); // transparent: only the set bits
     canvas_draw_box(c, 0, 0, 20, 20);
     canvas_draw_icon(c, 2, 2, &kArrowIcon);
     EXPECT_EQ(c.screen().count_set(), 400u);
     canvas_set_bitmap_mode(c, false);
 
     c.reset();
-    canvas_draw_icon(c, 120, 62, &kArrowIcon);  // rows 2..4 fall off the bottom
+    canvas_draw_icon(c, 120, 62, &kArrowIcon); // rows 2..4 fall off the bottom
     EXPECT_TRUE(c.screen().pixel(124, 62));
     EXPECT_EQ(c.screen().count_set(), 1u + 3u);
 
     c.reset();
-    canvas_draw_icon_ex(c, 10, 10, &kArrowIcon, IconRotation180);  // now points down
+    canvas_draw_icon_ex(c, 10, 10, &kArrowIcon, IconRotation180); // now points down
     EXPECT_TRUE(c.screen().pixel(14, 14));
     EXPECT_FALSE(c.screen().pixel(13, 14));
     EXPECT_TRUE(c.screen().pixel(10, 10));
@@ -467,4 +480,4 @@ TEST(CanvasGolden, AlignmentAroundACrosshair) {
     expect_golden(c.screen(), "align");
 }
 
-}  // namespace
+} // namespace

@@ -36,14 +36,38 @@ TEST(MultilineText, CutsWideLinesLikeTheDevice) {
         std::vector<std::string> lines;
     };
     const Case cases[] = {
-        {"centred in a dialog", FontSecondary, 88, 32, AlignCenter, AlignCenter, "File format deprecated",
+        {"centred in a dialog",
+         FontSecondary,
+         88,
+         32,
+         AlignCenter,
+         AlignCenter,
+         "File format deprecated",
          {"File format depr-", "ecated"}},
-        {"EPC bytes beside a label", FontKeyboard, 34, 29, AlignLeft, AlignTop,
-         "E2 00 00 17 22 0B 01 23 45 67 89 AB ", {"E2 00 00 17 22-", " 0B 01 23 45 6-", "7 89 AB "}},
-        {"newlines only", FontSecondary, 0, 50, AlignLeft, AlignBottom, "one\ntwo\n\nfour",
+        {"EPC bytes beside a label",
+         FontKeyboard,
+         34,
+         29,
+         AlignLeft,
+         AlignTop,
+         "E2 00 00 17 22 0B 01 23 45 67 89 AB ",
+         {"E2 00 00 17 22-", " 0B 01 23 45 6-", "7 89 AB "}},
+        {"newlines only",
+         FontSecondary,
+         0,
+         50,
+         AlignLeft,
+         AlignBottom,
+         "one\ntwo\n\nfour",
          {"one", "two", "four"}},
-        {"dots at the bottom", FontSecondary, 0, 56, AlignLeft, AlignTop,
-         "A line much too long for the screen at the very bottom", {"A line much too long for the s..."}},
+        {"dots at the bottom",
+         FontSecondary,
+         0,
+         56,
+         AlignLeft,
+         AlignTop,
+         "A line much too long for the screen at the very bottom",
+         {"A line much too long for the s..."}},
         {"right of x", FontPrimary, 127, 20, AlignRight, AlignBottom, "Short", {"Short"}},
     };
     for(const Case& k : cases) {
@@ -84,7 +108,9 @@ TEST(MultilineText, PlainVariantNeverWraps) {
     canvas_set_font(c, FontSecondary);
     elements_multiline_text(c, 100, 20, "A long first line\nsecond\nthird\nfourth\nfifth");
     // y 20, 31, 42, 53; the fifth would start at 64 and is not drawn.
-    EXPECT_EQ(strings_of(c), (std::vector<std::string>{"A long first line", "second", "third", "fourth"}));
+    EXPECT_EQ(
+        strings_of(c),
+        (std::vector<std::string>{"A long first line", "second", "third", "fourth"}));
     EXPECT_EQ(baselines_of(c), (std::vector<int>{20, 31, 42, 53}));
 }
 
@@ -108,7 +134,11 @@ TEST(TextBox, MarkersSwitchStyleAndAreNotDrawn) {
     const Case cases[] = {
         {"Done!", {{"Done", FontSecondary}}},
         {"\x1b#Bold\x1b# plain", {{"Bold", FontPrimary}, {" plain", FontSecondary}}},
-        {"#Bold# *mono* x", {{"Bold", FontPrimary}, {" ", FontSecondary}, {"mono", FontKeyboard}, {" x", FontSecondary}}},
+        {"#Bold# *mono* x",
+         {{"Bold", FontPrimary},
+          {" ", FontSecondary},
+          {"mono", FontKeyboard},
+          {" x", FontSecondary}}},
         {"a\x1b*b", {{"a", FontSecondary}, {"b", FontKeyboard}}},
         {"!inv! x", {{"inv", FontSecondary}, {" x", FontSecondary}}},
     };
@@ -134,7 +164,8 @@ TEST(TextBox, BreaksBetweenCharactersAndLimitsLines) {
     OffscreenCanvas c;
     canvas_set_font(c, FontSecondary);
     const int width = canvas_string_width(c, "abcde ") + 1;
-    elements_text_box(c, 0, 0, static_cast<uint8_t>(width), 64, AlignLeft, AlignTop, "abcde fghij", false);
+    elements_text_box(
+        c, 0, 0, static_cast<uint8_t>(width), 64, AlignLeft, AlignTop, "abcde fghij", false);
     // The break falls where the width is passed, not at the space: the next line starts with it.
     const std::vector<std::string> lines = strings_of(c);
     ASSERT_EQ(lines.size(), 2u);
@@ -220,7 +251,8 @@ TEST(BottomButtons, BoxesStepsAndMarks) {
     EXPECT_EQ(column(s, left_w + 3).second, 0);
     // Its mark: a solid 4x7 triangle pointing left at (3, 54), white on the box.
     for(int i = 0; i < 4; ++i)
-        for(int y = 54; y < 61; ++y) EXPECT_EQ(s.pixel(3 + i, y), std::abs(y - 57) > i) << 3 + i << "," << y;
+        for(int y = 54; y < 61; ++y)
+            EXPECT_EQ(s.pixel(3 + i, y), std::abs(y - 57) > i) << 3 + i << "," << y;
     EXPECT_EQ(s.find("Exit")->origin_x, 10);
     EXPECT_EQ(s.find("Exit")->baseline, 61);
 
@@ -232,7 +264,8 @@ TEST(BottomButtons, BoxesStepsAndMarks) {
     EXPECT_EQ(column(s, centre_x + centre_w + 2), std::make_pair(54, 10));
     // Its mark: a 7x7 ring with a filled 3x3 centre at (x + 1, 54).
     const int mx = centre_x + 1;
-    const char* ring[] = {"..XXX..", ".X...X.", "X.XXX.X", "X.XXX.X", "X.XXX.X", ".X...X.", "..XXX.."};
+    const char* ring[] = {
+        "..XXX..", ".X...X.", "X.XXX.X", "X.XXX.X", "X.XXX.X", ".X...X.", "..XXX.."};
     for(int row = 0; row < 7; ++row)
         for(int col = 0; col < 7; ++col)
             EXPECT_EQ(!s.pixel(mx + col, 54 + row), ring[row][col] == 'X') << col << "," << row;
@@ -247,4 +280,4 @@ TEST(BottomButtons, BoxesStepsAndMarks) {
     EXPECT_EQ(s.find("More")->origin_x, right_x + 3);
 }
 
-}  // namespace
+} // namespace

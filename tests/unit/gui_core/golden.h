@@ -18,4 +18,4 @@ inline void expect_golden(const host::Screen& screen, const std::string& name) {
     EXPECT_TRUE(result.ok) << result.message;
 }
 
-}  // namespace gui_core_test
+} // namespace gui_core_test

@@ -18,7 +18,9 @@ using host::ms;
 
 /// A view port that draws a label and records the input it gets.
 struct Probe {
-    explicit Probe(std::string text) : label(std::move(text)), view_port(view_port_alloc()) {
+    explicit Probe(std::string text)
+        : label(std::move(text))
+        , view_port(view_port_alloc()) {
         view_port_draw_callback_set(view_port, draw, this);
         view_port_input_callback_set(view_port, input, this);
     }
@@ -120,7 +122,9 @@ TEST_F(GuiServiceTest, FullscreenHidesTheLayersBelowAndDisabledPortsStepAside) {
     settle();
     EXPECT_EQ(gui_.screen().strings(), (std::vector<std::string>{"Desk", "Win"}));
     press(InputKeyOk);
-    EXPECT_EQ(window.types(), (std::vector<InputType>{InputTypePress, InputTypeShort, InputTypeRelease}));
+    EXPECT_EQ(
+        window.types(),
+        (std::vector<InputType>{InputTypePress, InputTypeShort, InputTypeRelease}));
     EXPECT_TRUE(desktop.events.empty());
 
     for(Probe* p : {&desktop, &window, &full}) gui_remove_view_port(gui, p->view_port);
@@ -234,4 +238,4 @@ TEST_F(GuiMisuse, LayerOutOfRangeOrDoubleAddOrFreeWhileAttached) {
     EXPECT_DEATH(scenario(2), "view_port->gui == nullptr");
 }
 
-}  // namespace
+} // namespace

@@ -22,8 +22,8 @@ struct Seen {
 };
 
 std::ostream& operator<<(std::ostream& out, const Seen& s) {
-    return out << input_get_key_name(s.key) << ' ' << input_get_type_name(s.type) << " #" << s.sequence << " @"
-               << s.at / ms(1) << "ms";
+    return out << input_get_key_name(s.key) << ' ' << input_get_type_name(s.type) << " #"
+               << s.sequence << " @" << s.at / ms(1) << "ms";
 }
 
 class InputTest : public ::testing::Test {
@@ -51,9 +51,12 @@ TEST_F(InputTest, ShortPressIsPressShortRelease) {
     const Nanos end = input_.short_press(InputKeyOk);
     EXPECT_EQ(end, start_ + ms(50));
     rt_.run_for(ms(100));
-    EXPECT_EQ(seen_, (std::vector<Seen>{{ms(0), InputKeyOk, InputTypePress, 1},
-                                        {ms(50), InputKeyOk, InputTypeShort, 1},
-                                        {ms(50), InputKeyOk, InputTypeRelease, 1}}));
+    EXPECT_EQ(
+        seen_,
+        (std::vector<Seen>{
+            {ms(0), InputKeyOk, InputTypePress, 1},
+            {ms(50), InputKeyOk, InputTypeShort, 1},
+            {ms(50), InputKeyOk, InputTypeRelease, 1}}));
     EXPECT_EQ(input_.history().size(), 3u);
     EXPECT_FALSE(input_.is_pressed(InputKeyOk));
 }
@@ -61,11 +64,14 @@ TEST_F(InputTest, ShortPressIsPressShortRelease) {
 TEST_F(InputTest, HoldingEmitsLongThenRepeatsAndNoShort) {
     input_.long_press(InputKeyUp, ms(700));
     rt_.run_for(ms(800));
-    EXPECT_EQ(seen_, (std::vector<Seen>{{ms(0), InputKeyUp, InputTypePress, 1},
-                                        {ms(300), InputKeyUp, InputTypeLong, 1},
-                                        {ms(450), InputKeyUp, InputTypeRepeat, 1},
-                                        {ms(600), InputKeyUp, InputTypeRepeat, 1},
-                                        {ms(700), InputKeyUp, InputTypeRelease, 1}}));
+    EXPECT_EQ(
+        seen_,
+        (std::vector<Seen>{
+            {ms(0), InputKeyUp, InputTypePress, 1},
+            {ms(300), InputKeyUp, InputTypeLong, 1},
+            {ms(450), InputKeyUp, InputTypeRepeat, 1},
+            {ms(600), InputKeyUp, InputTypeRepeat, 1},
+            {ms(700), InputKeyUp, InputTypeRelease, 1}}));
     // The default long press holds 500 ms: Press, Long at 300, one Repeat at 450, Release.
     seen_.clear();
     input_.long_press(InputKeyBack);
@@ -107,21 +113,24 @@ TEST_F(InputTest, GesturesQueueUpAndSequencesCount) {
 
 TEST_F(InputTest, OverlappingKeysAndRedundantCallsAreHarmless) {
     input_.press(InputKeyUp);
-    input_.press(InputKeyUp);          // already down
-    input_.release(InputKeyDown);      // not down
+    input_.press(InputKeyUp);     // already down
+    input_.release(InputKeyDown); // not down
     input_.press_at(InputKeyBack, rt_.now() + ms(100));
     input_.release_at(InputKeyUp, rt_.now() + ms(200));
     input_.release_at(InputKeyBack, rt_.now() + ms(250));
-    input_.press(static_cast<InputKey>(17));  // no such key
+    input_.press(static_cast<InputKey>(17)); // no such key
     rt_.run_for(ms(300));
     std::vector<std::pair<InputKey, InputType>> got;
     for(const auto& s : seen_) got.emplace_back(s.key, s.type);
-    EXPECT_EQ(got, (std::vector<std::pair<InputKey, InputType>>{{InputKeyUp, InputTypePress},
-                                                                {InputKeyBack, InputTypePress},
-                                                                {InputKeyUp, InputTypeShort},
-                                                                {InputKeyUp, InputTypeRelease},
-                                                                {InputKeyBack, InputTypeShort},
-                                                                {InputKeyBack, InputTypeRelease}}));
+    EXPECT_EQ(
+        got,
+        (std::vector<std::pair<InputKey, InputType>>{
+            {InputKeyUp, InputTypePress},
+            {InputKeyBack, InputTypePress},
+            {InputKeyUp, InputTypeShort},
+            {InputKeyUp, InputTypeRelease},
+            {InputKeyBack, InputTypeShort},
+            {InputKeyBack, InputTypeRelease}}));
     EXPECT_STREQ(input_get_key_name(static_cast<InputKey>(17)), "Unknown");
     EXPECT_STREQ(input_get_type_name(InputTypeRepeat), "Repeat");
 }
@@ -135,8 +144,8 @@ TEST_F(InputTest, DestroyingTheDeviceCancelsPendingEvents) {
         rt_.run_for(ms(10));
         EXPECT_EQ(count, 1);
     }
-    rt_.run_for(ms(2000));  // the Long, Repeats and Release of the gone device never run
+    rt_.run_for(ms(2000)); // the Long, Repeats and Release of the gone device never run
     SUCCEED();
 }
 
-}  // namespace
+} // namespace

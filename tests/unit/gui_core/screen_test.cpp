@@ -107,18 +107,18 @@ TEST(ScreenText, HalfBlocksTwoRowsPerLine) {
         for(int i = 0; i < x; ++i) pos += line[pos] == ' ' ? 1 : 3;
         return line.substr(pos, line[pos] == ' ' ? 1 : 3);
     };
-    EXPECT_EQ(cell(0, 0), "\u2580");     // (0,0) set, (0,1) clear
-    EXPECT_EQ(cell(127, 31), "\u2584");  // (127,62) clear, (127,63) set
-    EXPECT_EQ(cell(10, 5), "\u2588");    // rows 10 and 11 of the box
+    EXPECT_EQ(cell(0, 0), "\u2580");    // (0,0) set, (0,1) clear
+    EXPECT_EQ(cell(127, 31), "\u2584"); // (127,62) clear, (127,63) set
+    EXPECT_EQ(cell(10, 5), "\u2588");   // rows 10 and 11 of the box
     EXPECT_EQ(cell(5, 5), " ");
 }
 
 TEST(ScreenText, FramebufferInTheDisplaysPageLayout) {
     const auto fb = sample().framebuffer();
     EXPECT_EQ(fb.size(), 1024u);
-    EXPECT_EQ(fb[0], 0x01);                 // (0,0): page 0, bit 0
-    EXPECT_EQ(fb[7 * 128 + 127], 0x80);     // (127,63): page 7, bit 7
-    EXPECT_EQ(fb[1 * 128 + 10], 0x0C);      // (10,10) and (10,11): page 1, bits 2 and 3
+    EXPECT_EQ(fb[0], 0x01);             // (0,0): page 0, bit 0
+    EXPECT_EQ(fb[7 * 128 + 127], 0x80); // (127,63): page 7, bit 7
+    EXPECT_EQ(fb[1 * 128 + 10], 0x0C);  // (10,10) and (10,11): page 1, bits 2 and 3
 }
 
 TEST(ScreenGolden, MismatchNamesTheFirstDifferingPixelAndUpdateRewrites) {
@@ -150,4 +150,4 @@ TEST(ScreenGolden, MismatchNamesTheFirstDifferingPixelAndUpdateRewrites) {
     if(outer != nullptr) ::setenv("UPDATE_GOLDEN", saved.c_str(), 1);
 }
 
-}  // namespace
+} // namespace

@@ -23,8 +23,17 @@ namespace {
 
 namespace fs = std::filesystem;
 
-enum SceneId : uint32_t { SceneCheck, SceneMenu, SceneName, SceneCount };
-enum ViewId : uint32_t { ViewMenu, ViewTextInput, ViewWidget };
+enum SceneId : uint32_t {
+    SceneCheck,
+    SceneMenu,
+    SceneName,
+    SceneCount
+};
+enum ViewId : uint32_t {
+    ViewMenu,
+    ViewTextInput,
+    ViewWidget
+};
 constexpr uint32_t kEventCheckDone = 101;
 constexpr uint32_t kEventNameDone = 105;
 
@@ -48,7 +57,8 @@ int32_t check_worker(void* context) {
 }
 
 void button_callback(GuiButtonType button, InputType type, void* context) {
-    if(type == InputTypeShort) view_dispatcher_send_custom_event(static_cast<App*>(context)->dispatcher, button);
+    if(type == InputTypeShort)
+        view_dispatcher_send_custom_event(static_cast<App*>(context)->dispatcher, button);
 }
 
 void check_enter(void* context) {
@@ -61,8 +71,10 @@ bool check_event(void* context, SceneManagerEvent event) {
     if(event.type != SceneManagerEventTypeCustom) return false;
     app->event_threads.emplace_back(furi_thread_get_name(furi_thread_get_current_id()));
     if(event.event == kEventCheckDone) {
-        widget_add_string_element(app->widget, 64, 5, AlignCenter, AlignCenter, FontPrimary, "Module Info");
-        widget_add_button_element(app->widget, GuiButtonTypeRight, "Continue", button_callback, app);
+        widget_add_string_element(
+            app->widget, 64, 5, AlignCenter, AlignCenter, FontPrimary, "Module Info");
+        widget_add_button_element(
+            app->widget, GuiButtonTypeRight, "Continue", button_callback, app);
         return true;
     }
     if(event.event == GuiButtonTypeRight) {
@@ -80,8 +92,13 @@ void check_exit(void* context) {
 void menu_enter(void* context) {
     auto* app = static_cast<App*>(context);
     submenu_add_item(
-        app->submenu, "Save", 0,
-        [](void* ctx, uint32_t index) { view_dispatcher_send_custom_event(static_cast<App*>(ctx)->dispatcher, index); }, app);
+        app->submenu,
+        "Save",
+        0,
+        [](void* ctx, uint32_t index) {
+            view_dispatcher_send_custom_event(static_cast<App*>(ctx)->dispatcher, index);
+        },
+        app);
     view_dispatcher_switch_to_view(app->dispatcher, ViewMenu);
 }
 bool menu_event(void* context, SceneManagerEvent event) {
@@ -102,9 +119,17 @@ void name_enter(void* context) {
     text_input_set_header_text(app->text_input, "Name the tag");
     text_input_set_result_callback(
         app->text_input,
-        [](void* ctx) { view_dispatcher_send_custom_event(static_cast<App*>(ctx)->dispatcher, kEventNameDone); }, app,
-        app->name, sizeof app->name, true);
-    text_input_set_validator(app->text_input, validator_is_file_callback, validator_is_file_alloc_init("/data", ".uhf", nullptr));
+        [](void* ctx) {
+            view_dispatcher_send_custom_event(static_cast<App*>(ctx)->dispatcher, kEventNameDone);
+        },
+        app,
+        app->name,
+        sizeof app->name,
+        true);
+    text_input_set_validator(
+        app->text_input,
+        validator_is_file_callback,
+        validator_is_file_alloc_init("/data", ".uhf", nullptr));
     view_dispatcher_switch_to_view(app->dispatcher, ViewTextInput);
 }
 bool name_event(void* context, SceneManagerEvent event) {
@@ -115,7 +140,8 @@ bool name_event(void* context, SceneManagerEvent event) {
 }
 void name_exit(void* context) {
     auto* app = static_cast<App*>(context);
-    auto* validator = static_cast<ValidatorIsFile*>(text_input_get_validator_callback_context(app->text_input));
+    auto* validator =
+        static_cast<ValidatorIsFile*>(text_input_get_validator_callback_context(app->text_input));
     text_input_set_validator(app->text_input, nullptr, nullptr);
     validator_is_file_free(validator);
     text_input_reset(app->text_input);
@@ -136,8 +162,9 @@ App* app_alloc(Gui* gui) {
     view_dispatcher_set_custom_event_callback(app->dispatcher, [](void* ctx, uint32_t event) {
         return scene_manager_handle_custom_event(static_cast<App*>(ctx)->scenes, event);
     });
-    view_dispatcher_set_navigation_event_callback(
-        app->dispatcher, [](void* ctx) { return scene_manager_handle_back_event(static_cast<App*>(ctx)->scenes); });
+    view_dispatcher_set_navigation_event_callback(app->dispatcher, [](void* ctx) {
+        return scene_manager_handle_back_event(static_cast<App*>(ctx)->scenes);
+    });
     view_dispatcher_attach_to_gui(app->dispatcher, gui, ViewDispatcherTypeFullscreen);
     app->worker = furi_thread_alloc_ex("worker", 2048, check_worker, app);
     app->submenu = submenu_alloc();
@@ -173,8 +200,8 @@ int32_t app_main(void* context) {
 class AppFlow : public ::testing::Test {
 protected:
     AppFlow()
-        : root_(fs::temp_directory_path() / ("gui_modules_app_" + std::to_string(::getpid()))),
-          storage_(rt_, root_, "flow") {}
+        : root_(fs::temp_directory_path() / ("gui_modules_app_" + std::to_string(::getpid())))
+        , storage_(rt_, root_, "flow") {}
     ~AppFlow() override {
         std::error_code error;
         fs::remove_all(root_, error);
@@ -206,33 +233,35 @@ TEST_F(AppFlow, WorkerEventsBackNavigationRefusedNameAndNoLeaks) {
     furi_thread_start(thread);
 
     furi_delay_ms(200);
-    EXPECT_FALSE(screen().contains("Module Info"));  // the worker is still busy
+    EXPECT_FALSE(screen().contains("Module Info")); // the worker is still busy
     furi_delay_ms(200);
     EXPECT_TRUE(screen().contains("Continue"));
-    EXPECT_EQ(app->event_threads, (std::vector<std::string>{"app"}));  // the worker's event, on the app thread
+    EXPECT_EQ(
+        app->event_threads,
+        (std::vector<std::string>{"app"})); // the worker's event, on the app thread
 
     press(InputKeyRight);
     EXPECT_TRUE(screen().contains("Save"));
     press(InputKeyOk);
     EXPECT_TRUE(screen().contains("Name the tag"));
 
-    press(InputKeyOk);  // save the offered "taken": refused
+    press(InputKeyOk); // save the offered "taken": refused
     EXPECT_TRUE(screen().contains("exists!"));
     EXPECT_TRUE(app->saved.empty());
-    press(InputKeyOk);  // dismisses the message only
+    press(InputKeyOk); // dismisses the message only
     EXPECT_FALSE(screen().contains("exists!"));
-    press(InputKeyRight);  // save -> '7'
-    press(InputKeyOk);     // the refused save unselected the default: "taken7"
-    press(InputKeyLeft);   // back to the save key
+    press(InputKeyRight); // save -> '7'
+    press(InputKeyOk);    // the refused save unselected the default: "taken7"
+    press(InputKeyLeft);  // back to the save key
     press(InputKeyOk);
     EXPECT_EQ(app->saved, (std::vector<std::string>{"taken7"}));
-    EXPECT_TRUE(screen().contains("Save"));  // back on the menu
+    EXPECT_TRUE(screen().contains("Save")); // back on the menu
 
-    press(InputKeyBack);  // menu -> check, which runs its worker again
+    press(InputKeyBack); // menu -> check, which runs its worker again
     EXPECT_FALSE(screen().contains("Continue"));
     furi_delay_ms(400);
     EXPECT_TRUE(screen().contains("Continue"));
-    press(InputKeyBack);  // the last scene: the dispatcher stops
+    press(InputKeyBack); // the last scene: the dispatcher stops
     furi_thread_join(thread);
     EXPECT_EQ(furi_thread_get_state(thread), FuriThreadStateStopped);
     furi_thread_free(thread);
@@ -241,5 +270,5 @@ TEST_F(AppFlow, WorkerEventsBackNavigationRefusedNameAndNoLeaks) {
     EXPECT_EQ(host::memory::stats().live_blocks, blocks_before);
 }
 
-}  // namespace
-}  // namespace gui_modules_test
+} // namespace
+} // namespace gui_modules_test

@@ -14,7 +14,9 @@ namespace {
 
 /// A view that records what reaches it and consumes what it is told to.
 struct Probe {
-    explicit Probe(bool consume_back_ = false) : view(view_alloc()), consume_back(consume_back_) {
+    explicit Probe(bool consume_back_ = false)
+        : view(view_alloc())
+        , consume_back(consume_back_) {
         view_set_context(view, this);
         view_set_input_callback(view, [](InputEvent* event, void* context) {
             auto* self = static_cast<Probe*>(context);
@@ -96,9 +98,13 @@ TEST_F(Dispatcher, InputReachesOnlyTheCurrentView) {
     press(InputKeyOk);
     view_dispatcher_switch_to_view(dispatcher_, 2);
     press(InputKeyUp);
-    EXPECT_EQ(a.types(InputKeyOk), (std::vector<InputType>{InputTypePress, InputTypeShort, InputTypeRelease}));
+    EXPECT_EQ(
+        a.types(InputKeyOk),
+        (std::vector<InputType>{InputTypePress, InputTypeShort, InputTypeRelease}));
     EXPECT_TRUE(a.types(InputKeyUp).empty());
-    EXPECT_EQ(b.types(InputKeyUp), (std::vector<InputType>{InputTypePress, InputTypeShort, InputTypeRelease}));
+    EXPECT_EQ(
+        b.types(InputKeyUp),
+        (std::vector<InputType>{InputTypePress, InputTypeShort, InputTypeRelease}));
     EXPECT_TRUE(b.types(InputKeyOk).empty());
 }
 
@@ -113,8 +119,10 @@ TEST_F(Dispatcher, APressStaysWithTheViewThatSawItsPress) {
     press(InputKeyOk);
     EXPECT_EQ(a.types(InputKeyOk), (std::vector<InputType>{InputTypePress, InputTypeRelease}));
     EXPECT_TRUE(b.events.empty());
-    press(InputKeyOk);  // the next press is b's
-    EXPECT_EQ(b.types(InputKeyOk), (std::vector<InputType>{InputTypePress, InputTypeShort, InputTypeRelease}));
+    press(InputKeyOk); // the next press is b's
+    EXPECT_EQ(
+        b.types(InputKeyOk),
+        (std::vector<InputType>{InputTypePress, InputTypeShort, InputTypeRelease}));
 }
 
 TEST_F(Dispatcher, BackGoesToTheViewFirstThenToNavigation) {
@@ -130,7 +138,7 @@ TEST_F(Dispatcher, BackGoesToTheViewFirstThenToNavigation) {
     EXPECT_EQ(events_.navigation, 1);
     EXPECT_TRUE(loop_running());
 
-    long_press(InputKeyBack);  // a Long Back navigates too (its Repeat does not)
+    long_press(InputKeyBack); // a Long Back navigates too (its Repeat does not)
     EXPECT_EQ(events_.navigation, 2);
 
     events_.navigation_result = false;
@@ -153,7 +161,7 @@ TEST_F(Dispatcher, NoCurrentViewEndsTheLoop) {
     view_dispatcher_switch_to_view(dispatcher_, 9);
     start_loop();
     EXPECT_TRUE(loop_running());
-    view_dispatcher_remove_view(dispatcher_, 9);  // the current one
+    view_dispatcher_remove_view(dispatcher_, 9); // the current one
     settle();
     EXPECT_FALSE(loop_running());
     stop_loop();
@@ -180,16 +188,20 @@ TEST_F(Dispatcher, PreviousCallbackSwitchesViewsOrLeaves) {
 TEST_F(Dispatcher, TicksComeOnlyAfterAWholeIdlePeriod) {
     view_dispatcher_set_tick_event_callback(
         dispatcher_,
-        [](void* context) { static_cast<Events*>(context)->tick_times.push_back(furi_get_tick()); },
+        [](void* context) {
+            static_cast<Events*>(context)->tick_times.push_back(furi_get_tick());
+        },
         100);
     const uint32_t start = furi_get_tick();
     start_loop();
-    furi_delay_ms(530);  // 550 ms idle from the start
-    EXPECT_EQ(events_.tick_times, (std::vector<uint32_t>{start + 100, start + 200, start + 300, start + 400, start + 500}));
+    furi_delay_ms(530); // 550 ms idle from the start
+    EXPECT_EQ(
+        events_.tick_times,
+        (std::vector<uint32_t>{start + 100, start + 200, start + 300, start + 400, start + 500}));
 
     events_.tick_times.clear();
     uint32_t last_event = 0;
-    for(uint32_t i = 0; i < 10; ++i) {  // an event every 60 ms: never idle long enough
+    for(uint32_t i = 0; i < 10; ++i) { // an event every 60 ms: never idle long enough
         furi_delay_ms(i == 0 ? 20 : 60);
         last_event = furi_get_tick();
         view_dispatcher_send_custom_event(dispatcher_, i);
@@ -203,11 +215,13 @@ TEST_F(Dispatcher, CustomEventsFromAWorkerArriveInOrderOnTheLoopThread) {
     view_dispatcher_switch_to_view(dispatcher_, 1);
     start_loop();
     FuriThread* worker = furi_thread_alloc_ex(
-        "worker", 2048,
+        "worker",
+        2048,
         [](void* context) -> int32_t {
             auto* dispatcher = static_cast<ViewDispatcher*>(context);
             // More than the queue holds: the worker waits for room instead of losing events.
-            for(uint32_t i = 0; i < 40; ++i) view_dispatcher_send_custom_event(dispatcher, 100 + i);
+            for(uint32_t i = 0; i < 40; ++i)
+                view_dispatcher_send_custom_event(dispatcher, 100 + i);
             return 0;
         },
         dispatcher_);
@@ -218,7 +232,7 @@ TEST_F(Dispatcher, CustomEventsFromAWorkerArriveInOrderOnTheLoopThread) {
     ASSERT_EQ(events_.custom.size(), 40u);
     for(uint32_t i = 0; i < 40; ++i) EXPECT_EQ(events_.custom[i], 100 + i);
     for(const auto& name : events_.custom_threads) EXPECT_EQ(name, "app");
-    EXPECT_EQ(a.customs.size(), 40u);  // the view saw each first and left it
+    EXPECT_EQ(a.customs.size(), 40u); // the view saw each first and left it
 }
 
 TEST_F(Dispatcher, AViewThatConsumesACustomEventKeepsItFromTheApp) {
@@ -277,7 +291,8 @@ TEST_F(DispatcherMisuse, StopsWithAClearMessage) {
             // From the loop's own thread a full queue cannot drain.
             view_dispatcher_set_event_callback_context(d, d);
             view_dispatcher_set_custom_event_callback(d, [](void* context, uint32_t) {
-                for(int i = 0; i < 20; ++i) view_dispatcher_send_custom_event(static_cast<ViewDispatcher*>(context), 1);
+                for(int i = 0; i < 20; ++i)
+                    view_dispatcher_send_custom_event(static_cast<ViewDispatcher*>(context), 1);
                 return true;
             });
             view_dispatcher_send_custom_event(d, 0);
@@ -290,8 +305,9 @@ TEST_F(DispatcherMisuse, StopsWithAClearMessage) {
 TEST_F(DispatcherMisuse, SendingOrStoppingFromInterruptContextCrashes) {
     const std::pair<const char*, void (*)(ViewDispatcher*)> calls[] = {
         {"view_dispatcher_send_custom_event: called from interrupt context",
-            [](ViewDispatcher* d) { view_dispatcher_send_custom_event(d, 1); }},
-        {"view_dispatcher_stop: called from interrupt context", [](ViewDispatcher* d) { view_dispatcher_stop(d); }},
+         [](ViewDispatcher* d) { view_dispatcher_send_custom_event(d, 1); }},
+        {"view_dispatcher_stop: called from interrupt context",
+         [](ViewDispatcher* d) { view_dispatcher_stop(d); }},
     };
     for(const auto& [message, call] : calls) {
         EXPECT_DEATH(
@@ -305,5 +321,5 @@ TEST_F(DispatcherMisuse, SendingOrStoppingFromInterruptContextCrashes) {
     }
 }
 
-}  // namespace
-}  // namespace gui_modules_test
+} // namespace
+} // namespace gui_modules_test

@@ -33,8 +33,8 @@ inline void expect_golden(const host::Screen& screen, const std::string& name) {
 
 /// A 10x10 checker icon for popups and widgets.
 inline const Icon* test_icon() {
-    static const uint8_t frame[] = {0x55, 0x01, 0xAA, 0x02, 0x55, 0x01, 0xAA, 0x02, 0x55, 0x01, 0xAA, 0x02, 0x55, 0x01,
-        0xAA, 0x02, 0x55, 0x01, 0xAA, 0x02};
+    static const uint8_t frame[] = {0x55, 0x01, 0xAA, 0x02, 0x55, 0x01, 0xAA, 0x02, 0x55, 0x01,
+                                    0xAA, 0x02, 0x55, 0x01, 0xAA, 0x02, 0x55, 0x01, 0xAA, 0x02};
     static const uint8_t* const frames[] = {frame};
     static const Icon icon = {10, 10, 1, 0, frames};
     return &icon;
@@ -42,7 +42,8 @@ inline const Icon* test_icon() {
 
 class GuiFixture : public ::testing::Test {
 protected:
-    GuiFixture() : gui_(rt_) {
+    GuiFixture()
+        : gui_(rt_) {
         dispatcher_ = view_dispatcher_alloc();
         view_dispatcher_enable_queue(dispatcher_);
         view_dispatcher_attach_to_gui(dispatcher_, gui_.gui(), ViewDispatcherTypeFullscreen);
@@ -62,13 +63,16 @@ protected:
     /// Ends the loop (if it still runs) and waits for its thread.
     void stop_loop() {
         if(loop_ == nullptr) return;
-        if(furi_thread_get_state(loop_) != FuriThreadStateStopped) view_dispatcher_stop(dispatcher_);
+        if(furi_thread_get_state(loop_) != FuriThreadStateStopped)
+            view_dispatcher_stop(dispatcher_);
         furi_thread_join(loop_);
         furi_thread_free(loop_);
         loop_ = nullptr;
     }
 
-    bool loop_running() const { return loop_ != nullptr && furi_thread_get_state(loop_) != FuriThreadStateStopped; }
+    bool loop_running() const {
+        return loop_ != nullptr && furi_thread_get_state(loop_) != FuriThreadStateStopped;
+    }
 
     /// Lets the app and GUI threads catch up.
     void settle(uint32_t time_ms = 20) { furi_delay_ms(time_ms); }
@@ -100,4 +104,4 @@ private:
     }
 };
 
-}  // namespace gui_modules_test
+} // namespace gui_modules_test

@@ -31,7 +31,13 @@ TEST_F(Golden, SubmenuWithoutHeaderFirstItemSelected) {
 TEST_F(Golden, SubmenuWithHeaderScrolledWithScrollBar) {
     Submenu* submenu = submenu_alloc();
     submenu_set_header(submenu, "Pick a bank");
-    const char* labels[] = {"Reserved", "EPC", "TID", "User", "Kill password", "Access password",
+    const char* labels[] = {
+        "Reserved",
+        "EPC",
+        "TID",
+        "User",
+        "Kill password",
+        "Access password",
         "A label far too long to fit the menu width"};
     for(uint32_t i = 0; i < 7; ++i) submenu_add_item(submenu, labels[i], i, no_op, nullptr);
     submenu_set_selected_item(submenu, 6);
@@ -60,7 +66,7 @@ TEST_F(Golden, LoadingAnimates) {
     view_dispatcher_switch_to_view(dispatcher_, 2);
     const host::Screen first = screen();
     expect_golden(first, "loading_start");
-    furi_delay_ms(600);  // four frames later
+    furi_delay_ms(600); // four frames later
     const host::Screen later = screen();
     expect_golden(later, "loading_later");
     EXPECT_FALSE(first.same_pixels(later));
@@ -72,7 +78,8 @@ TEST_F(Golden, TextInputDefaultSelectedThenTypedThenRefused) {
     TextInput* input = text_input_alloc();
     char buffer[22] = "Tag_Quiet_Fox";
     text_input_set_header_text(input, "Name the tag");
-    text_input_set_result_callback(input, [](void*) {}, nullptr, buffer, sizeof buffer, true);
+    text_input_set_result_callback(
+        input, [](void*) {}, nullptr, buffer, sizeof buffer, true);
     text_input_set_validator(
         input,
         [](const char*, FuriString* error, void*) {
@@ -85,14 +92,14 @@ TEST_F(Golden, TextInputDefaultSelectedThenTypedThenRefused) {
     start_loop();
     expect_golden(screen(), "text_input_default");
 
-    press(InputKeyUp);    // save -> backspace
-    press(InputKeyLeft);  // -> 'l', then type it twice
+    press(InputKeyUp);   // save -> backspace
+    press(InputKeyLeft); // -> 'l', then type it twice
     press(InputKeyOk);
     press(InputKeyOk);
     expect_golden(screen(), "text_input_typed");
     EXPECT_STREQ(buffer, "Ll");
 
-    press(InputKeyDown);  // 'l' -> the save key
+    press(InputKeyDown); // 'l' -> the save key
     press(InputKeyOk);
     expect_golden(screen(), "text_input_refused");
 
@@ -125,8 +132,16 @@ TEST_F(Golden, WidgetBoldTextBoxCentreButtonAndDots) {
     char question[64];
     snprintf(question, sizeof question, "\x1b#Delete %s?\x1b#", "Tag_Quiet_Fox");
     widget_add_text_box_element(widget, 0, 0, 128, 23, AlignCenter, AlignCenter, question, false);
-    widget_add_text_box_element(widget, 0, 24, 128, 24, AlignLeft, AlignTop,
-        "A text box whose words run on well past the two lines it has, so it ends in dots", true);
+    widget_add_text_box_element(
+        widget,
+        0,
+        24,
+        128,
+        24,
+        AlignLeft,
+        AlignTop,
+        "A text box whose words run on well past the two lines it has, so it ends in dots",
+        true);
     widget_add_button_element(widget, GuiButtonTypeLeft, "Back", nullptr, nullptr);
     widget_add_button_element(widget, GuiButtonTypeCenter, "OK", nullptr, nullptr);
     widget_add_button_element(widget, GuiButtonTypeRight, "Delete", nullptr, nullptr);
@@ -143,5 +158,5 @@ TEST_F(Golden, WidgetBoldTextBoxCentreButtonAndDots) {
     widget_free(widget);
 }
 
-}  // namespace
-}  // namespace gui_modules_test
+} // namespace
+} // namespace gui_modules_test

@@ -61,23 +61,23 @@ TEST_F(Modules, SubmenuMovesWithWrapAroundAndReportsTheItemIndex) {
     std::string label;
 
     press(InputKeyOk);
-    press(InputKeyUp);  // wraps to the last item
+    press(InputKeyUp); // wraps to the last item
     EXPECT_EQ(selected_label(screen(), label), "Settings");
     press(InputKeyOk);
-    press(InputKeyDown);  // wraps to the first
+    press(InputKeyDown); // wraps to the first
     press(InputKeyDown);
     press(InputKeyOk);
-    long_press(InputKeyOk);  // a long press chooses nothing
+    long_press(InputKeyOk); // a long press chooses nothing
     EXPECT_EQ(chosen.indexes, (std::vector<uint32_t>{10, 12, 11}));
 
     submenu_set_selected_item(submenu, 12);
     EXPECT_EQ(selected_label(screen(), label), "Settings");
-    submenu_set_selected_item(submenu, 99);  // unknown: the first item
+    submenu_set_selected_item(submenu, 99); // unknown: the first item
     EXPECT_EQ(selected_label(screen(), label), "Read Tag");
 
     submenu_reset(submenu);
     EXPECT_TRUE(screen().texts().empty());
-    press(InputKeyOk);  // nothing to choose, nothing breaks
+    press(InputKeyOk); // nothing to choose, nothing breaks
     EXPECT_EQ(chosen.indexes.size(), 3u);
     stop_loop();
     view_dispatcher_remove_view(dispatcher_, 0);
@@ -88,7 +88,8 @@ TEST_F(Modules, SubmenuMovesWithWrapAroundAndReportsTheItemIndex) {
 TEST_F(Modules, SubmenuScrollsToKeepTheSelectionInView) {
     Submenu* submenu = submenu_alloc();
     const std::vector<std::string> labels = {"A0", "A1", "A2", "A3", "A4", "A5", "A6", "A7"};
-    for(uint32_t i = 0; i < labels.size(); ++i) submenu_add_item(submenu, labels[i].c_str(), i, nullptr, nullptr);
+    for(uint32_t i = 0; i < labels.size(); ++i)
+        submenu_add_item(submenu, labels[i].c_str(), i, nullptr, nullptr);
     show(submenu_get_view(submenu));
     for(int i = 0; i < 5; ++i) press(InputKeyDown);
     const host::Screen s = screen();
@@ -131,10 +132,12 @@ TEST_F(Modules, SubmenuSelectedItemSetsTheWindow) {
     for(const Case& c : cases) {
         submenu_reset(submenu);
         submenu_set_header(submenu, c.header);
-        for(uint32_t i = 0; i < c.count; ++i) submenu_add_item(submenu, labels[i].c_str(), i, nullptr, nullptr);
+        for(uint32_t i = 0; i < c.count; ++i)
+            submenu_add_item(submenu, labels[i].c_str(), i, nullptr, nullptr);
         submenu_set_selected_item(submenu, c.select);
         const host::Screen s = screen();
-        EXPECT_EQ(s.strings(), c.shown) << "header " << (c.header ? c.header : "(none)") << ", item " << c.select;
+        EXPECT_EQ(s.strings(), c.shown)
+            << "header " << (c.header ? c.header : "(none)") << ", item " << c.select;
         // The scroll bar: full height whatever the header, its block at 64 / count * position.
         const int block_top = 64 * static_cast<int>(c.select) / static_cast<int>(c.count);
         EXPECT_TRUE(s.pixel(125, block_top) && s.pixel(127, block_top)) << "item " << c.select;
@@ -158,7 +161,9 @@ void record_fire(void* context) {
 
 class PopupTest : public Modules {
 protected:
-    PopupTest() : popup_(popup_alloc()), other_(view_alloc()) {
+    PopupTest()
+        : popup_(popup_alloc())
+        , other_(view_alloc()) {
         view_dispatcher_add_view(dispatcher_, 1, other_);
         popup_set_context(popup_, &fired_);
         popup_set_callback(popup_, record_fire);
@@ -168,7 +173,7 @@ protected:
         stop_loop();
         view_dispatcher_remove_view(dispatcher_, 1);
         view_free(other_);
-        popup_free(popup_);  // TearDown removed its view
+        popup_free(popup_); // TearDown removed its view
     }
     void enter() {
         view_dispatcher_switch_to_view(dispatcher_, 0);
@@ -192,7 +197,7 @@ protected:
 TEST_F(PopupTest, TheTimeoutRunsFromEachEnterOnly) {
     popup_enable_timeout(popup_);
     show(popup_get_view(popup_));
-    entered_at_ = furi_get_tick() - 20;  // start_loop settled 20 ms after the switch
+    entered_at_ = furi_get_tick() - 20; // start_loop settled 20 ms after the switch
     furi_delay_ms(3000);
     EXPECT_EQ(since_enter(), (std::vector<uint32_t>{1000}));
 
@@ -235,7 +240,7 @@ TEST_F(PopupTest, AfterResetThePeriodIsZero) {
     popup_enable_timeout(popup_);
     enter();
     furi_delay_ms(100);
-    EXPECT_EQ(since_enter(), (std::vector<uint32_t>{1}));  // a zero period is one tick
+    EXPECT_EQ(since_enter(), (std::vector<uint32_t>{1})); // a zero period is one tick
 }
 
 TEST_F(PopupTest, WithACallbackEveryShortKeyCallsItAndBackDoesNotNavigate) {
@@ -246,13 +251,15 @@ TEST_F(PopupTest, WithACallbackEveryShortKeyCallsItAndBackDoesNotNavigate) {
         return true;
     });
     show(popup_get_view(popup_));
-    for(InputKey key : {InputKeyBack, InputKeyOk, InputKeyUp, InputKeyDown, InputKeyLeft, InputKeyRight}) press(key);
+    for(InputKey key :
+        {InputKeyBack, InputKeyOk, InputKeyUp, InputKeyDown, InputKeyLeft, InputKeyRight})
+        press(key);
     EXPECT_EQ(fired_.ticks.size(), 6u);
     EXPECT_EQ(navigations, 0);
-    long_press(InputKeyOk);  // not a short press
+    long_press(InputKeyOk); // not a short press
     EXPECT_EQ(fired_.ticks.size(), 6u);
 
-    popup_set_callback(popup_, nullptr);  // without one, Back is the app's
+    popup_set_callback(popup_, nullptr); // without one, Back is the app's
     press(InputKeyBack);
     EXPECT_EQ(navigations, 1);
 }
@@ -262,7 +269,7 @@ TEST_F(PopupTest, ShowsTheCallersTextsAsTheyAreNow) {
     popup_set_header(popup_, header, 13, 22, AlignLeft, AlignBottom);
     show(popup_get_view(popup_));
     EXPECT_TRUE(screen().contains("Saved!"));
-    std::strcpy(header, "Deleted");  // the popup keeps the pointer, not a copy
+    std::strcpy(header, "Deleted"); // the popup keeps the pointer, not a copy
     view_dispatcher_switch_to_view(dispatcher_, 0);
     EXPECT_TRUE(screen().contains("Deleted"));
     popup_set_header(popup_, nullptr, 0, 0, AlignLeft, AlignTop);
@@ -299,14 +306,15 @@ struct NameScreen {
 
 class TextInputTest : public Modules {
 protected:
-    TextInputTest() : input_(text_input_alloc()) {
+    TextInputTest()
+        : input_(text_input_alloc()) {
         view_dispatcher_set_event_callback_context(dispatcher_, &name_);
         view_dispatcher_set_navigation_event_callback(dispatcher_, [](void* context) {
             ++static_cast<NameScreen*>(context)->navigations;
             return true;
         });
     }
-    ~TextInputTest() override { text_input_free(input_); }  // TearDown removed its view
+    ~TextInputTest() override { text_input_free(input_); } // TearDown removed its view
     void open(bool clear_default_text) {
         arm(clear_default_text);
         show(text_input_get_view(input_));
@@ -314,8 +322,12 @@ protected:
     void arm(bool clear_default_text) {
         text_input_set_header_text(input_, "Name the tag");
         text_input_set_result_callback(
-            input_, [](void* context) { ++static_cast<NameScreen*>(context)->results; }, &name_, name_.buffer,
-            sizeof name_.buffer, clear_default_text);
+            input_,
+            [](void* context) { ++static_cast<NameScreen*>(context)->results; },
+            &name_,
+            name_.buffer,
+            sizeof name_.buffer,
+            clear_default_text);
         text_input_set_validator(
             input_,
             [](const char* text, FuriString* error, void* context) {
@@ -336,7 +348,11 @@ protected:
     /// U, D, L, R: short presses of the arrows.
     void moves(const std::string& keys) {
         for(char k : keys) {
-            press(k == 'U' ? InputKeyUp : k == 'D' ? InputKeyDown : k == 'L' ? InputKeyLeft : InputKeyRight);
+            press(
+                k == 'U' ? InputKeyUp :
+                k == 'D' ? InputKeyDown :
+                k == 'L' ? InputKeyLeft :
+                           InputKeyRight);
         }
     }
 
@@ -346,18 +362,18 @@ protected:
 
 TEST_F(TextInputTest, RefusedNameShowsTheMessageAndReportsNothing) {
     open(true);
-    press(InputKeyOk);  // the save key is selected: offer the default as it is
+    press(InputKeyOk); // the save key is selected: offer the default as it is
     EXPECT_EQ(name_.validated, (std::vector<std::string>{"Quiet_Fox"}));
     EXPECT_EQ(name_.results, 0);
     EXPECT_TRUE(screen().contains("Taken!"));
 
-    press(InputKeyBack);  // only dismisses the message, even Back
+    press(InputKeyBack); // only dismisses the message, even Back
     EXPECT_FALSE(screen().contains("Taken!"));
     EXPECT_EQ(name_.navigations, 0);
     EXPECT_STREQ(name_.buffer, "Quiet_Fox");
 
     name_.accept = true;
-    press(InputKeyOk);  // still on the save key
+    press(InputKeyOk); // still on the save key
     EXPECT_EQ(name_.results, 1);
     EXPECT_EQ(name_.validated.back(), "Quiet_Fox");
 }
@@ -375,15 +391,15 @@ TEST_F(TextInputTest, MessageHidesByItselfAfterFourSeconds) {
 TEST_F(TextInputTest, KeyboardRoutes) {
     struct Case {
         const char* route;
-        const char* buffer;  // after OK
+        const char* buffer; // after OK
         int results;
     };
     const Case cases[] = {
-        {"", "x", 1},         // save
-        {"U", "", 0},         // backspace
-        {"UU", "x0", 0},      // Up from backspace is '0'
-        {"UUD", "", 0},       // and Down from '0' is backspace again
-        {"UUDD", "x", 1},     // then save
+        {"", "x", 1},     // save
+        {"U", "", 0},     // backspace
+        {"UU", "x0", 0},  // Up from backspace is '0'
+        {"UUD", "", 0},   // and Down from '0' is backspace again
+        {"UUDD", "x", 1}, // then save
         {"R", "x7", 0},
         {"RU", "x4", 0},
         {"RUU", "x1", 0},
@@ -393,8 +409,8 @@ TEST_F(TextInputTest, KeyboardRoutes) {
         {"RRRUU", "x3", 0},
         {"RRRUUD", "x6", 0},
         {"RRRUUDD", "x9", 0},
-        {"RRRR", "xz", 0},    // Right wraps within the row
-        {"DDDU", "", 0},      // Down on the last row stays; Up to backspace
+        {"RRRR", "xz", 0}, // Right wraps within the row
+        {"DDDU", "", 0},   // Down on the last row stays; Up to backspace
     };
     name_.accept = true;
     open(false);
@@ -413,7 +429,7 @@ TEST_F(TextInputTest, KeyRules) {
         const char* what;
         const char* text;
         bool clear_default;
-        const char* route;  // from 'q' for an empty text, else from save
+        const char* route; // from 'q' for an empty text, else from save
         bool long_ok;
         const char* result;
     };
@@ -444,30 +460,30 @@ TEST_F(TextInputTest, KeyRules) {
 }
 
 TEST_F(TextInputTest, HeldKeys) {
-    open(false);  // "Quiet_Fox": the save key
-    long_press(InputKeyRight);  // Long at 300 ms and one Repeat at 450: two moves, to '8'
+    open(false);               // "Quiet_Fox": the save key
+    long_press(InputKeyRight); // Long at 300 ms and one Repeat at 450: two moves, to '8'
     press(InputKeyOk);
     EXPECT_STREQ(name_.buffer, "Quiet_Fox8");
 
-    long_press(InputKeyBack);  // Long and Repeat each delete one, and Back does not navigate
+    long_press(InputKeyBack); // Long and Repeat each delete one, and Back does not navigate
     EXPECT_STREQ(name_.buffer, "Quiet_Fo");
     EXPECT_EQ(name_.navigations, 0);
-    press(InputKeyBack);  // a short Back is the app's
+    press(InputKeyBack); // a short Back is the app's
     EXPECT_EQ(name_.navigations, 1);
     EXPECT_STREQ(name_.buffer, "Quiet_Fo");
 }
 
 TEST_F(TextInputTest, TheBufferLimitAndTheValidatorOnAnEmptyText) {
     open(false);
-    moves("R");  // '7'
+    moves("R"); // '7'
     for(int i = 0; i < 20; ++i) press(InputKeyOk);
-    EXPECT_EQ(std::string(name_.buffer), "Quiet_Fox777777777777");  // 21 characters, never more
+    EXPECT_EQ(std::string(name_.buffer), "Quiet_Fox777777777777"); // 21 characters, never more
     restart("");
-    moves("DDRRRRRRRR");  // from 'q' to save
+    moves("DDRRRRRRRR"); // from 'q' to save
     name_.accept = true;
     press(InputKeyOk);
-    EXPECT_EQ(name_.validated, (std::vector<std::string>{""}));  // it runs even on an empty text
-    EXPECT_EQ(name_.results, 0);                                  // but an empty text is not saved
+    EXPECT_EQ(name_.validated, (std::vector<std::string>{""})); // it runs even on an empty text
+    EXPECT_EQ(name_.results, 0);                                // but an empty text is not saved
 }
 
 TEST_F(TextInputTest, ADefaultTooLongForTheInputIsCut) {
@@ -497,8 +513,12 @@ TEST_F(Modules, WidgetButtonsGetEveryInputTypeOfTheirKey) {
     widget_add_button_element(widget, GuiButtonTypeRight, "More", record_button, &pressed);
     show(widget_get_view(widget));
     press(InputKeyRight);
-    EXPECT_EQ(pressed.events, (std::vector<std::pair<GuiButtonType, InputType>>{{GuiButtonTypeRight, InputTypePress},
-                                  {GuiButtonTypeRight, InputTypeShort}, {GuiButtonTypeRight, InputTypeRelease}}));
+    EXPECT_EQ(
+        pressed.events,
+        (std::vector<std::pair<GuiButtonType, InputType>>{
+            {GuiButtonTypeRight, InputTypePress},
+            {GuiButtonTypeRight, InputTypeShort},
+            {GuiButtonTypeRight, InputTypeRelease}}));
     pressed.events.clear();
     long_press(InputKeyLeft);
     ASSERT_GE(pressed.events.size(), 3u);
@@ -506,7 +526,7 @@ TEST_F(Modules, WidgetButtonsGetEveryInputTypeOfTheirKey) {
     EXPECT_EQ(pressed.events.back(), (std::pair{GuiButtonTypeLeft, InputTypeRelease}));
     pressed.events.clear();
     press(InputKeyOk);
-    press(InputKeyUp);  // no button
+    press(InputKeyUp); // no button
     EXPECT_EQ(pressed.events.size(), 3u);
     EXPECT_EQ(pressed.events[1], (std::pair{GuiButtonTypeCenter, InputTypeShort}));
     stop_loop();
@@ -525,14 +545,19 @@ TEST_F(Modules, WidgetKeepsCopiesOfItsTextsAndACallbackMayResetIt) {
     std::memset(text, 'Z', 31);
     free(text);
     widget_add_button_element(
-        widget, GuiButtonTypeRight, "Next",
+        widget,
+        GuiButtonTypeRight,
+        "Next",
         [](GuiButtonType, InputType type, void* context) {
             if(type == InputTypeShort) widget_reset(static_cast<Widget*>(context));
         },
         widget);
     show(widget_get_view(widget));
     const host::Screen before = screen();
-    EXPECT_EQ(before.strings(), (std::vector<std::string>{"Length: 12 bytes", "Length: 12 bytes", "Length: 12 bytes", "Next"}));
+    EXPECT_EQ(
+        before.strings(),
+        (std::vector<std::string>{
+            "Length: 12 bytes", "Length: 12 bytes", "Length: 12 bytes", "Next"}));
     press(InputKeyRight);
     EXPECT_TRUE(screen().texts().empty());
     stop_loop();
@@ -541,5 +566,5 @@ TEST_F(Modules, WidgetKeepsCopiesOfItsTextsAndACallbackMayResetIt) {
     widget_free(widget);
 }
 
-}  // namespace
-}  // namespace gui_modules_test
+} // namespace
+} // namespace gui_modules_test

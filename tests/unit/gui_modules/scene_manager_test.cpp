@@ -11,7 +11,14 @@
 
 namespace {
 
-enum Scene : uint32_t { Verify, Start, Read, Result, Menu, SceneCount };
+enum Scene : uint32_t {
+    Verify,
+    Start,
+    Read,
+    Result,
+    Menu,
+    SceneCount
+};
 
 struct App {
     std::vector<std::string> log;
@@ -26,7 +33,9 @@ void on_enter(void* context) {
 template <uint32_t id>
 bool on_event(void* context, SceneManagerEvent event) {
     auto* app = static_cast<App*>(context);
-    app->log.push_back("event " + std::to_string(id) + ":" + std::to_string(event.type) + "/" + std::to_string(event.event));
+    app->log.push_back(
+        "event " + std::to_string(id) + ":" + std::to_string(event.type) + "/" +
+        std::to_string(event.event));
     return event.type == SceneManagerEventTypeBack ? app->consume_back[id] : event.event == 42;
 }
 template <uint32_t id>
@@ -34,8 +43,10 @@ void on_exit(void* context) {
     static_cast<App*>(context)->log.push_back("exit " + std::to_string(id));
 }
 
-const AppSceneOnEnterCallback enters[] = {on_enter<0>, on_enter<1>, on_enter<2>, on_enter<3>, on_enter<4>};
-const AppSceneOnEventCallback events[] = {on_event<0>, on_event<1>, on_event<2>, on_event<3>, on_event<4>};
+const AppSceneOnEnterCallback enters[] =
+    {on_enter<0>, on_enter<1>, on_enter<2>, on_enter<3>, on_enter<4>};
+const AppSceneOnEventCallback events[] =
+    {on_event<0>, on_event<1>, on_event<2>, on_event<3>, on_event<4>};
 const AppSceneOnExitCallback exits[] = {on_exit<0>, on_exit<1>, on_exit<2>, on_exit<3>, on_exit<4>};
 const SceneManagerHandlers handlers = {enters, events, exits, SceneCount};
 
@@ -94,7 +105,7 @@ TEST_F(Scenes, CustomAndTickEventsGoToTheTopScene) {
 TEST_F(Scenes, SearchAndSwitchDropsEverythingAboveTheTarget) {
     push({Verify, Start, Read, Result, Menu});
     EXPECT_TRUE(scene_manager_has_previous_scene(app_.scenes, Start));
-    EXPECT_FALSE(scene_manager_has_previous_scene(app_.scenes, Menu));  // the top is not "previous"
+    EXPECT_FALSE(scene_manager_has_previous_scene(app_.scenes, Menu)); // the top is not "previous"
     EXPECT_TRUE(scene_manager_search_and_switch_to_previous_scene(app_.scenes, Start));
     EXPECT_EQ(app_.log, (Log{"exit 4", "enter 1"}));
     app_.log.clear();
@@ -119,7 +130,7 @@ TEST_F(Scenes, StatesAreKeptPerSceneAndStopExitsTheTopButKeepsTheStack) {
     push({Verify, Start});
     scene_manager_stop(app_.scenes);
     EXPECT_EQ(app_.log, (Log{"exit 1"}));
-    EXPECT_TRUE(scene_manager_has_previous_scene(app_.scenes, Verify));  // the stack is still there
+    EXPECT_TRUE(scene_manager_has_previous_scene(app_.scenes, Verify)); // the stack is still there
     app_.log.clear();
     EXPECT_TRUE(scene_manager_previous_scene(app_.scenes));
     EXPECT_EQ(app_.log, (Log{"exit 1", "enter 0"}));
@@ -135,15 +146,19 @@ TEST_F(Scenes, SearchOneOfTakesTheFirstListedIdOnTheStack) {
     const Case cases[] = {
         {{Start, Result}, true, {"exit 4", "enter 1"}},
         {{Result, Start}, true, {"exit 4", "enter 3"}},
-        {{Menu, Read}, true, {"exit 4", "enter 2"}},  // the top itself does not count
+        {{Menu, Read}, true, {"exit 4", "enter 2"}}, // the top itself does not count
         {{Menu}, false, {}},
         {{}, false, {}},
     };
     for(const Case& c : cases) {
         SceneManager* scenes = scene_manager_alloc(&handlers, &app_);
-        for(uint32_t id : {Verify, Start, Read, Result, Menu}) scene_manager_next_scene(scenes, id);
+        for(uint32_t id : {Verify, Start, Read, Result, Menu})
+            scene_manager_next_scene(scenes, id);
         app_.log.clear();
-        EXPECT_EQ(scene_manager_search_and_switch_to_previous_scene_one_of(scenes, c.ids.data(), c.ids.size()), c.found);
+        EXPECT_EQ(
+            scene_manager_search_and_switch_to_previous_scene_one_of(
+                scenes, c.ids.data(), c.ids.size()),
+            c.found);
         EXPECT_EQ(app_.log, c.log);
         scene_manager_free(scenes);
     }
@@ -169,4 +184,4 @@ TEST(ScenesMisuse, OutOfRangeSceneIdsStop) {
         "scene 1 has a null handler");
 }
 
-}  // namespace
+} // namespace

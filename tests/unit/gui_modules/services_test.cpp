@@ -40,7 +40,7 @@ TEST_F(Notifications, BlinkStartsCyanAndLastsUntilStopped) {
     const host::NotificationState on = service_.state();
     EXPECT_TRUE(on.blinking);
     EXPECT_EQ(on.blink_color, kCyan);
-    EXPECT_EQ(on.led_at(on.blink_since + host::ms(5)), kCyan);  // 10 ms on in every 100 ms
+    EXPECT_EQ(on.led_at(on.blink_since + host::ms(5)), kCyan); // 10 ms on in every 100 ms
     EXPECT_TRUE(on.led_at(on.blink_since + host::ms(50)).off());
     EXPECT_EQ(on.led_at(on.blink_since + host::ms(1203)), kCyan);
 
@@ -51,7 +51,8 @@ TEST_F(Notifications, BlinkStartsCyanAndLastsUntilStopped) {
 }
 
 TEST_F(Notifications, ABlinkWithoutDoNotResetEndsWithItsSequence) {
-    static const NotificationSequence blink = {&message_blink_start_10, &message_blink_set_color_cyan, nullptr};
+    static const NotificationSequence blink = {
+        &message_blink_start_10, &message_blink_set_color_cyan, nullptr};
     notification_message(app_, &blink);
     EXPECT_FALSE(service_.state().blinking);
 }
@@ -62,7 +63,7 @@ TEST_F(Notifications, SuccessPlaysGreenVibroAndNotesThenResets) {
     const host::NotificationState during = service_.state();
     EXPECT_EQ(during.led, kGreen);
     EXPECT_TRUE(during.vibro);
-    EXPECT_GT(during.speaker_hz, 500.0F);  // C5
+    EXPECT_GT(during.speaker_hz, 500.0F); // C5
     furi_delay_ms(300);
     const host::NotificationState after = service_.state();
     EXPECT_TRUE(after.led.off());
@@ -84,12 +85,15 @@ TEST_F(Notifications, BlockingMessageReturnsWhenPlayed) {
 
 TEST(Dolphin, DeedsAreKeptInOrder) {
     host::Runtime rt(quiet());
-    dolphin_deed(DolphinDeedNfcRead);  // no service yet: checked, logged, not kept
+    dolphin_deed(DolphinDeedNfcRead); // no service yet: checked, logged, not kept
     host::DolphinService dolphin(rt);
     dolphin_deed(DolphinDeedNfcRead);
     dolphin_deed(DolphinDeedNfcReadSuccess);
     dolphin_deed(DolphinDeedNfcSave);
-    EXPECT_EQ(dolphin.deeds(), (std::vector<DolphinDeed>{DolphinDeedNfcRead, DolphinDeedNfcReadSuccess, DolphinDeedNfcSave}));
+    EXPECT_EQ(
+        dolphin.deeds(),
+        (std::vector<DolphinDeed>{
+            DolphinDeedNfcRead, DolphinDeedNfcReadSuccess, DolphinDeedNfcSave}));
     dolphin.clear();
     EXPECT_TRUE(dolphin.deeds().empty());
 }
@@ -107,9 +111,11 @@ TEST(Dolphin, AnUnknownDeedStops) {
 class StorageTest : public ::testing::Test {
 protected:
     StorageTest()
-        : root_(fs::temp_directory_path() / ("gui_modules_storage_" + std::to_string(::getpid()) + "_" +
-                                             ::testing::UnitTest::GetInstance()->current_test_info()->name())),
-          service_(rt_, root_, "corvane") {}
+        : root_(
+              fs::temp_directory_path() /
+              ("gui_modules_storage_" + std::to_string(::getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name()))
+        , service_(rt_, root_, "corvane") {}
     ~StorageTest() override {
         std::error_code error;
         fs::remove_all(root_, error);
@@ -128,7 +134,7 @@ TEST_F(StorageTest, PathsMapIntoTheSdFolderAndNeverOutOfIt) {
     EXPECT_EQ(service_.resolve("/ext/a/b.txt"), root_ / "a" / "b.txt");
     EXPECT_EQ(service_.resolve("/any/a"), root_ / "a");
     EXPECT_EQ(service_.resolve("/data/tag.uhf"), root_ / "apps_data" / "corvane" / "tag.uhf");
-    EXPECT_TRUE(fs::is_directory(root_ / "apps_data" / "corvane"));  // created on first use
+    EXPECT_TRUE(fs::is_directory(root_ / "apps_data" / "corvane")); // created on first use
     EXPECT_EQ(service_.resolve("/ext//a/"), root_ / "a");
     EXPECT_FALSE(service_.resolve("/ext/../etc/passwd"));
     EXPECT_FALSE(service_.resolve("/ext/a/../../x"));
@@ -143,7 +149,8 @@ TEST_F(StorageTest, DataIsTheCallingAppsFolder) {
         Storage* storage;
     } result{std::nullopt, service_.storage()};
     FuriThread* thread = furi_thread_alloc_ex(
-        "pacewick", 1024,
+        "pacewick",
+        1024,
         [](void* context) -> int32_t {
             auto* r = static_cast<Result*>(context);
             r->path = host::storage_resolve(r->storage, "/data/x");
@@ -157,7 +164,7 @@ TEST_F(StorageTest, DataIsTheCallingAppsFolder) {
     EXPECT_EQ(result.path, root_ / "apps_data" / "pacewick" / "x");
 
     service_.set_default_app_id("");
-    EXPECT_FALSE(service_.resolve("/data/x"));  // no app to own it
+    EXPECT_FALSE(service_.resolve("/data/x")); // no app to own it
 }
 
 TEST_F(StorageTest, ExistsMkdirAndRemove) {
@@ -165,18 +172,19 @@ TEST_F(StorageTest, ExistsMkdirAndRemove) {
     touch(root_ / "f.txt");
     EXPECT_TRUE(storage_file_exists(storage, "/ext/f.txt"));
     EXPECT_FALSE(storage_file_exists(storage, "/ext/missing.txt"));
-    EXPECT_FALSE(storage_file_exists(storage, "/ext"));  // a folder is not a file
+    EXPECT_FALSE(storage_file_exists(storage, "/ext")); // a folder is not a file
 
     EXPECT_TRUE(storage_simply_mkdir(storage, "/ext/dir"));
-    EXPECT_TRUE(storage_simply_mkdir(storage, "/ext/dir"));  // already there
+    EXPECT_TRUE(storage_simply_mkdir(storage, "/ext/dir")); // already there
     EXPECT_FALSE(storage_simply_mkdir(storage, "/ext/no/parent"));
-    EXPECT_TRUE(storage_simply_mkdir(storage, "/ext/f.txt"));  // FAT: the name exists, which "simply" accepts
+    EXPECT_TRUE(storage_simply_mkdir(
+        storage, "/ext/f.txt")); // FAT: the name exists, which "simply" accepts
 
     touch(root_ / "dir" / "inner");
-    EXPECT_FALSE(storage_simply_remove(storage, "/ext/dir"));  // not empty
+    EXPECT_FALSE(storage_simply_remove(storage, "/ext/dir")); // not empty
     EXPECT_TRUE(storage_simply_remove(storage, "/ext/dir/inner"));
     EXPECT_TRUE(storage_simply_remove(storage, "/ext/dir"));
-    EXPECT_TRUE(storage_simply_remove(storage, "/ext/dir"));  // absent counts as removed
+    EXPECT_TRUE(storage_simply_remove(storage, "/ext/dir")); // absent counts as removed
     EXPECT_FALSE(storage_simply_remove(storage, "/ext/../outside"));
     furi_record_close(RECORD_STORAGE);
 }
@@ -192,9 +200,11 @@ TEST_F(StorageTest, ValidatorRefusesAnExistingNameUnlessItIsTheCurrentOne) {
     EXPECT_TRUE(validator_is_file_callback("taken.txt", error, in_data));
     EXPECT_TRUE(furi_string_empty(error));
 
-    ValidatorIsFile* same_file = validator_is_file_alloc_init("/ext/apps_data/corvane", ".uhf", "taken");
+    ValidatorIsFile* same_file =
+        validator_is_file_alloc_init("/ext/apps_data/corvane", ".uhf", "taken");
     EXPECT_TRUE(validator_is_file_callback("taken", error, same_file));
-    ValidatorIsFile* other_file = validator_is_file_alloc_init("/ext/apps_data/corvane/", ".uhf", "other");
+    ValidatorIsFile* other_file =
+        validator_is_file_alloc_init("/ext/apps_data/corvane/", ".uhf", "other");
     EXPECT_FALSE(validator_is_file_callback("taken", error, other_file));
 
     validator_is_file_free(in_data);
@@ -203,5 +213,5 @@ TEST_F(StorageTest, ValidatorRefusesAnExistingNameUnlessItIsTheCurrentOne) {
     furi_string_free(error);
 }
 
-}  // namespace
-}  // namespace gui_modules_test
+} // namespace
+} // namespace gui_modules_test

@@ -18,7 +18,8 @@ using link_test::kExampleEpc;
 const char* kHwReply = "BB 01 03 00 10 00 4D 31 30 30 20 32 36 64 42 6D 20 56 31 2E 30 92 7E";
 const char* kPollReply = "BB 02 22 00 11 C9 34 00 30 75 1F EB 70 5C 59 04 E3 D5 0D 70 3A 76 EF 7E";
 const char* kSelectOk = "BB 01 0C 00 01 00 0E 7E";
-const char* kReadOk = "BB 01 39 00 13 0E 34 00 30 75 1F EB 70 5C 59 04 E3 D5 0D 70 12 34 56 78 B0 7E";
+const char* kReadOk =
+    "BB 01 39 00 13 0E 34 00 30 75 1F EB 70 5C 59 04 E3 D5 0D 70 12 34 56 78 B0 7E";
 
 class CommandTest : public link_test::LinkTest {
 protected:
@@ -34,8 +35,10 @@ TEST_F(CommandTest, IdentityQueriesSendTheirFramesAndCopyTheText) {
     EXPECT_STREQ(exchange([&] { return m100_get_hardware_version(module_); }), "M100 26dBm V1.0");
     EXPECT_STREQ(exchange([&] { return m100_get_software_version(module_); }), "V2.3.5");
     EXPECT_STREQ(exchange([&] { return m100_get_manufacturers(module_); }), "MagicRf");
-    EXPECT_EQ(take_transmitted(), hex("BB 00 03 00 01 00 04 7E BB 00 03 00 01 01 05 7E "
-                                      "BB 00 03 00 01 02 06 7E"));
+    EXPECT_EQ(
+        take_transmitted(),
+        hex("BB 00 03 00 01 00 04 7E BB 00 03 00 01 01 05 7E "
+            "BB 00 03 00 01 02 06 7E"));
     EXPECT_STREQ(module_->info->hw_version, "M100 26dBm V1.0");
 }
 
@@ -54,7 +57,7 @@ TEST_F(CommandTest, IdentityErrorReplyIsAnEmptyStringAndSilenceIsNull) {
 TEST_F(CommandTest, IdentityTextIsBoundedByTheBytesReceived) {
     // A long reply first, so the block behind a short one holds old text.
     peer_.push_reply_hex(kHwReply);
-    peer_.push_reply_hex("BB 01 03 00 40 00 41 42");   // PL promises 63 text bytes, two arrive
+    peer_.push_reply_hex("BB 01 03 00 40 00 41 42");    // PL promises 63 text bytes, two arrive
     peer_.push_reply_hex("BB 01 03");                   // not even a length
     peer_.push_reply_hex("BB 01 03 00 05 00 41 7E 43"); // '~' is text; one byte is missing
     peer_.push_reply(sim::yrm100::make_frame(0x01, 0x03, hex("00 7E 41 7E")));
@@ -88,7 +91,8 @@ TEST_F(CommandTest, PollRefusesErrorsAlteredAndOversizedReplies) {
     peer_.push_reply(altered);
     EXPECT_EQ(poll(), M100ValidationFail);
     // Altered with the checksum made right: the CRC catches it.
-    altered[altered.size() - 2] = sim::yrm100::checksum(std::span(altered).subspan(1, altered.size() - 3));
+    altered[altered.size() - 2] =
+        sim::yrm100::checksum(std::span(altered).subspan(1, altered.size() - 3));
     peer_.push_reply(altered);
     EXPECT_EQ(poll(), M100ValidationFail);
     // A PC that announces a 20-byte EPC, CRC and checksum right: more than the record holds.
@@ -130,8 +134,10 @@ TEST_F(CommandTest, SelectSendsTheEpcMaskAndJudgesStatusAndChecksum) {
     give_example_epc();
     peer_.push_reply_hex(kSelectOk);
     EXPECT_EQ(select(), M100SuccessResponse);
-    EXPECT_EQ(take_transmitted(), hex("BB 00 0C 00 13 01 00 00 00 20 60 00 30 75 1F EB 70 5C 59 04 "
-                                      "E3 D5 0D 70 AD 7E"));
+    EXPECT_EQ(
+        take_transmitted(),
+        hex("BB 00 0C 00 13 01 00 00 00 20 60 00 30 75 1F EB 70 5C 59 04 "
+            "E3 D5 0D 70 AD 7E"));
     peer_.push_reply_hex("BB 01 0C 00 01 01 0F 7E");
     EXPECT_EQ(select(), M100ValidationFail);
     peer_.push_reply_hex("BB 01 0C 00 01 00 0F 7E");
@@ -263,9 +269,11 @@ TEST_F(CommandTest, WriteOfUserAndReservedBanksAndRefusalOfTid) {
     peer_.push_reply_hex("BB 01 49 00 02 00 00 4B 7E");
     EXPECT_EQ(write(UserBank, 4), M100SuccessResponse);
     // Odd size: all five bytes go out, the word count says two.
-    EXPECT_EQ(take_transmitted(), hex("BB 00 49 00 0E 00 00 00 00 03 00 04 00 02 01 02 03 04 05 6F 7E"));
+    EXPECT_EQ(
+        take_transmitted(), hex("BB 00 49 00 0E 00 00 00 00 03 00 04 00 02 01 02 03 04 05 6F 7E"));
     EXPECT_EQ(write(ReservedBank, 2), M100SuccessResponse);
-    EXPECT_EQ(take_transmitted(), hex("BB 00 49 00 0D 00 00 00 00 00 00 02 00 02 00 00 00 00 5A 7E"));
+    EXPECT_EQ(
+        take_transmitted(), hex("BB 00 49 00 0D 00 00 00 00 00 00 02 00 02 00 00 00 00 5A 7E"));
 
     rt_.log().clear();
     const auto start = rt_.now();
@@ -310,7 +318,9 @@ TEST_F(CommandTest, FreeUnregistersTheReceiveCallbackFirst) {
 
 TEST_F(CommandTest, ModuleAllocFailsCleanly) {
     // Handle, info record, buffer record, buffer block.
-    test_support::for_each_failed_allocation(4, [](auto) { EXPECT_EQ(m100_module_alloc(), nullptr); });
+    test_support::for_each_failed_allocation(4, [](auto) {
+        EXPECT_EQ(m100_module_alloc(), nullptr);
+    });
 }
 
 } // namespace

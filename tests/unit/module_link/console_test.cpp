@@ -48,7 +48,9 @@ TEST_F(ConsoleLeftOn, TheModuleReceivesTheWriteLogLinesAndTheAttemptTakesTheirTi
     EXPECT_EQ(Bytes(line.end() - frame.size(), line.end()), frame);
     const std::string text(line.begin(), line.end() - frame.size());
     std::size_t lines = 0;
-    for(std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at + 2)) ++lines;
+    for(std::size_t at = text.find("\r\n"); at != std::string::npos;
+        at = text.find("\r\n", at + 2))
+        ++lines;
     EXPECT_EQ(lines, frame.size() + 1);
     EXPECT_NE(text.find(" [E][wkr] 3400\r\n"), std::string::npos) << text;
     EXPECT_NE(text.find(" [E][m100] cmd[0]=BB\r\n"), std::string::npos) << text;
@@ -59,4 +61,4 @@ TEST_F(ConsoleLeftOn, TheModuleReceivesTheWriteLogLinesAndTheAttemptTakesTheirTi
     EXPECT_EQ(model_.frames_received(), 2u);
 }
 
-}  // namespace
+} // namespace

@@ -22,7 +22,8 @@ TEST(Checksum, SumsWithoutComplement) {
     const uint8_t wraps[] = {0xFF, 0x02};
     EXPECT_EQ(checksum(wraps, sizeof wraps), 0x01);
     // The published hardware-version reply closes with 0x92 over type through payload.
-    const Bytes reply = hex("BB 01 03 00 10 00 4D 31 30 30 20 32 36 64 42 6D 20 56 31 2E 30 92 7E");
+    const Bytes reply =
+        hex("BB 01 03 00 10 00 4D 31 30 30 20 32 36 64 42 6D 20 56 31 2E 30 92 7E");
     EXPECT_EQ(checksum(reply.data() + 1, reply.size() - 3), 0x92);
 }
 
@@ -91,7 +92,9 @@ TEST_F(BufferTest, FailedGrowthDropsTheByteAndKeepsTheBuffer) {
 
 TEST_F(BufferTest, AllocReturnsNullWhenTheBlockCannotBeHadAndLeaksNothing) {
     // The record, then the block.
-    test_support::for_each_failed_allocation(2, [](auto) { EXPECT_EQ(buffer_alloc(128), nullptr); });
+    test_support::for_each_failed_allocation(2, [](auto) {
+        EXPECT_EQ(buffer_alloc(128), nullptr);
+    });
 }
 
 TEST_F(BufferTest, CloseStopsAppendsUntilReset) {
@@ -129,7 +132,8 @@ TEST_F(BufferTest, ReceiveEndsAtPositionSixPlusPl) {
     // 0x7E as data: in the payload, as the checksum, and as PL's low byte (126 payload bytes).
     const Bytes tilde_text = frame_of(0x03, hex("00 7E 41"));
     const uint8_t sum = frame_of(0x03, hex("00 41 00"))[8];
-    const Bytes tilde_checksum = frame_of(0x03, Bytes{0x00, 0x41, static_cast<uint8_t>(0x7E - sum)});
+    const Bytes tilde_checksum =
+        frame_of(0x03, Bytes{0x00, 0x41, static_cast<uint8_t>(0x7E - sum)});
     const Bytes tilde_length = frame_of(0x03, Bytes(0x7E, 0x7E));
     Bytes no_end_byte = select_ok;
     no_end_byte.back() = 0x00;
@@ -154,7 +158,9 @@ TEST_F(BufferTest, ReceiveEndsAtPositionSixPlusPl) {
         });
         ASSERT_EQ(buffer_get_size(buf), c.stored);
         EXPECT_EQ(buf->closed != 0, c.closed);
-        EXPECT_EQ(Bytes(buf->data, buf->data + c.stored), Bytes(c.stream.begin(), c.stream.begin() + c.stored));
+        EXPECT_EQ(
+            Bytes(buf->data, buf->data + c.stored),
+            Bytes(c.stream.begin(), c.stream.begin() + c.stored));
     }
     EXPECT_EQ(tilde_checksum[8], 0x7E);
     EXPECT_EQ(buf->capacity, 256u);
@@ -168,7 +174,8 @@ TEST_F(BufferTest, InterruptNeverGrowsTheBlock) {
     uint8_t* block = buffer_get_data(buf);
     // A 12-byte reply into 8 bytes: its tail, end byte included, is dropped, so the buffer stays
     // open and drops the next frame as well.
-    const Bytes stream = concat(frame_of(0x03, hex("00 41 42 43 44")), hex("BB 01 0C 00 01 00 0E 7E"));
+    const Bytes stream =
+        concat(frame_of(0x03, hex("00 41 42 43 44")), hex("BB 01 0C 00 01 00 0E 7E"));
     host::run_in_interrupt_context([&] {
         for(auto b : stream) rx_callback(UartIrqEventRXNE, b, buf);
     });

@@ -33,7 +33,7 @@ class LinkTest : public ::testing::Test {
 protected:
     void SetUp() override {
         baseline_ = host::memory::stats().live_blocks;
-        furi_hal_console_disable();  // as the app does while it owns USART1
+        furi_hal_console_disable(); // as the app does while it owns USART1
         furi_hal_power_enable_otg();
         module_ = m100_module_alloc();
         ASSERT_NE(module_, nullptr);
@@ -73,10 +73,15 @@ protected:
         EXPECT_EQ(rt_.now() - start, host::ms(100) + (sent ? sent - 1 : 0) * port.byte_time());
         return result;
     }
-    M100ResponseType poll() { return exchange([&] { return m100_send_single_poll(module_, tag_); }); }
-    M100ResponseType select() { return exchange([&] { return m100_set_select(module_, tag_); }); }
+    M100ResponseType poll() {
+        return exchange([&] { return m100_send_single_poll(module_, tag_); });
+    }
+    M100ResponseType select() {
+        return exchange([&] { return m100_set_select(module_, tag_); });
+    }
     M100ResponseType read(BankType bank, uint16_t words) {
-        return exchange([&] { return m100_read_label_data_storage(module_, tag_, bank, 0, words); });
+        return exchange(
+            [&] { return m100_read_label_data_storage(module_, tag_, bank, 0, words); });
     }
     M100ResponseType write(BankType bank, uint16_t address = 0) {
         return exchange(

@@ -85,8 +85,10 @@ TEST_F(ModelTest, IdentityDefaultsToWhatARealModuleReports) {
 TEST(ModelConfig, IdentityStringsAreConfigurable) {
     host::Runtime rt{host::RuntimeOptions{.log_to_stderr = false}};
     furi_hal_power_enable_otg();
-    Yrm100 model{rt, sim::Yrm100Config{.hardware_version = "HW", .software_version = "SW",
-                                       .manufacturer = "ACME"}};
+    Yrm100 model{
+        rt,
+        sim::Yrm100Config{
+            .hardware_version = "HW", .software_version = "SW", .manufacturer = "ACME"}};
     M100Module* module = m100_module_alloc();
     EXPECT_STREQ(m100_get_hardware_version(module), "HW");
     EXPECT_STREQ(m100_get_software_version(module), "SW");
@@ -120,8 +122,9 @@ TEST_F(ModelTest, FramesWithTildeInsideAreReadAndWrittenWhole) {
     EXPECT_EQ(std::count(notice.begin(), notice.end(), 0x7E), 4);
 
     ASSERT_EQ(poll(), M100SuccessResponse);
-    EXPECT_EQ(Bytes(uhf_tag_get_epc(tag_), uhf_tag_get_epc(tag_) + uhf_tag_get_epc_size(tag_)),
-              kTildeEpc);
+    EXPECT_EQ(
+        Bytes(uhf_tag_get_epc(tag_), uhf_tag_get_epc(tag_) + uhf_tag_get_epc_size(tag_)),
+        kTildeEpc);
     EXPECT_EQ(uhf_tag_get_epc_pc(tag_), 0x3400);
     EXPECT_EQ(uhf_tag_get_epc_crc(tag_), test_support::kTildeCrc);
     // The mask sent with the select holds the 0x7E; the model matched it.
@@ -129,11 +132,13 @@ TEST_F(ModelTest, FramesWithTildeInsideAreReadAndWrittenWhole) {
     EXPECT_EQ(model_.requests().back().data, kTildeEpc);
 
     ASSERT_EQ(read(TIDBank, 6), M100SuccessResponse);
-    EXPECT_EQ(Bytes(uhf_tag_get_tid(tag_), uhf_tag_get_tid(tag_) + uhf_tag_get_tid_size(tag_)),
-              tilde_tag().tid);
+    EXPECT_EQ(
+        Bytes(uhf_tag_get_tid(tag_), uhf_tag_get_tid(tag_) + uhf_tag_get_tid_size(tag_)),
+        tilde_tag().tid);
     ASSERT_EQ(read(UserBank, 4), M100SuccessResponse);
-    EXPECT_EQ(Bytes(uhf_tag_get_user(tag_), uhf_tag_get_user(tag_) + uhf_tag_get_user_size(tag_)),
-              tilde_tag().user);
+    EXPECT_EQ(
+        Bytes(uhf_tag_get_user(tag_), uhf_tag_get_user(tag_) + uhf_tag_get_user_size(tag_)),
+        tilde_tag().user);
 
     const Bytes user = hex("7E 00 7E 7E");
     uhf_tag_set_user(tag_, user.data(), user.size());
@@ -222,8 +227,8 @@ TEST_F(ModelTest, BanksAreReadAndWrittenDirectly) {
 
 TEST_F(ModelTest, SkipsBytesBeforeAFrameHeader) {
     // Console text on the line before a command, and a broken frame cut off by a stall.
-    Bytes stream = {'1', '2', ' ', '[', 'E', ']', '[', 'm', '1', '0', '0', ']', ' ', 'c', 'm',
-                    'd', '[', '0', ']', '=', 'B', 'B', '\r', '\n'};
+    Bytes stream = {'1', '2', ' ', '[', 'E', ']', '[', 'm', '1', '0', '0',  ']',
+                    ' ', 'c', 'm', 'd', '[', '0', ']', '=', 'B', 'B', '\r', '\n'};
     const Bytes poll_frame = hex("BB 00 22 00 00 22 7E");
     stream.insert(stream.end(), poll_frame.begin(), poll_frame.end());
     EXPECT_EQ(raw_exchange(stream), hex("BB 01 FF 00 01 15 16 7E"));
@@ -237,8 +242,9 @@ TEST_F(ModelTest, EmptyFieldGivesTheNoTagReplies) {
     EXPECT_EQ(read(TIDBank, 5), M100NoTagResponse);
     EXPECT_EQ(write(EPCBank), M100NoTagResponse);
     EXPECT_EQ(raw_exchange(hex("BB 00 22 00 00 22 7E")), hex("BB 01 FF 00 01 15 16 7E"));
-    EXPECT_EQ(raw_exchange(hex("BB 00 39 00 09 00 00 00 00 02 00 00 00 05 49 7E")),
-              hex("BB 01 FF 00 01 09 0A 7E"));
+    EXPECT_EQ(
+        raw_exchange(hex("BB 00 39 00 09 00 00 00 00 02 00 00 00 05 49 7E")),
+        hex("BB 01 FF 00 01 09 0A 7E"));
 }
 
 TEST_F(ModelTest, ChecksumErrorsAndUnknownCommandsGetTheCommandError) {
@@ -264,7 +270,8 @@ TEST_F(ModelTest, WriteChangesTheTagAndItsCrc) {
     EXPECT_EQ(model_.tag(id).pc(), 0x3000);
 
     UHFTag* polled = uhf_tag_alloc();
-    EXPECT_EQ(exchange([&] { return m100_send_single_poll(module_, polled); }), M100SuccessResponse);
+    EXPECT_EQ(
+        exchange([&] { return m100_send_single_poll(module_, polled); }), M100SuccessResponse);
     Bytes pc_epc = {0x30, 0x00};
     pc_epc.insert(pc_epc.end(), new_epc.begin(), new_epc.end());
     EXPECT_EQ(uhf_tag_get_epc_crc(polled), crc16_genibus(pc_epc.data(), pc_epc.size()));
@@ -288,22 +295,22 @@ TEST_F(ModelTest, LockedBanksWrongPasswordsAndOverrunsAreRefused) {
     // Locked without the password: B4, the long error form.
     EXPECT_EQ(write(EPCBank), M100ValidationFail);
     // Wrong password: 16, long form.
-    EXPECT_EQ(exchange([&] {
-                  return m100_read_label_data_storage(module_, tag_, TIDBank, 0x11111111, 5);
-              }),
-              M100MemoryOverrun);
+    EXPECT_EQ(
+        exchange(
+            [&] { return m100_read_label_data_storage(module_, tag_, TIDBank, 0x11111111, 5); }),
+        M100MemoryOverrun);
     const Bytes user(16, 0x55);
     uhf_tag_set_user(tag_, user.data(), user.size());
-    EXPECT_EQ(exchange([&] {
-                  return m100_write_label_data_storage(module_, tag_, UserBank, 0, 0x11111111);
-              }),
-              M100ValidationFail);
+    EXPECT_EQ(
+        exchange(
+            [&] { return m100_write_label_data_storage(module_, tag_, UserBank, 0, 0x11111111); }),
+        M100ValidationFail);
     EXPECT_EQ(model_.tag(id).writes(), 0u);
     // The right password unlocks the write.
-    EXPECT_EQ(exchange([&] {
-                  return m100_write_label_data_storage(module_, tag_, EPCBank, 0, 0x12345678);
-              }),
-              M100SuccessResponse);
+    EXPECT_EQ(
+        exchange(
+            [&] { return m100_write_label_data_storage(module_, tag_, EPCBank, 0, 0x12345678); }),
+        M100SuccessResponse);
     EXPECT_EQ(model_.tag(id).writes(), 1u);
     // Writing past the User bank's end (8 words from word 6): B3.
     EXPECT_EQ(write(UserBank, 6), M100ValidationFail);
@@ -343,10 +350,10 @@ TEST_F(ModelTest, SeveralTagsAnswerOnePollWithOneNoticeEach) {
 TEST_F(ModelTest, TagsEnterAndLeaveBetweenCommands) {
     const auto t0 = rt_.now();
     const auto id = model_.add_tag(example_tag(), t0 + host::ms(150), t0 + host::ms(450));
-    EXPECT_EQ(poll(), M100NoTagResponse);    //   0-100
-    EXPECT_EQ(poll(), M100NoTagResponse);    // 100-200: the command ends before 150
-    EXPECT_EQ(poll(), M100SuccessResponse);  // 200-300
-    EXPECT_EQ(select(), M100SuccessResponse);// 300-400
+    EXPECT_EQ(poll(), M100NoTagResponse);     //   0-100
+    EXPECT_EQ(poll(), M100NoTagResponse);     // 100-200: the command ends before 150
+    EXPECT_EQ(poll(), M100SuccessResponse);   // 200-300
+    EXPECT_EQ(select(), M100SuccessResponse); // 300-400
     EXPECT_TRUE(model_.in_field(id));
     furi_delay_ms(60);
     EXPECT_FALSE(model_.in_field(id));

@@ -114,7 +114,7 @@ TEST_F(PacewickAppTest, LaunchScreenShowsZeroStepsTopLeftAndStartCentredAtTheBot
 TEST_F(PacewickAppTest, OkShortTogglesTheLabelAndStepsCountTheSameInBothStates) {
     launch();
     mx_.start();
-    rt_.run_for(ms(200));  // at rest: +1 g, never below half
+    rt_.run_for(ms(200)); // at rest: +1 g, never below half
     EXPECT_EQ(steps_line(), "Steps: 0");
 
     dip();
@@ -129,7 +129,7 @@ TEST_F(PacewickAppTest, OkShortTogglesTheLabelAndStepsCountTheSameInBothStates) 
     short_press(InputKeyOk);
     EXPECT_EQ(label(), "START");
     for(int i = 0; i < 60; ++i) dip();
-    EXPECT_EQ(steps_line(), "Steps: 124");  // past any narrow-format wrap or truncation
+    EXPECT_EQ(steps_line(), "Steps: 124"); // past any narrow-format wrap or truncation
     EXPECT_EQ(quit(), 0);
 }
 
@@ -184,4 +184,4 @@ TEST_F(PacewickAppTest, ExitReleasesEverythingAndUnhooksThePin) {
     EXPECT_EQ(host::memory::stats().live_blocks, live_before_);
 }
 
-}  // namespace
+} // namespace

@@ -34,8 +34,10 @@ struct Edge {
 /// Records every edge on PC0 the way the device would see it: from the pin's interrupt.
 class EdgeRecorder {
 public:
-    explicit EdgeRecorder(host::Runtime& rt) : rt_(rt) {
-        furi_hal_gpio_init(&gpio_ext_pc0, GpioModeInterruptRiseFall, GpioPullNo, GpioSpeedVeryHigh);
+    explicit EdgeRecorder(host::Runtime& rt)
+        : rt_(rt) {
+        furi_hal_gpio_init(
+            &gpio_ext_pc0, GpioModeInterruptRiseFall, GpioPullNo, GpioSpeedVeryHigh);
         furi_hal_gpio_add_int_callback(&gpio_ext_pc0, &EdgeRecorder::on_edge, this);
     }
     ~EdgeRecorder() { furi_hal_gpio_remove_int_callback(&gpio_ext_pc0); }
@@ -111,13 +113,13 @@ TEST(Mx2125, PulseFollowsTheAccelerationAtItsRisingEdge) {
     sim::Mx2125 mx(rt);
     mx.set_acceleration(-1.0);
     mx.start();
-    rt.run_for(ms(15));  // one pulse at -1 g, the next started
+    rt.run_for(ms(15)); // one pulse at -1 g, the next started
     mx.set_acceleration(2.0);
     rt.run_for(ms(20));
     const auto& e = recorder.edges();
     ASSERT_GE(e.size(), 6u);
     EXPECT_EQ(e[1].at - e[0].at, host::us(3750));
-    EXPECT_EQ(e[3].at - e[2].at, host::us(3750));  // began before the change
+    EXPECT_EQ(e[3].at - e[2].at, host::us(3750)); // began before the change
     EXPECT_EQ(e[5].at - e[4].at, host::us(7500));
 }
 
@@ -129,7 +131,7 @@ TEST(Gait, TrueStepsFollowTheCadenceAndAStopFinishesTheStep) {
     EXPECT_EQ(gait.true_steps(seconds(1) + ms(500)), 1u);
     EXPECT_EQ(gait.true_steps(seconds(6)), 10u);
 
-    gait.stop_walking(seconds(6) + ms(250));  // half way through the 11th step
+    gait.stop_walking(seconds(6) + ms(250)); // half way through the 11th step
     EXPECT_TRUE(gait.walking(seconds(6) + ms(400)));
     EXPECT_FALSE(gait.walking(seconds(6) + ms(500)));
     EXPECT_EQ(gait.true_steps(seconds(60)), 11u);
@@ -180,7 +182,8 @@ TEST(SensorNoise, NoiseIsDeterministicPerSeed) {
 }
 
 TEST(Gait, PresetsAndInvalidParameters) {
-    for(auto name : sim::gait_preset_names()) EXPECT_TRUE(sim::gait_preset(name).has_value()) << name;
+    for(auto name : sim::gait_preset_names())
+        EXPECT_TRUE(sim::gait_preset(name).has_value()) << name;
     EXPECT_FALSE(sim::gait_preset("sprint").has_value());
     sim::Gait still(*sim::gait_preset("still"));
     still.walk(0, seconds(10));
@@ -209,14 +212,15 @@ TEST(Mx2125, WalkingBackendReportsTrueStepsOnTheVirtualClock) {
 }
 
 TEST(CsvTrace, ParsesHeaderCommentsAndInterpolates) {
-    std::istringstream in("# recorded on a belt clip\r\ntime_s,accel_g\r\n0.0, 1.0\n\n0.5,2.0\n1.5,-1.0\n");
+    std::istringstream in(
+        "# recorded on a belt clip\r\ntime_s,accel_g\r\n0.0, 1.0\n\n0.5,2.0\n1.5,-1.0\n");
     const auto trace = sim::CsvTrace::parse(in);
     ASSERT_EQ(trace.samples().size(), 3u);
     EXPECT_EQ(trace.duration(), ms(1500));
     EXPECT_DOUBLE_EQ(trace.accel_g(0), 1.0);
     EXPECT_DOUBLE_EQ(trace.accel_g(ms(250)), 1.5);
     EXPECT_DOUBLE_EQ(trace.accel_g(ms(1000)), 0.5);
-    EXPECT_DOUBLE_EQ(trace.accel_g(seconds(9)), -1.0);  // holds after the end
+    EXPECT_DOUBLE_EQ(trace.accel_g(seconds(9)), -1.0); // holds after the end
 }
 
 TEST(CsvTrace, MalformedInputNamesTheLine) {
@@ -229,15 +233,19 @@ TEST(CsvTrace, MalformedInputNamesTheLine) {
         }
         return "(accepted)";
     };
-    EXPECT_EQ(error_of("0,1\n0.1,1,3\n"), "walk.csv:2: expected 2 columns (time_s,accel_g), found 3");
+    EXPECT_EQ(
+        error_of("0,1\n0.1,1,3\n"), "walk.csv:2: expected 2 columns (time_s,accel_g), found 3");
     EXPECT_EQ(error_of("0,1\n0.1,abc\n"), "walk.csv:2: acceleration 'abc' is not a number");
     EXPECT_EQ(error_of("0,1\nx,1\n"), "walk.csv:2: time 'x' is not a number");
-    EXPECT_EQ(error_of("0,1\n0.2,1\n0.2,1\n"), "walk.csv:3: time 0.2 s does not come after the previous sample");
+    EXPECT_EQ(
+        error_of("0,1\n0.2,1\n0.2,1\n"),
+        "walk.csv:3: time 0.2 s does not come after the previous sample");
     EXPECT_EQ(error_of("-1,1\n"), "walk.csv:1: time must not be negative");
     EXPECT_EQ(error_of("0,inf\n"), "walk.csv:1: values must be finite");
     EXPECT_EQ(error_of("# nothing\n"), "walk.csv: no samples (expected lines time_s,accel_g)");
-    EXPECT_EQ(error_of("time_s,accel_g\ntime_s,accel_g\n"), "walk.csv:2: time 'time_s' is not a number");
+    EXPECT_EQ(
+        error_of("time_s,accel_g\ntime_s,accel_g\n"), "walk.csv:2: time 'time_s' is not a number");
     EXPECT_THROW(sim::CsvTrace::load("/nonexistent/trace.csv"), sim::TraceError);
 }
 
-}  // namespace
+} // namespace

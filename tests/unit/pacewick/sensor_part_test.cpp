@@ -29,8 +29,12 @@ host::RuntimeOptions quiet() {
     return options;
 }
 
-double sin_deg(double deg) { return std::sin(deg * std::numbers::pi / 180.0); }
-double cos_deg(double deg) { return std::cos(deg * std::numbers::pi / 180.0); }
+double sin_deg(double deg) {
+    return std::sin(deg * std::numbers::pi / 180.0);
+}
+double cos_deg(double deg) {
+    return std::cos(deg * std::numbers::pi / 180.0);
+}
 
 struct AxisCase {
     const char* name;
@@ -39,7 +43,9 @@ struct AxisCase {
     int changes_of_side_per_step;
 };
 
-void PrintTo(const AxisCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const AxisCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class GaitAxis : public ::testing::TestWithParam<AxisCase> {};
 
@@ -73,8 +79,11 @@ TEST_P(GaitAxis, ChangesSideAtItsFrequencyWithItsAmplitude) {
     EXPECT_EQ(gait.true_steps(30 * step), 22u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Axes, GaitAxis,
-    ::testing::Values(AxisCase{"lateral", &sim::TrunkAccel::lateral, &sim::GaitParams::lateral_g, 1},
+INSTANTIATE_TEST_SUITE_P(
+    Axes,
+    GaitAxis,
+    ::testing::Values(
+        AxisCase{"lateral", &sim::TrunkAccel::lateral, &sim::GaitParams::lateral_g, 1},
         AxisCase{"forward", &sim::TrunkAccel::forward, &sim::GaitParams::forward_g, 2},
         AxisCase{"vertical", &sim::TrunkAccel::vertical, &sim::GaitParams::vertical_g, 0}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -125,7 +134,9 @@ struct RestCase {
     double reads_g;
 };
 
-void PrintTo(const RestCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const RestCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class MountAtRest : public ::testing::TestWithParam<RestCase> {};
 
@@ -146,14 +157,21 @@ TEST_P(MountAtRest, ReadsGravityThroughTheTiltPlusTheOffset) {
 constexpr sim::Mx2125Part kNoiseless{.offset_g = 0.0, .noise_g = 0.0};
 constexpr sim::Mx2125Part kNoiselessOffset{.offset_g = 0.04, .noise_g = 0.0};
 
-INSTANTIATE_TEST_SUITE_P(Mounts, MountAtRest,
-    ::testing::Values(RestCase{"lateral_level", {.part = kNoiseless}, 0.0},
+INSTANTIATE_TEST_SUITE_P(
+    Mounts,
+    MountAtRest,
+    ::testing::Values(
+        RestCase{"lateral_level", {.part = kNoiseless}, 0.0},
         RestCase{"lateral_offset", {.part = kNoiselessOffset}, 0.04},
         RestCase{"lateral_tilted", {.tilt_deg = 5.0, .part = kNoiselessOffset}, sin_deg(5.0) + 0.04},
-        RestCase{"forward_tilted_down", {.mount = sim::Mount::forward, .tilt_deg = -3.0, .part = kNoiseless},
+        RestCase{
+            "forward_tilted_down",
+            {.mount = sim::Mount::forward, .tilt_deg = -3.0, .part = kNoiseless},
             -sin_deg(3.0)},
         RestCase{"vertical", {.mount = sim::Mount::vertical, .part = kNoiselessOffset}, 1.04},
-        RestCase{"vertical_tilted", {.mount = sim::Mount::vertical, .tilt_deg = 20.0, .part = kNoiseless},
+        RestCase{
+            "vertical_tilted",
+            {.mount = sim::Mount::vertical, .tilt_deg = 20.0, .part = kNoiseless},
             cos_deg(20.0)}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -168,7 +186,8 @@ TEST(Mx2125Part, AConstantIsAReadingAndBypassesThePart) {
 
 TEST(Mx2125Part, RandomPartsSpreadLikeRealOnesAndRepeatPerSeed) {
     std::vector<double> offsets;
-    for(std::uint64_t seed = 0; seed < 400; ++seed) offsets.push_back(sim::Mx2125Part::random(seed).offset_g);
+    for(std::uint64_t seed = 0; seed < 400; ++seed)
+        offsets.push_back(sim::Mx2125Part::random(seed).offset_g);
     double sum = 0, sq = 0;
     for(const double o : offsets) {
         EXPECT_LE(std::abs(o), sim::Mx2125Part::kMaxOffsetG);
@@ -206,4 +225,4 @@ TEST(SensorNoise, AboutOneMgRmsAndBandLimited) {
     EXPECT_EQ(silent.at(seconds(1)), 0.0);
 }
 
-}  // namespace
+} // namespace

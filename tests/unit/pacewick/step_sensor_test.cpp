@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr std::uint64_t kPeriod = 640'000;  // 10 ms at 64 MHz
+constexpr std::uint64_t kPeriod = 640'000; // 10 ms at 64 MHz
 
 host::RuntimeOptions quiet(std::uint32_t cycle_counter_start = 0) {
     host::RuntimeOptions options;
@@ -32,7 +32,8 @@ public:
         sensor_.below_half = below_half_at_launch;
         app_.queue = queue_;
         app_.sensor = &sensor_;
-        furi_hal_gpio_init(&gpio_ext_pc0, GpioModeInterruptRiseFall, GpioPullNo, GpioSpeedVeryHigh);
+        furi_hal_gpio_init(
+            &gpio_ext_pc0, GpioModeInterruptRiseFall, GpioPullNo, GpioSpeedVeryHigh);
         furi_hal_gpio_add_int_callback(&gpio_ext_pc0, step_callback, &app_);
     }
     ~SensorRig() {
@@ -41,10 +42,14 @@ public:
     }
 
     /// Virtual time at which the cycle counter has advanced by exactly `cycles` since start.
-    static host::Nanos at_cycle(std::uint64_t cycles) { return (cycles * host::kSecond + host::kCpuHz - 1) / host::kCpuHz; }
+    static host::Nanos at_cycle(std::uint64_t cycles) {
+        return (cycles * host::kSecond + host::kCpuHz - 1) / host::kCpuHz;
+    }
 
     void edge(std::uint64_t cycle, bool level) {
-        rt_.schedule_at(at_cycle(cycle), [this, level] { rt_.gpio().set_input(gpio_ext_pc0, level); });
+        rt_.schedule_at(at_cycle(cycle), [this, level] {
+            rt_.gpio().set_input(gpio_ext_pc0, level);
+        });
     }
     /// One pulse: rising edge at `rise`, falling edge `high` cycles later.
     void pulse(std::uint64_t rise, std::uint64_t high) {
@@ -94,19 +99,19 @@ TEST(StepSensor, FirstRiseOnlyRecordsItsTimeAndTheSecondGivesThePeriod) {
 TEST(StepSensor, CountsEachChangeOfSideOnceAndRunsOnTheSameSideNotAgain) {
     SensorRig rig;
     std::uint64_t t = 1000;
-    rig.pulse(t, kPeriod / 2);  // no period yet: not below
+    rig.pulse(t, kPeriod / 2); // no period yet: not below
     t += kPeriod;
-    rig.pulse(t, kPeriod * 3 / 8);  // -1 g: below half
+    rig.pulse(t, kPeriod * 3 / 8); // -1 g: below half
     t += kPeriod;
-    rig.pulse(t, kPeriod * 3 / 8);  // still below
+    rig.pulse(t, kPeriod * 3 / 8); // still below
     t += kPeriod;
     rig.run_to(t);
     EXPECT_EQ(rig.sensor().count, 1);
     EXPECT_TRUE(rig.sensor().below_half);
 
-    rig.pulse(t, kPeriod / 2);  // exactly half: not below, back over
+    rig.pulse(t, kPeriod / 2); // exactly half: not below, back over
     t += kPeriod;
-    rig.pulse(t, kPeriod * 5 / 8);  // still not below
+    rig.pulse(t, kPeriod * 5 / 8); // still not below
     t += kPeriod;
     rig.run_to(t);
     EXPECT_EQ(rig.sensor().count, 2);
@@ -145,7 +150,7 @@ TEST(StepSensor, FallingEdgesBeforeTheSecondRiseNeverCountAsBelow) {
     {
         SensorRig rig(/*below_half_at_launch=*/false);
         rig.edge(100, false);  // a fall with no rise seen at all
-        rig.pulse(1000, 1000);  // a very short pulse, but no period to compare with
+        rig.pulse(1000, 1000); // a very short pulse, but no period to compare with
         rig.run_to(5000);
         EXPECT_EQ(rig.sensor().count, 0);
         EXPECT_EQ(rig.queued(), 0u);
@@ -178,7 +183,7 @@ TEST(StepSensor, CycleCounterWrapBetweenEdgesKeepsTheDifferences) {
         // Here the high time of the second pulse spans the wrap.
         SensorRig rig(false, 0xFFFFFFFFu - kPeriod - 1000);
         rig.pulse(0, kPeriod / 2);
-        rig.pulse(kPeriod, kPeriod / 4);  // wraps 1001 cycles after this rise
+        rig.pulse(kPeriod, kPeriod / 4); // wraps 1001 cycles after this rise
         rig.run_to(kPeriod + kPeriod / 4);
         EXPECT_EQ(rig.sensor().period, kPeriod);
         EXPECT_EQ(rig.sensor().count, 1);
@@ -199,4 +204,4 @@ TEST(StepSensor, FullQueueLosesTheRedrawButNotTheStep) {
     EXPECT_EQ(rig.queued(), static_cast<std::uint32_t>(PACEWICK_QUEUE_SIZE));
 }
 
-}  // namespace
+} // namespace

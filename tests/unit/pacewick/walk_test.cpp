@@ -55,7 +55,8 @@ Counted walk_a_minute(const Walk& walk) {
     Counted result;
     result.true_steps = mx.true_steps().value_or(0);
     const auto screen = gui.screen();
-    if(const auto* line = screen.find("Steps: ")) std::sscanf(line->text.c_str(), "Steps: %ld", &result.counted);
+    if(const auto* line = screen.find("Steps: "))
+        std::sscanf(line->text.c_str(), "Steps: %ld", &result.counted);
 
     gui.input().short_press(InputKeyBack);
     furi_thread_join(app);
@@ -70,14 +71,16 @@ struct Ratio {
     double tolerance;
 };
 
-void PrintTo(const Ratio& c, std::ostream* os) { *os << c.walk.name; }
+void PrintTo(const Ratio& c, std::ostream* os) {
+    *os << c.walk.name;
+}
 
 class WalkRatio : public ::testing::TestWithParam<Ratio> {};
 
 TEST_P(WalkRatio, CountedAgainstTrueSteps) {
     const Ratio& c = GetParam();
     const Counted r = walk_a_minute(c.walk);
-    ASSERT_GT(r.true_steps, 80u);  // a minute of walking at 1.4 steps/s or more
+    ASSERT_GT(r.true_steps, 80u); // a minute of walking at 1.4 steps/s or more
     const double expected = c.per_step * static_cast<double>(r.true_steps);
     EXPECT_NEAR(static_cast<double>(r.counted), expected, c.tolerance * expected)
         << r.counted << " counted for " << r.true_steps << " steps";
@@ -87,8 +90,11 @@ constexpr sim::Mx2125Config kTypical{};
 
 // The lateral sway crosses 0 g once per step; the forward motion twice per step, so the same
 // algorithm counts double there.
-INSTANTIATE_TEST_SUITE_P(Mounts, WalkRatio,
-    ::testing::Values(Ratio{{"normal_lateral", "normal", kTypical}, 1.0, 0.05},
+INSTANTIATE_TEST_SUITE_P(
+    Mounts,
+    WalkRatio,
+    ::testing::Values(
+        Ratio{{"normal_lateral", "normal", kTypical}, 1.0, 0.05},
         Ratio{{"slow_lateral", "slow", kTypical}, 1.0, 0.05},
         Ratio{{"brisk_lateral", "brisk", kTypical}, 1.0, 0.05},
         Ratio{{"normal_lateral_other_noise", "normal", {.seed = 99}}, 1.0, 0.05},
@@ -101,7 +107,9 @@ struct Exact {
     long counted;
 };
 
-void PrintTo(const Exact& c, std::ostream* os) { *os << c.walk.name; }
+void PrintTo(const Exact& c, std::ostream* os) {
+    *os << c.walk.name;
+}
 
 class WalkExact : public ::testing::TestWithParam<Exact> {};
 
@@ -110,7 +118,9 @@ TEST_P(WalkExact, Counts) {
     EXPECT_EQ(walk_a_minute(c.walk).counted, c.counted);
 }
 
-INSTANTIATE_TEST_SUITE_P(HiddenOrStanding, WalkExact,
+INSTANTIATE_TEST_SUITE_P(
+    HiddenOrStanding,
+    WalkExact,
     ::testing::Values(
         // The typical part rests above 0 g: nothing is counted while standing.
         Exact{{"still_typical", "still", kTypical}, 0},
@@ -125,8 +135,8 @@ INSTANTIATE_TEST_SUITE_P(HiddenOrStanding, WalkExact,
 
 TEST(WalkNoise, AnAxisRightOnZeroCountsNoiseWhileStanding) {
     const Counted r = walk_a_minute({"still_on_zero", "still", {.part = {.offset_g = 0.0}}});
-    EXPECT_GT(r.counted, 100);  // a real part rests to one side; this one chatters
+    EXPECT_GT(r.counted, 100); // a real part rests to one side; this one chatters
     EXPECT_EQ(r.true_steps, 0u);
 }
 
-}  // namespace
+} // namespace

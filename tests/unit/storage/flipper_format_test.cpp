@@ -12,15 +12,27 @@
 namespace storage_test {
 namespace {
 
-enum class Op { Header, String, Uint32, Hex, Int32, Bool, KeyExist, Count, Rewind, Strict };
+enum class Op {
+    Header,
+    String,
+    Uint32,
+    Hex,
+    Int32,
+    Bool,
+    KeyExist,
+    Count,
+    Rewind,
+    Strict
+};
 
 struct Step {
     Op op;
     const char* key;
-    uint16_t n;  // values asked for
+    uint16_t n; // values asked for
     bool ok;
-    std::vector<uint32_t> values = {};  // after the call, the n slots (0xEE: untouched), or the count
-    std::string text = {};              // string value / file type
+    std::vector<uint32_t> values =
+        {};                // after the call, the n slots (0xEE: untouched), or the count
+    std::string text = {}; // string value / file type
 };
 
 struct Case {
@@ -29,13 +41,15 @@ struct Case {
     std::vector<Step> steps;
 };
 
-constexpr uint32_t U = 0xEE;  // a slot the read left alone
+constexpr uint32_t U = 0xEE; // a slot the read left alone
 
 // Runs the steps on an open FlipperFormat and reports the first difference.
 void run_steps(FlipperFormat* ff, const Case& c) {
     for(size_t s = 0; s < c.steps.size(); ++s) {
         const Step& step = c.steps[s];
-        SCOPED_TRACE(testing::Message() << c.name << ", step " << s << " (" << (step.key ? step.key : "") << ")");
+        SCOPED_TRACE(
+            testing::Message()
+            << c.name << ", step " << s << " (" << (step.key ? step.key : "") << ")");
         FuriString* text = furi_string_alloc();
         std::vector<uint32_t> got;
         bool ok = false;
@@ -104,18 +118,22 @@ const std::vector<Case>& cases() {
           {Op::Hex, "CRC", 2, true, {0xF9, 0x83}},
           {Op::Count, "EPC", 0, true, {12}},
           {Op::Uint32, "EPC_LENGTH", 1, true, {12}},
-          {Op::Hex, "EPC", 12, true, {0xE2, 0, 0, 0x17, 0x22, 0x10, 0x01, 0x23, 0x45, 0x67, 0x89, 0xAB}},
+          {Op::Hex,
+           "EPC",
+           12,
+           true,
+           {0xE2, 0, 0, 0x17, 0x22, 0x10, 0x01, 0x23, 0x45, 0x67, 0x89, 0xAB}},
           {Op::Uint32, "TID_LENGTH", 1, true, {0}},
-          {Op::Count, "TID", 0, false, {0}},  // an empty array has no values to count
-          {Op::Hex, "TID", 0, true},          // but reading none of them works
+          {Op::Count, "TID", 0, false, {0}}, // an empty array has no values to count
+          {Op::Hex, "TID", 0, true},         // but reading none of them works
           {Op::Uint32, "USER_LENGTH", 1, true, {0}},
           {Op::Hex, "USER", 0, true}}},
         {"forward search only; a missing key leaves the reader at the end",
          "A: 1\nB: 2\nC: 3\n",
          {{Op::Uint32, "B", 1, true, {2}},
-          {Op::Uint32, "A", 1, false, {U}},  // behind the reader
-          {Op::Uint32, "C", 1, false, {U}},  // the failed search ran to the end
-          {Op::KeyExist, "A", 0, true},      // from the start, keeping the position (the end)
+          {Op::Uint32, "A", 1, false, {U}}, // behind the reader
+          {Op::Uint32, "C", 1, false, {U}}, // the failed search ran to the end
+          {Op::KeyExist, "A", 0, true},     // from the start, keeping the position (the end)
           {Op::Uint32, "C", 1, false, {U}},
           {Op::Rewind, nullptr, 0, true},
           {Op::Uint32, "C", 1, true, {3}}}},
@@ -166,12 +184,12 @@ const std::vector<Case>& cases() {
          "E: \nE: \nF:",
          {{Op::Hex, "E", 0, true},
           {Op::Hex, "E", 1, false, {U}},
-          {Op::Hex, "F", 0, false}}},  // "F:" at the very end: nothing after the ':' to skip
+          {Op::Hex, "F", 0, false}}}, // "F:" at the very end: nothing after the ':' to skip
         {"strings: the rest of the line after ': ', empty is false",
          "S: \nS:  two spaces \nS:x\nS: last",
          {{Op::String, "S", 0, false},
           {Op::String, "S", 0, true, {}, " two spaces "},
-          {Op::String, "S", 0, false},  // ":x" skips the 'x' too, leaving nothing
+          {Op::String, "S", 0, false}, // ":x" skips the 'x' too, leaving nothing
           {Op::String, "S", 0, true, {}, "last"}}},
         {"the character after ':' is skipped whatever it is",
          "Key:value\nN:12\n",
@@ -184,8 +202,11 @@ const std::vector<Case>& cases() {
          {{Op::Uint32, "A", 1, true, {5}}}},
         {"strict mode stops at the first other key",
          "A: 1\nB: 2\n",
-         {{Op::Strict, nullptr, 1, true}, {Op::Uint32, "B", 1, false, {U}}, {Op::Rewind, nullptr, 0, true},
-          {Op::Uint32, "A", 1, true, {1}}, {Op::Uint32, "B", 1, true, {2}}}},
+         {{Op::Strict, nullptr, 1, true},
+          {Op::Uint32, "B", 1, false, {U}},
+          {Op::Rewind, nullptr, 0, true},
+          {Op::Uint32, "A", 1, true, {1}},
+          {Op::Uint32, "B", 1, true, {2}}}},
         {"a header needs Filetype then Version",
          "Version: 1\nFiletype: X\n",
          {{Op::Header, nullptr, 0, false, {U}, "X"}}},
@@ -240,10 +261,11 @@ TEST_F(KeyValueFiles, WritesTheExactBytes) {
     EXPECT_TRUE(flipper_format_file_close(ff));
     flipper_format_free(ff);
     furi_string_free(type);
-    EXPECT_EQ(host_read("apps_data/corvane/out.txt"),
-              "Filetype: Flipper UHF RFID device\nVersion: 1\n# a comment\nPC: 30 0A\nTID: \nN: 0 4294967295\n"
-              "I: -5 7\nB: true false\nF: 1.500000\nW: 0123456789ABCDEF\nS: two words\n"
-              "T: Flipper UHF RFID device\n# Flipper UHF RFID device\n");
+    EXPECT_EQ(
+        host_read("apps_data/corvane/out.txt"),
+        "Filetype: Flipper UHF RFID device\nVersion: 1\n# a comment\nPC: 30 0A\nTID: \nN: 0 4294967295\n"
+        "I: -5 7\nB: true false\nF: 1.500000\nW: 0123456789ABCDEF\nS: two words\n"
+        "T: Flipper UHF RFID device\n# Flipper UHF RFID device\n");
 
     // Read back: every value as written.
     ff = flipper_format_file_alloc(storage_);
@@ -265,15 +287,15 @@ TEST_F(KeyValueFiles, WritesTheExactBytes) {
 TEST_F(KeyValueFiles, OpenModes) {
     FlipperFormat* ff = flipper_format_file_alloc(storage_);
     EXPECT_FALSE(flipper_format_file_open_existing(ff, "/data/missing.txt"));
-    EXPECT_TRUE(flipper_format_file_close(ff));  // closing after a failed open is harmless
+    EXPECT_TRUE(flipper_format_file_close(ff)); // closing after a failed open is harmless
     host_write("apps_data/corvane/f.txt", "A: 1");
     EXPECT_FALSE(flipper_format_file_open_new(ff, "/data/f.txt"));
-    ASSERT_TRUE(flipper_format_file_open_append(ff, "/data/f.txt"));  // adds the missing newline
+    ASSERT_TRUE(flipper_format_file_open_append(ff, "/data/f.txt")); // adds the missing newline
     const uint32_t two = 2;
     EXPECT_TRUE(flipper_format_write_uint32(ff, "B", &two, 1));
     EXPECT_TRUE(flipper_format_file_close(ff));
     EXPECT_EQ(host_read("apps_data/corvane/f.txt"), "A: 1\nB: 2\n");
-    ASSERT_TRUE(flipper_format_file_open_always(ff, "/data/f.txt"));  // empties it
+    ASSERT_TRUE(flipper_format_file_open_always(ff, "/data/f.txt")); // empties it
     EXPECT_TRUE(flipper_format_file_close(ff));
     EXPECT_EQ(host_read("apps_data/corvane/f.txt"), "");
     flipper_format_free(ff);
@@ -290,22 +312,22 @@ TEST_F(KeyValueFiles, WritesFailOnAFullOrFailingCard) {
     service_.set_space_left(20);
     FlipperFormat* ff = flipper_format_file_alloc(storage_);
     ASSERT_TRUE(flipper_format_file_open_always(ff, "/ext/f.txt"));
-    EXPECT_FALSE(flipper_format_write_header_cstr(ff, "T", 1));  // 23 bytes do not fit in 20
+    EXPECT_FALSE(flipper_format_write_header_cstr(ff, "T", 1)); // 23 bytes do not fit in 20
     flipper_format_free(ff);
     EXPECT_EQ(host_read("f.txt")->size(), 20u);
 
     service_.set_space_left(std::nullopt);
     ff = flipper_format_file_alloc(storage_);
     ASSERT_TRUE(flipper_format_file_open_always(ff, "/ext/f.txt"));
-    service_.fail_write(3);  // the key and ':' go out, the blank after them fails
+    service_.fail_write(3); // the key and ':' go out, the blank after them fails
     EXPECT_FALSE(flipper_format_write_hex(ff, "H", bytes, 3));
-    EXPECT_FALSE(flipper_format_write_hex(ff, "H", bytes, 3));  // the file object stays spoilt
+    EXPECT_FALSE(flipper_format_write_hex(ff, "H", bytes, 3)); // the file object stays spoilt
     flipper_format_free(ff);
     EXPECT_EQ(host_read("f.txt"), "H:");
 
     service_.set_read_only(true);
     ff = flipper_format_file_alloc(storage_);
-    EXPECT_FALSE(flipper_format_file_open_existing(ff, "/ext/f.txt"));  // it opens for writing too
+    EXPECT_FALSE(flipper_format_file_open_existing(ff, "/ext/f.txt")); // it opens for writing too
     flipper_format_free(ff);
 }
 
@@ -313,7 +335,7 @@ TEST_F(KeyValueFiles, HostileFilesEndEveryReadSafely) {
     struct Hostile {
         const char* name;
         std::string text;
-        bool string_read;  // what read_string("S") gives
+        bool string_read; // what read_string("S") gives
     };
     const std::vector<Hostile> files = {
         {"one huge line, no newline", std::string(300000, 'x'), false},
@@ -346,5 +368,5 @@ TEST_F(KeyValueFiles, HostileFilesEndEveryReadSafely) {
     }
 }
 
-}  // namespace
-}  // namespace storage_test
+} // namespace
+} // namespace storage_test

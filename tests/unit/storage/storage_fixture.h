@@ -29,11 +29,12 @@ inline host::RuntimeOptions quiet() {
 class StorageFixture : public ::testing::Test {
 protected:
     StorageFixture()
-        : root_(fs::temp_directory_path() /
-                ("unit_storage_" + std::to_string(::getpid()) + "_" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name())),
-          service_(rt_, root_, "corvane"),
-          storage_(static_cast<Storage*>(furi_record_open(RECORD_STORAGE))) {}
+        : root_(
+              fs::temp_directory_path() /
+              ("unit_storage_" + std::to_string(::getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name()))
+        , service_(rt_, root_, "corvane")
+        , storage_(static_cast<Storage*>(furi_record_open(RECORD_STORAGE))) {}
     ~StorageFixture() override {
         furi_record_close(RECORD_STORAGE);
         std::error_code error;
@@ -54,14 +55,17 @@ protected:
     }
 
     // Writes a whole file through the platform calls; the error of the first failing step.
-    FS_Error write(const char* path, const std::string& content, FS_OpenMode mode = FSOM_CREATE_ALWAYS) {
+    FS_Error
+        write(const char* path, const std::string& content, FS_OpenMode mode = FSOM_CREATE_ALWAYS) {
         File* file = storage_file_alloc(storage_);
         FS_Error error = FSE_OK;
         if(!storage_file_open(file, path, FSAM_WRITE, mode)) {
             error = storage_file_get_error(file);
-        } else if(storage_file_write(file, content.data(), static_cast<uint16_t>(content.size())) != content.size()) {
+        } else if(
+            storage_file_write(file, content.data(), static_cast<uint16_t>(content.size())) !=
+            content.size()) {
             error = storage_file_get_error(file);
-            if(error == FSE_OK) error = FSE_DENIED;  // short write: the card is full
+            if(error == FSE_OK) error = FSE_DENIED; // short write: the card is full
         }
         storage_file_close(file);
         storage_file_free(file);
@@ -73,7 +77,8 @@ protected:
         if(storage_file_open(file, path, FSAM_READ, FSOM_OPEN_EXISTING)) {
             content.emplace();
             char buffer[64];
-            while(uint16_t n = storage_file_read(file, buffer, sizeof buffer)) content->append(buffer, n);
+            while(uint16_t n = storage_file_read(file, buffer, sizeof buffer))
+                content->append(buffer, n);
         }
         storage_file_free(file);
         return content;
@@ -85,4 +90,4 @@ protected:
     Storage* storage_;
 };
 
-}  // namespace storage_test
+} // namespace storage_test

@@ -31,7 +31,7 @@ TEST_F(StorageFixture, PathsOutsideTheCardOrWithBadNamesAreRefused) {
         {"/ext/inside.txt", FSE_OK},
         {"/any/inside.txt", FSE_OK},
         {"/ext//sub/", FSE_OK},
-        {"/ext/sub/in_link", FSE_OK},  // a link that stays on the card is followed
+        {"/ext/sub/in_link", FSE_OK}, // a link that stays on the card is followed
         {"/ext/../outside", FSE_INVALID_NAME},
         {"/ext/sub/../inside.txt", FSE_INVALID_NAME},
         {"/ext/./inside.txt", FSE_INVALID_NAME},
@@ -56,7 +56,8 @@ TEST_F(StorageFixture, PathsOutsideTheCardOrWithBadNamesAreRefused) {
     EXPECT_FALSE(read("/ext/out_dir/secret"));
     EXPECT_EQ(write("/ext/out_dir/new", "x"), FSE_DENIED);
     EXPECT_EQ(storage_common_remove(storage_, "/ext/out_file"), FSE_DENIED);
-    EXPECT_EQ(storage_common_rename(storage_, "/ext/inside.txt", "/ext/out_dir/moved"), FSE_DENIED);
+    EXPECT_EQ(
+        storage_common_rename(storage_, "/ext/inside.txt", "/ext/out_dir/moved"), FSE_DENIED);
     File* dir = storage_file_alloc(storage_);
     EXPECT_FALSE(storage_dir_open(dir, "/ext/out_dir"));
     storage_file_free(dir);
@@ -77,7 +78,8 @@ TEST_F(StorageFixture, DataIsTheCallingAppsFolderCreatedOnFirstUse) {
         FS_Error error;
     } context{storage_, FSE_INTERNAL};
     FuriThread* thread = furi_thread_alloc_ex(
-        "pacewick", 2048,
+        "pacewick",
+        2048,
         [](void* p) -> int32_t {
             auto* c = static_cast<Context*>(p);
             c->error = storage_common_mkdir(c->storage, "/data/logs");
@@ -92,7 +94,9 @@ TEST_F(StorageFixture, DataIsTheCallingAppsFolderCreatedOnFirstUse) {
     EXPECT_TRUE(fs::is_directory(root_ / "apps_data" / "pacewick" / "logs"));
 
     service_.set_default_app_id("");
-    EXPECT_EQ(storage_common_stat(storage_, "/data/tag.uhf", nullptr), FSE_INVALID_NAME);  // no app owns it
+    EXPECT_EQ(
+        storage_common_stat(storage_, "/data/tag.uhf", nullptr),
+        FSE_INVALID_NAME); // no app owns it
 }
 
 TEST_F(StorageFixture, ResolvePathRewritesDataInPlace) {
@@ -129,7 +133,7 @@ TEST_F(StorageFixture, OpenModesFollowFat) {
         FS_AccessMode access;
         FS_OpenMode mode;
         FS_Error error;
-        const char* content_after;  // after writing "new" (null: nothing written)
+        const char* content_after; // after writing "new" (null: nothing written)
     };
     const Case cases[] = {
         {"existing, missing", false, FSAM_READ_WRITE, FSOM_OPEN_EXISTING, FSE_NOT_EXIST, nullptr},
@@ -140,7 +144,12 @@ TEST_F(StorageFixture, OpenModesFollowFat) {
         {"create new, there", true, FSAM_WRITE, FSOM_CREATE_NEW, FSE_EXIST, nullptr},
         {"create new, missing", false, FSAM_WRITE, FSOM_CREATE_NEW, FSE_OK, "new"},
         {"create always, there", true, FSAM_WRITE, FSOM_CREATE_ALWAYS, FSE_OK, "new"},
-        {"no access", true, static_cast<FS_AccessMode>(0), FSOM_OPEN_EXISTING, FSE_INVALID_PARAMETER, nullptr},
+        {"no access",
+         true,
+         static_cast<FS_AccessMode>(0),
+         FSOM_OPEN_EXISTING,
+         FSE_INVALID_PARAMETER,
+         nullptr},
     };
     for(const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -165,7 +174,7 @@ TEST_F(StorageFixture, OpenModesFollowFat) {
     EXPECT_EQ(storage_file_get_error(file), FSE_DENIED);
     EXPECT_FALSE(storage_file_open(file, "/ext/no/such/f", FSAM_WRITE, FSOM_CREATE_ALWAYS));
     EXPECT_EQ(storage_file_get_error(file), FSE_NOT_EXIST);
-    EXPECT_TRUE(storage_file_close(file));  // closing after a failed open is harmless
+    EXPECT_TRUE(storage_file_close(file)); // closing after a failed open is harmless
     storage_file_free(file);
 }
 
@@ -181,27 +190,28 @@ TEST_F(StorageFixture, ReadWriteSeekTellSizeEof) {
     char buffer[16] = {};
     EXPECT_EQ(storage_file_read(file, buffer, 3), 3);
     EXPECT_STREQ(buffer, "456");
-    EXPECT_TRUE(storage_file_seek(file, 2, false));  // forward from the current position
+    EXPECT_TRUE(storage_file_seek(file, 2, false)); // forward from the current position
     EXPECT_EQ(storage_file_read(file, buffer, sizeof buffer), 1);
     EXPECT_EQ(buffer[0], '9');
-    EXPECT_EQ(storage_file_read(file, buffer, sizeof buffer), 0);  // at the end: 0, no error
+    EXPECT_EQ(storage_file_read(file, buffer, sizeof buffer), 0); // at the end: 0, no error
     EXPECT_EQ(storage_file_get_error(file), FSE_OK);
     EXPECT_TRUE(storage_file_seek(file, 5, true));
     EXPECT_TRUE(storage_file_truncate(file));
     EXPECT_EQ(storage_file_size(file), 5u);
-    EXPECT_TRUE(storage_file_seek(file, 8, true));  // past the end, opened for writing: the file grows
+    EXPECT_TRUE(
+        storage_file_seek(file, 8, true)); // past the end, opened for writing: the file grows
     EXPECT_EQ(storage_file_size(file), 8u);
     EXPECT_TRUE(storage_file_close(file));
     EXPECT_FALSE(storage_file_is_open(file));
 
     ASSERT_TRUE(storage_file_open(file, "/ext/f", FSAM_READ, FSOM_OPEN_EXISTING));
-    EXPECT_TRUE(storage_file_seek(file, 100, true));  // read only: the pointer stops at the end
+    EXPECT_TRUE(storage_file_seek(file, 100, true)); // read only: the pointer stops at the end
     EXPECT_EQ(storage_file_tell(file), 8u);
     EXPECT_EQ(storage_file_write(file, "x", 1), 0);
     EXPECT_EQ(storage_file_get_error(file), FSE_DENIED);
     EXPECT_FALSE(storage_file_truncate(file));
     EXPECT_STREQ(storage_file_get_error_desc(file), "access denied");
-    storage_file_free(file);  // closes
+    storage_file_free(file); // closes
     EXPECT_EQ(service_.open_count(), 0u);
     EXPECT_EQ(host_read("f"), std::string("01234\0\0\0", 8));
 }
@@ -219,7 +229,8 @@ TEST_F(StorageFixture, AFileOpenElsewhereBlocksTheOpenerUntilItIsClosed) {
         uint32_t at = 0;
     } context{storage_};
     FuriThread* thread = furi_thread_alloc_ex(
-        "opener", 2048,
+        "opener",
+        2048,
         [](void* p) -> int32_t {
             auto* c = static_cast<Context*>(p);
             File* file = storage_file_alloc(c->storage);
@@ -231,7 +242,7 @@ TEST_F(StorageFixture, AFileOpenElsewhereBlocksTheOpenerUntilItIsClosed) {
         &context);
     furi_thread_start(thread);
     furi_delay_ms(500);
-    EXPECT_FALSE(context.opened);  // still waiting
+    EXPECT_FALSE(context.opened); // still waiting
     EXPECT_EQ(storage_file_write(holder, "abc", 3), 3);
     storage_file_close(holder);
     furi_thread_join(thread);
@@ -249,7 +260,7 @@ TEST_F(StorageFixture, CopyBetweenOpenFiles) {
     ASSERT_TRUE(storage_file_open(dst, "/ext/dst", FSAM_WRITE, FSOM_CREATE_NEW));
     ASSERT_TRUE(storage_file_seek(src, 2, true));
     EXPECT_TRUE(storage_file_copy_to_file(src, dst, 4));
-    EXPECT_TRUE(storage_file_copy_to_file(src, dst, 100));  // stops at the end
+    EXPECT_TRUE(storage_file_copy_to_file(src, dst, 100)); // stops at the end
     storage_file_free(src);
     storage_file_free(dst);
     EXPECT_EQ(host_read("dst"), "cdefgh");
@@ -277,19 +288,19 @@ TEST_F(StorageFixture, StatExistsMkdirRemove) {
 
     EXPECT_EQ(storage_common_mkdir(storage_, "/ext/d"), FSE_OK);
     EXPECT_EQ(storage_common_mkdir(storage_, "/ext/d"), FSE_EXIST);
-    EXPECT_EQ(storage_common_mkdir(storage_, "/ext/f.txt"), FSE_EXIST);  // any entry of that name
-    EXPECT_TRUE(storage_simply_mkdir(storage_, "/ext/f.txt"));           // so "simply" says yes
+    EXPECT_EQ(storage_common_mkdir(storage_, "/ext/f.txt"), FSE_EXIST); // any entry of that name
+    EXPECT_TRUE(storage_simply_mkdir(storage_, "/ext/f.txt"));          // so "simply" says yes
     EXPECT_EQ(storage_common_mkdir(storage_, "/ext/no/parent"), FSE_NOT_EXIST);
     EXPECT_FALSE(storage_simply_mkdir(storage_, "/ext/no/parent"));
 
     host_write("d/inner/x", "x");
-    EXPECT_EQ(storage_common_remove(storage_, "/ext/d"), FSE_DENIED);  // not empty
+    EXPECT_EQ(storage_common_remove(storage_, "/ext/d"), FSE_DENIED); // not empty
     EXPECT_EQ(storage_common_remove(storage_, "/ext/missing"), FSE_NOT_EXIST);
     EXPECT_TRUE(storage_simply_remove(storage_, "/ext/missing"));
     EXPECT_EQ(storage_common_remove(storage_, "/ext"), FSE_INVALID_NAME);
     EXPECT_TRUE(storage_simply_remove_recursive(storage_, "/ext/d/"));
     EXPECT_FALSE(fs::exists(root_ / "d"));
-    EXPECT_TRUE(storage_simply_remove_recursive(storage_, "/ext/d"));  // absent
+    EXPECT_TRUE(storage_simply_remove_recursive(storage_, "/ext/d")); // absent
 
     uint64_t total = 0, free = 0;
     EXPECT_EQ(storage_common_fs_info(storage_, "/ext", &total, &free), FSE_OK);
@@ -305,8 +316,8 @@ TEST_F(StorageFixture, RenameReplacesAFileButNeverAFolder) {
         const char* from;
         const char* to;
         FS_Error error;
-        const char* from_after;  // content left at `from` (null: gone)
-        const char* to_after;    // content at `to` (null: not a file)
+        const char* from_after; // content left at `from` (null: gone)
+        const char* to_after;   // content at `to` (null: not a file)
     };
     const Case cases[] = {
         {"to a new name", "/ext/a", "/ext/new", FSE_OK, nullptr, "A"},
@@ -354,9 +365,11 @@ std::vector<std::string> list(Storage* storage, const char* path, uint16_t name_
         FileInfo info{};
         char name[256];
         while(storage_dir_read(dir, &info, name, name_length)) {
-            names.push_back(std::string(name) + (file_info_is_dir(&info) ? "/" : "") + ":" + std::to_string(info.size));
+            names.push_back(
+                std::string(name) + (file_info_is_dir(&info) ? "/" : "") + ":" +
+                std::to_string(info.size));
         }
-        EXPECT_EQ(storage_file_get_error(dir), FSE_NOT_EXIST);  // the end of the folder
+        EXPECT_EQ(storage_file_get_error(dir), FSE_NOT_EXIST); // the end of the folder
     } else {
         names.push_back(std::string("error ") + storage_file_get_error_desc(dir));
     }
@@ -386,23 +399,31 @@ TEST_F(StorageFixture, FolderReadsComeInTheOrderOfCreation) {
 
     // (Birth times, where the host has them, agree: the old files were made in that order.)
     const std::vector<std::string> names = list(storage_, "/ext");
-    EXPECT_EQ(names, (std::vector<std::string>{"old_b:2", "old_a:1", "old_c:0", "alpha/:0", "mid:1", "zeta2:1"}));
+    EXPECT_EQ(
+        names,
+        (std::vector<std::string>{
+            "old_b:2", "old_a:1", "old_c:0", "alpha/:0", "mid:1", "zeta2:1"}));
     EXPECT_EQ(list(storage_, "/any/"), names);
 }
 
 TEST_F(StorageFixture, FolderReadsCutNamesAndReportErrors) {
     EXPECT_EQ(write("/ext/a_long_file_name.uhf", ""), FSE_OK);
-    EXPECT_EQ(list(storage_, "/ext", 7), (std::vector<std::string>{"a_long:0"}));  // strlcpy: 6 characters and the zero
-    EXPECT_EQ(list(storage_, "/ext/a_long_file_name.uhf"), (std::vector<std::string>{"error file/dir not exist"}));
-    EXPECT_EQ(list(storage_, "/ext/missing"), (std::vector<std::string>{"error file/dir not exist"}));
+    EXPECT_EQ(
+        list(storage_, "/ext", 7),
+        (std::vector<std::string>{"a_long:0"})); // strlcpy: 6 characters and the zero
+    EXPECT_EQ(
+        list(storage_, "/ext/a_long_file_name.uhf"),
+        (std::vector<std::string>{"error file/dir not exist"}));
+    EXPECT_EQ(
+        list(storage_, "/ext/missing"), (std::vector<std::string>{"error file/dir not exist"}));
     EXPECT_EQ(list(storage_, "/ext/../x"), (std::vector<std::string>{"error invalid name/path"}));
-    EXPECT_EQ(list(storage_, "/data"), (std::vector<std::string>{}));  // created when first used
+    EXPECT_EQ(list(storage_, "/data"), (std::vector<std::string>{})); // created when first used
     File* dir = storage_file_alloc(storage_);
     ASSERT_TRUE(storage_dir_open(dir, "/ext"));
-    EXPECT_TRUE(storage_dir_read(dir, nullptr, nullptr, 0));  // info and name are optional
-    storage_file_free(dir);  // closes the folder
+    EXPECT_TRUE(storage_dir_read(dir, nullptr, nullptr, 0)); // info and name are optional
+    storage_file_free(dir);                                  // closes the folder
     EXPECT_EQ(service_.open_count(), 0u);
 }
 
-}  // namespace
-}  // namespace storage_test
+} // namespace
+} // namespace storage_test

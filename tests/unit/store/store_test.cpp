@@ -24,17 +24,16 @@ constexpr const char* kSave = "Can not save\nfile";
 constexpr const char* kRemove = "Can not remove file";
 constexpr const char* kData = "apps_data/corvane";
 
-const std::string kExample =
-    "Filetype: Flipper UHF RFID device\n"
-    "Version: 1\n"
-    "PC: 30 00\n"
-    "CRC: F9 83\n"
-    "EPC_LENGTH: 12\n"
-    "EPC: E2 00 00 17 22 10 01 23 45 67 89 AB\n"
-    "TID_LENGTH: 12\n"
-    "TID: E2 00 34 12 01 23 45 67 89 AB CD EF\n"
-    "USER_LENGTH: 10\n"
-    "USER: 00 11 22 33 44 55 66 77 88 99\n";
+const std::string kExample = "Filetype: Flipper UHF RFID device\n"
+                             "Version: 1\n"
+                             "PC: 30 00\n"
+                             "CRC: F9 83\n"
+                             "EPC_LENGTH: 12\n"
+                             "EPC: E2 00 00 17 22 10 01 23 45 67 89 AB\n"
+                             "TID_LENGTH: 12\n"
+                             "TID: E2 00 34 12 01 23 45 67 89 AB CD EF\n"
+                             "USER_LENGTH: 10\n"
+                             "USER: 00 11 22 33 44 55 66 77 88 99\n";
 
 struct TagValue {
     uint16_t pc = 0;
@@ -60,7 +59,10 @@ std::ostream& operator<<(std::ostream& out, const TagValue& tag) {
     return out;
 }
 
-const TagValue kExampleTag = {0x3000, 0xF983, {0xE2, 0x00, 0x00, 0x17, 0x22, 0x10, 0x01, 0x23, 0x45, 0x67, 0x89, 0xAB},
+const TagValue kExampleTag = {
+    0x3000,
+    0xF983,
+    {0xE2, 0x00, 0x00, 0x17, 0x22, 0x10, 0x01, 0x23, 0x45, 0x67, 0x89, 0xAB},
     {0xE2, 0x00, 0x34, 0x12, 0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF},
     {0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88, 0x99}};
 
@@ -119,7 +121,8 @@ protected:
         value.crc = uhf_tag_get_epc_crc(tag);
         value.epc.assign(uhf_tag_get_epc(tag), uhf_tag_get_epc(tag) + uhf_tag_get_epc_size(tag));
         value.tid.assign(uhf_tag_get_tid(tag), uhf_tag_get_tid(tag) + uhf_tag_get_tid_size(tag));
-        value.user.assign(uhf_tag_get_user(tag), uhf_tag_get_user(tag) + uhf_tag_get_user_size(tag));
+        value.user.assign(
+            uhf_tag_get_user(tag), uhf_tag_get_user(tag) + uhf_tag_get_user_size(tag));
         return value;
     }
 
@@ -185,7 +188,8 @@ protected:
     std::vector<std::string> files_in(const std::string& sd_folder) const {
         std::vector<std::string> names;
         std::error_code error;
-        for(const auto& entry : fs::directory_iterator(root_ / sd_folder, error)) names.push_back(entry.path().filename());
+        for(const auto& entry : fs::directory_iterator(root_ / sd_folder, error))
+            names.push_back(entry.path().filename());
         std::sort(names.begin(), names.end());
         return names;
     }
@@ -202,7 +206,7 @@ TEST_F(StoreTest, SavesTheExampleTagByteForByteAndReadsItBack) {
     EXPECT_TRUE(save("Tag1", &ok).empty());
     EXPECT_TRUE(ok);
     EXPECT_EQ(card_file(std::string(kData) + "/Tag1.uhf"), kExample);
-    EXPECT_EQ(files_in(kData), std::vector<std::string>{"Tag1.uhf"});  // no temporary file left
+    EXPECT_EQ(files_in(kData), std::vector<std::string>{"Tag1.uhf"}); // no temporary file left
 
     hold({});
     EXPECT_TRUE(load("/data/Tag1.uhf", &ok).empty());
@@ -214,12 +218,13 @@ TEST_F(StoreTest, RoundTripsOfEmptyAndFullBanks) {
     const struct {
         const char* name;
         TagValue tag;
-        const char* tid_line;  // as written
+        const char* tid_line; // as written
     } cases[] = {
         {"empty", {0, 0, {}, {}, {}}, "TID: \n"},
         {"epc only", {0x3000, 0x1234, counting(12, 0xE0), {}, {}}, "TID: \n"},
-        {"full", {0xFFFF, 0xABCD, counting(18, 1), counting(16, 0x80), counting(64, 0xC0)},
-            "TID: 80 81 82 83 84 85 86 87 88 89 8A 8B 8C 8D 8E 8F\n"},
+        {"full",
+         {0xFFFF, 0xABCD, counting(18, 1), counting(16, 0x80), counting(64, 0xC0)},
+         "TID: 80 81 82 83 84 85 86 87 88 89 8A 8B 8C 8D 8E 8F\n"},
     };
     for(const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -254,8 +259,9 @@ TEST_F(StoreTest, SavesGoToDataUntilAFileWasLoadedThenNextToIt) {
     EXPECT_EQ(card_file(std::string(kData) + "/Tag1.uhf"), kExample);
     fs::remove(root_ / kData / "Tag1.uhf");
 
-    EXPECT_TRUE(select(1, &ok, 1).empty());  // ". .", "sub": enter it, choose Old
-    ASSERT_EQ(std::string(furi_string_get_cstr(dev_->load_path)), "/ext/apps_data/corvane/sub/Old.uhf");
+    EXPECT_TRUE(select(1, &ok, 1).empty()); // ". .", "sub": enter it, choose Old
+    ASSERT_EQ(
+        std::string(furi_string_get_cstr(dev_->load_path)), "/ext/apps_data/corvane/sub/Old.uhf");
     EXPECT_TRUE(ok);
     EXPECT_STREQ(dev_->dev_name, "Old");
     save("Tag2", &ok);
@@ -324,7 +330,7 @@ TEST_F(StoreTest, LoadOutcomes) {
     TagValue pc_crc = {0x3000, 0xF983, {}, {}, {}};
     TagValue epc_tid = kExampleTag;
     epc_tid.user.clear();
-    TagValue cut_user = kExampleTag;  // the USER size is set before its bytes are read
+    TagValue cut_user = kExampleTag; // the USER size is set before its bytes are read
     cut_user.user = {0x00, 0x11, 0x22, 0, 0, 0, 0, 0, 0, 0};
 
     std::string crlf;
@@ -338,46 +344,75 @@ TEST_F(StoreTest, LoadOutcomes) {
     for(std::string line; std::getline(lines, line);) {
         const std::size_t colon = line.find(':');
         if(line.rfind("Filetype", 0) != 0)
-            for(std::size_t i = colon; i < line.size(); ++i) line[i] = static_cast<char>(std::tolower(line[i]));
+            for(std::size_t i = colon; i < line.size(); ++i)
+                line[i] = static_cast<char>(std::tolower(line[i]));
         lower += line + "\n";
     }
 
     const struct {
         const char* name;
         std::string content;
-        const char* message;  // null: no dialog
+        const char* message; // null: no dialog
         TagValue tag;
     } cases[] = {
         {"example", kExample, nullptr, kExampleTag},
         {"CRLF line ends", crlf, nullptr, kExampleTag},
         {"lower-case hex", lower, nullptr, kExampleTag},
-        {"comment between keys", replace(kExample, "TID_LENGTH", "# read 2024\nTID_LENGTH"), nullptr, kExampleTag},
-        {"extra values ignored", replace(kExample, "PC: 30 00", "PC: 30 00 77 88"), nullptr, kExampleTag},
+        {"comment between keys",
+         replace(kExample, "TID_LENGTH", "# read 2024\nTID_LENGTH"),
+         nullptr,
+         kExampleTag},
+        {"extra values ignored",
+         replace(kExample, "PC: 30 00", "PC: 30 00 77 88"),
+         nullptr,
+         kExampleTag},
         {"no final newline", kExample.substr(0, kExample.size() - 1), nullptr, kExampleTag},
         {"no TID and USER",
-            replace(replace(replace(replace(kExample, "TID_LENGTH: 12", "TID_LENGTH: 0"),
-                                "TID: E2 00 34 12 01 23 45 67 89 AB CD EF", "TID: "),
-                        "USER_LENGTH: 10", "USER_LENGTH: 0"),
-                "USER: 00 11 22 33 44 55 66 77 88 99", "USER: "),
-            nullptr, epc_only},
+         replace(
+             replace(
+                 replace(
+                     replace(kExample, "TID_LENGTH: 12", "TID_LENGTH: 0"),
+                     "TID: E2 00 34 12 01 23 45 67 89 AB CD EF",
+                     "TID: "),
+                 "USER_LENGTH: 10",
+                 "USER_LENGTH: 0"),
+             "USER: 00 11 22 33 44 55 66 77 88 99",
+             "USER: "),
+         nullptr,
+         epc_only},
         {"version 2", replace(kExample, "Version: 1", "Version: 2"), kDeprecated, {}},
         {"other file type", replace(kExample, "UHF RFID", "NFC"), kDeprecated, {}},
-        {"keys out of order", replace(replace(kExample, "PC: 30 00\n", ""), "CRC: F9 83\n", "CRC: F9 83\nPC: 30 00\n"), kParse,
-            {0x3000, 0, {}, {}, {}}},
+        {"keys out of order",
+         replace(replace(kExample, "PC: 30 00\n", ""), "CRC: F9 83\n", "CRC: F9 83\nPC: 30 00\n"),
+         kParse,
+         {0x3000, 0, {}, {}, {}}},
         {"no TID_LENGTH", replace(kExample, "TID_LENGTH: 12\n", ""), kParse, epc_only},
         {"truncated last line", kExample.substr(0, kExample.find("33 44")), kParse, cut_user},
         {"EPC_LENGTH 19", replace(kExample, "EPC_LENGTH: 12", "EPC_LENGTH: 19"), kParse, pc_crc},
         {"EPC_LENGTH 19 with 19 bytes",
-            replace(replace(kExample, "EPC_LENGTH: 12", "EPC_LENGTH: 19"), "89 AB\nTID_LENGTH", "89 AB 01 02 03 04 05 06 07\nTID_LENGTH"),
-            kParse, pc_crc},
+         replace(
+             replace(kExample, "EPC_LENGTH: 12", "EPC_LENGTH: 19"),
+             "89 AB\nTID_LENGTH",
+             "89 AB 01 02 03 04 05 06 07\nTID_LENGTH"),
+         kParse,
+         pc_crc},
         {"EPC_LENGTH -1", replace(kExample, "EPC_LENGTH: 12", "EPC_LENGTH: -1"), kParse, pc_crc},
         {"TID_LENGTH 17", replace(kExample, "TID_LENGTH: 12", "TID_LENGTH: 17"), kParse, epc_only},
-        {"USER_LENGTH 65", replace(kExample, "USER_LENGTH: 10", "USER_LENGTH: 65"), kParse, epc_tid},
+        {"USER_LENGTH 65",
+         replace(kExample, "USER_LENGTH: 10", "USER_LENGTH: 65"),
+         kParse,
+         epc_tid},
         {"USER_LENGTH 65 with 65 bytes",
-            replace(replace(kExample, "USER_LENGTH: 10", "USER_LENGTH: 65"), "USER: 00 11 22 33 44 55 66 77 88 99",
-                "USER:" + hex_run(65)),
-            kParse, epc_tid},
-        {"USER_LENGTH 100000", replace(kExample, "USER_LENGTH: 10", "USER_LENGTH: 100000"), kParse, epc_tid},
+         replace(
+             replace(kExample, "USER_LENGTH: 10", "USER_LENGTH: 65"),
+             "USER: 00 11 22 33 44 55 66 77 88 99",
+             "USER:" + hex_run(65)),
+         kParse,
+         epc_tid},
+        {"USER_LENGTH 100000",
+         replace(kExample, "USER_LENGTH: 10", "USER_LENGTH: 100000"),
+         kParse,
+         epc_tid},
         {"empty file", "", kParse, {}},
         {"no header", kExample.substr(kExample.find("PC:")), kParse, {}},
         {"binary", std::string("\x00\xff\x01:\n\n:::\x7f", 10), kParse, {}},
@@ -385,11 +420,12 @@ TEST_F(StoreTest, LoadOutcomes) {
     for(const auto& c : cases) {
         SCOPED_TRACE(c.name);
         touch(std::string(kData) + "/t.uhf", c.content);
-        hold({9, 9, {9}, {9}, {9}});  // the load replaces it in every case
+        hold({9, 9, {9}, {9}, {9}}); // the load replaces it in every case
         bool ok = !c.message;
         const std::vector<std::string> shown = load("/data/t.uhf", &ok);
         EXPECT_EQ(ok, c.message == nullptr);
-        EXPECT_EQ(shown, c.message ? std::vector<std::string>{c.message} : std::vector<std::string>{});
+        EXPECT_EQ(
+            shown, c.message ? std::vector<std::string>{c.message} : std::vector<std::string>{});
         EXPECT_EQ(held(), c.tag);
     }
 }
@@ -399,7 +435,7 @@ TEST_F(StoreTest, AMissingFileIsAParseError) {
     bool ok = true;
     EXPECT_EQ(load("/data/none.uhf", &ok), std::vector<std::string>{kParse});
     EXPECT_FALSE(ok);
-    EXPECT_EQ(held(), TagValue{});  // the earlier tag is gone
+    EXPECT_EQ(held(), TagValue{}); // the earlier tag is gone
 }
 
 struct CallbackLog {
@@ -420,7 +456,9 @@ struct CallbackLog {
 // with true before the file is read and with false before the error dialog, which blocks the
 // select until a key.
 TEST_F(StoreTest, SelectNamesTheDeviceAndCallsBackBeforeTheBlockingErrorDialog) {
-    touch(std::string(kData) + "/ABCDEFGHIJKLMNOPQRSTUVWXYZ.uhf", replace(kExample, "Version: 1", "Version: 2"));
+    touch(
+        std::string(kData) + "/ABCDEFGHIJKLMNOPQRSTUVWXYZ.uhf",
+        replace(kExample, "Version: 1", "Version: 2"));
     CallbackLog log{&dialogs_, {}};
     uhf_device_set_loading_callback(dev_, CallbackLog::record, &log);
     std::optional<bool> result;
@@ -434,13 +472,15 @@ TEST_F(StoreTest, SelectNamesTheDeviceAndCallsBackBeforeTheBlockingErrorDialog) 
     EXPECT_TRUE(log.calls[0].state);
     EXPECT_FALSE(log.calls[1].state);
     EXPECT_FALSE(log.calls[0].dialog_showing || log.calls[1].dialog_showing);
-    press(InputKeyOk);  // the error message waits for Back or Left
+    press(InputKeyOk); // the error message waits for Back or Left
     EXPECT_FALSE(result.has_value());
     press(InputKeyBack);
     join_app();
     EXPECT_EQ(result, false);
     EXPECT_STREQ(dev_->dev_name, "ABCDEFGHIJKLMNOPQRSTU");
-    EXPECT_EQ(std::string(furi_string_get_cstr(dev_->load_path)), "/ext/apps_data/corvane/ABCDEFGHIJKLMNOPQRSTUVWXYZ.uhf");
+    EXPECT_EQ(
+        std::string(furi_string_get_cstr(dev_->load_path)),
+        "/ext/apps_data/corvane/ABCDEFGHIJKLMNOPQRSTUVWXYZ.uhf");
     EXPECT_EQ(held(), TagValue{});
 }
 
@@ -470,7 +510,10 @@ TEST_F(StoreTest, SetNameKeepsAtMost21Characters) {
     const struct {
         const char* name;
         const char* want;
-    } cases[] = {{"", ""}, {"Tag1", "Tag1"}, {"ABCDEFGHIJKLMNOPQRSTU", "ABCDEFGHIJKLMNOPQRSTU"},
+    } cases[] = {
+        {"", ""},
+        {"Tag1", "Tag1"},
+        {"ABCDEFGHIJKLMNOPQRSTU", "ABCDEFGHIJKLMNOPQRSTU"},
         {"ABCDEFGHIJKLMNOPQRSTUV", "ABCDEFGHIJKLMNOPQRSTU"}};
     for(const auto& c : cases) {
         uhf_device_set_name(dev_, c.name);
@@ -481,9 +524,9 @@ TEST_F(StoreTest, SetNameKeepsAtMost21Characters) {
 TEST_F(StoreTest, DeletePathRules) {
     const struct {
         const char* name;
-        bool loaded_from_sub;  // load_path names sub/Old.uhf
+        bool loaded_from_sub; // load_path names sub/Old.uhf
         bool use_load_path;
-        const char* removed;  // below /data
+        const char* removed; // below /data
     } cases[] = {
         {"load path used", true, true, "sub/Old.uhf"},
         {"load path ignored", true, false, "Tag1.uhf"},
@@ -492,17 +535,22 @@ TEST_F(StoreTest, DeletePathRules) {
     };
     for(const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        for(const char* file : {"Tag1.uhf", "sub/Old.uhf", "sub/Tag1.uhf"}) touch(std::string(kData) + "/" + file, kExample);
-        furi_string_set_str(dev_->load_path, c.loaded_from_sub ? "/ext/apps_data/corvane/sub/Old.uhf" : "");
+        for(const char* file : {"Tag1.uhf", "sub/Old.uhf", "sub/Tag1.uhf"})
+            touch(std::string(kData) + "/" + file, kExample);
+        furi_string_set_str(
+            dev_->load_path, c.loaded_from_sub ? "/ext/apps_data/corvane/sub/Old.uhf" : "");
         uhf_device_set_name(dev_, "Tag1");
         bool ok = false;
         EXPECT_TRUE(remove(c.use_load_path, &ok).empty());
         EXPECT_TRUE(ok);
         for(const char* file : {"Tag1.uhf", "sub/Old.uhf", "sub/Tag1.uhf"}) {
-            EXPECT_EQ(card_file(std::string(kData) + "/" + file).has_value(), std::string(file) != c.removed) << file;
+            EXPECT_EQ(
+                card_file(std::string(kData) + "/" + file).has_value(),
+                std::string(file) != c.removed)
+                << file;
         }
     }
 }
 
-}  // namespace
-}  // namespace store_test
+} // namespace
+} // namespace store_test

@@ -21,7 +21,8 @@ TEST(FuriString, AllocationsAreCountedAndReleased) {
 
     // alloc_move takes over the source and frees it; move frees the second argument.
     FuriString* moved = furi_string_alloc_move(s);
-    EXPECT_STREQ(furi_string_get_cstr(moved), "a string that is well past any small-string optimisation");
+    EXPECT_STREQ(
+        furi_string_get_cstr(moved), "a string that is well past any small-string optimisation");
     FuriString* other = furi_string_alloc_set_str("other");
     furi_string_move(moved, other);
     EXPECT_STREQ(furi_string_get_cstr(moved), "other");
@@ -67,7 +68,7 @@ TEST(FuriString, SearchBoundaries) {
     EXPECT_EQ(furi_string_search_char(s.get(), '.', 1), 1u);
     EXPECT_EQ(furi_string_search_char(s.get(), '.', 2), 3u);
     EXPECT_EQ(furi_string_search_char(s.get(), '.', 4), FURI_STRING_FAILURE);
-    EXPECT_EQ(furi_string_search_char(s.get(), '.', 5), FURI_STRING_FAILURE);  // start == size
+    EXPECT_EQ(furi_string_search_char(s.get(), '.', 5), FURI_STRING_FAILURE); // start == size
     EXPECT_EQ(furi_string_search_char(s.get(), 'z', 0), FURI_STRING_FAILURE);
 
     // rchar finds the last occurrence at or after start.
@@ -80,7 +81,7 @@ TEST(FuriString, SearchBoundaries) {
     EXPECT_EQ(furi_string_search_str(s.get(), "b.c", 0), 2u);
     EXPECT_EQ(furi_string_search_str(s.get(), "b.c", 3), FURI_STRING_FAILURE);
     EXPECT_EQ(furi_string_search_str(s.get(), "c", 4), 4u);
-    EXPECT_EQ(furi_string_search_str(s.get(), "c.", 0), FURI_STRING_FAILURE);  // runs off the end
+    EXPECT_EQ(furi_string_search_str(s.get(), "c.", 0), FURI_STRING_FAILURE); // runs off the end
     EXPECT_EQ(furi_string_search_str(s.get(), "", 5), 5u);
 
     Str empty = make_furi_string();
@@ -96,7 +97,7 @@ TEST(FuriString, LeftRightMidClampAtTheEnd) {
     EXPECT_EQ(text_of(s), "0123456789");
     furi_string_left(s.get(), 8);
     EXPECT_EQ(text_of(s), "01234567");
-    furi_string_right(s.get(), 3);  // drops the first three
+    furi_string_right(s.get(), 3); // drops the first three
     EXPECT_EQ(text_of(s), "34567");
     furi_string_right(s.get(), 5);
     EXPECT_EQ(text_of(s), "");
@@ -119,7 +120,7 @@ TEST(FuriString, LeftRightMidClampAtTheEnd) {
 
 TEST(FuriString, Trim) {
     Str s = make_furi_string(" \t\r\n hello world \n");
-    furi_string_trim(s.get(), nullptr);  // platform default set: space, \n, \r, \t
+    furi_string_trim(s.get(), nullptr); // platform default set: space, \n, \r, \t
     EXPECT_EQ(text_of(s), "hello world");
     furi_string_trim(s.get(), "hd");
     EXPECT_EQ(text_of(s), "ello worl");
@@ -138,9 +139,9 @@ TEST(FuriString, SettersCompareAndEdit) {
     Str s = make_furi_string();
     furi_string_set_strn(s.get(), "abcdef", 3);
     EXPECT_EQ(text_of(s), "abc");
-    furi_string_set_strn(s.get(), "ab", 10);  // stops at the terminator
+    furi_string_set_strn(s.get(), "ab", 10); // stops at the terminator
     EXPECT_EQ(text_of(s), "ab");
-    furi_string_set_str(s.get(), furi_string_get_cstr(s.get()) + 1);  // from its own buffer
+    furi_string_set_str(s.get(), furi_string_get_cstr(s.get()) + 1); // from its own buffer
     EXPECT_EQ(text_of(s), "b");
 
     Str src = make_furi_string("source");
@@ -172,7 +173,7 @@ TEST(FuriString, SettersCompareAndEdit) {
     furi_string_replace_at(s.get(), 5, 0, "!");
     EXPECT_EQ(text_of(s), "aXYZc!");
 
-    furi_string_set_str(s.get(), "h\xC3\xA9llo");  // é is two bytes
+    furi_string_set_str(s.get(), "h\xC3\xA9llo"); // é is two bytes
     EXPECT_EQ(furi_string_size(s.get()), 6u);
     EXPECT_EQ(furi_string_utf8_length(s.get()), 5u);
 }
@@ -194,4 +195,4 @@ TEST_F(FuriStringDeathTest, OutOfRangeAndNullAreFatal) {
     EXPECT_DEATH(furi_string_free(nullptr), "nullptr");
 }
 
-}  // namespace
+} // namespace

@@ -36,7 +36,7 @@ TEST(NameGenerator, RespectsTheBufferSize) {
             } else if(max == 2) {
                 EXPECT_EQ(name.size(), 1u);
             } else if(max >= 22) {
-                EXPECT_GE(name.size(), 5u) << name;  // a whole name fits
+                EXPECT_GE(name.size(), 5u) << name; // a whole name fits
             }
             for(const char c : name) {
                 EXPECT_TRUE(std::isalpha(static_cast<unsigned char>(c)) || c == '_') << name;
@@ -57,7 +57,7 @@ TEST(NameGenerator, LooksLikeAdjectiveUnderscoreLowerCaseNoun) {
     EXPECT_LT(sep + 1, name.size());
     EXPECT_TRUE(std::isupper(static_cast<unsigned char>(name[0])));
     for(std::size_t i = 1; i < name.size(); ++i) {
-        EXPECT_FALSE(std::isupper(static_cast<unsigned char>(name[i]))) << name;  // "Hidden_door"
+        EXPECT_FALSE(std::isupper(static_cast<unsigned char>(name[i]))) << name; // "Hidden_door"
     }
 }
 
@@ -74,4 +74,4 @@ TEST(NameGenerator, SeedMakesItReproducible) {
     EXPECT_GT(distinct, 0);
 }
 
-}  // namespace
+} // namespace

@@ -35,9 +35,9 @@ std::string extension(const char* path, size_t max = 8) {
 TEST(Path, ExtractFilename) {
     EXPECT_EQ(filename("/ext/apps_data/corvane/tag.uhf", false), "tag.uhf");
     EXPECT_EQ(filename("/ext/apps_data/corvane/tag.uhf", true), "tag");
-    EXPECT_EQ(filename("tag.uhf", true), "tag");                // no '/'
-    EXPECT_EQ(filename("/ext/my.dir/tag", true), "tag");        // dot only in a folder
-    EXPECT_EQ(filename("/ext/tag.backup.uhf", true), "tag.backup");  // cut at the last dot
+    EXPECT_EQ(filename("tag.uhf", true), "tag");                    // no '/'
+    EXPECT_EQ(filename("/ext/my.dir/tag", true), "tag");            // dot only in a folder
+    EXPECT_EQ(filename("/ext/tag.backup.uhf", true), "tag.backup"); // cut at the last dot
     EXPECT_EQ(filename("/ext/dir/", false), "");
     EXPECT_EQ(filename("", true), "");
 
@@ -54,19 +54,21 @@ TEST(Path, ExtractFilename) {
 TEST(Path, ExtractExtension) {
     EXPECT_EQ(extension("/ext/a/tag.uhf"), ".uhf");
     EXPECT_EQ(extension("/ext/a/tag"), "");
-    EXPECT_EQ(extension("/ext/my.dir/tag"), "");  // a dot in a folder is not an extension
+    EXPECT_EQ(extension("/ext/my.dir/tag"), ""); // a dot in a folder is not an extension
     EXPECT_EQ(extension("tag.tar.gz"), ".gz");
-    EXPECT_EQ(extension("/ext/a/tag.uhf", 3), ".u");  // truncated, still terminated
-    EXPECT_EQ(extension("/ext/a/tag.uhf", 0), "stale");  // no room: nothing written
+    EXPECT_EQ(extension("/ext/a/tag.uhf", 3), ".u");    // truncated, still terminated
+    EXPECT_EQ(extension("/ext/a/tag.uhf", 0), "stale"); // no room: nothing written
 }
 
 TEST(Path, DirnameAndBasename) {
-    EXPECT_EQ(with_cstr(path_extract_dirname, "/ext/apps_data/corvane/tag.uhf"), "/ext/apps_data/corvane");
+    EXPECT_EQ(
+        with_cstr(path_extract_dirname, "/ext/apps_data/corvane/tag.uhf"),
+        "/ext/apps_data/corvane");
     EXPECT_EQ(with_cstr(path_extract_dirname, "/ext/apps_data/corvane/"), "/ext/apps_data");
     EXPECT_EQ(with_cstr(path_extract_dirname, "/ext/apps_data//"), "/ext");
     EXPECT_EQ(with_cstr(path_extract_dirname, "/ext/my.dir/x.y"), "/ext/my.dir");
     EXPECT_EQ(with_cstr(path_extract_dirname, "/ext"), "");
-    EXPECT_EQ(with_cstr(path_extract_dirname, "file"), "file");  // no '/': unchanged
+    EXPECT_EQ(with_cstr(path_extract_dirname, "file"), "file"); // no '/': unchanged
 
     EXPECT_EQ(with_cstr(path_extract_basename, "/ext/apps_data/corvane/"), "corvane");
     EXPECT_EQ(with_cstr(path_extract_basename, "/ext/tag.uhf"), "tag.uhf");
@@ -88,7 +90,7 @@ TEST(Path, AppendAndConcatUseOneSlash) {
     Str out = make_furi_string();
     path_concat("/data", "tag.uhf", out.get());
     EXPECT_STREQ(furi_string_get_cstr(out.get()), "/data/tag.uhf");
-    path_concat(furi_string_get_cstr(out.get()), "x", out.get());  // path read from the output
+    path_concat(furi_string_get_cstr(out.get()), "x", out.get()); // path read from the output
     EXPECT_STREQ(furi_string_get_cstr(out.get()), "/data/tag.uhf/x");
 }
 
@@ -99,4 +101,4 @@ TEST(Path, OnlyAscii) {
     EXPECT_FALSE(path_contains_only_ascii("tab\there"));
 }
 
-}  // namespace
+} // namespace

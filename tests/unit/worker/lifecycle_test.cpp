@@ -71,7 +71,8 @@ TEST_F(WorkerTest, ATagRecordThatCannotBeAllocatedFailsTheJob) {
     for(std::uint64_t nth = 1; nth <= 5; ++nth) {
         for(auto state : {UHFWorkerStateDetectSingle, UHFWorkerStateWriteSingle}) {
             SCOPED_TRACE(testing::Message() << "allocation " << nth << ", state " << state);
-            if(state == UHFWorkerStateWriteSingle && !holder_->uhf_tag) hold_loaded_tag(kExampleEpc, 0x3000);
+            if(state == UHFWorkerStateWriteSingle && !holder_->uhf_tag)
+                hold_loaded_tag(kExampleEpc, 0x3000);
             UHFTag* held = holder_->uhf_tag;
             {
                 test_support::FailNthAllocation fail(nth);

@@ -18,9 +18,9 @@ std::vector<unsigned> counts(unsigned from, unsigned to) {
 
 struct BankCase {
     const char* name;
-    std::size_t tid_words, user_words;             // on the tag
-    std::vector<unsigned> tid_reads, user_reads;   // word counts asked for, in order
-    std::size_t tid_bytes, user_bytes;             // what the record keeps
+    std::size_t tid_words, user_words;           // on the tag
+    std::vector<unsigned> tid_reads, user_reads; // word counts asked for, in order
+    std::size_t tid_bytes, user_bytes;           // what the record keeps
 };
 
 void PrintTo(const BankCase& c, std::ostream* os) {
@@ -45,15 +45,18 @@ TEST_P(ReadBanks, AsksOneMoreWordUntilRefusedOrFull) {
 
     UHFTag* tag = holder_->uhf_tag;
     expect_same_epc(model_.tag(id), tag);
-    EXPECT_EQ(bytes_of(uhf_tag_get_tid(tag), uhf_tag_get_tid_size(tag)),
-              Bytes(spec.tid.begin(), spec.tid.begin() + c.tid_bytes));
-    EXPECT_EQ(bytes_of(uhf_tag_get_user(tag), uhf_tag_get_user_size(tag)),
-              Bytes(spec.user.begin(), spec.user.begin() + c.user_bytes));
+    EXPECT_EQ(
+        bytes_of(uhf_tag_get_tid(tag), uhf_tag_get_tid_size(tag)),
+        Bytes(spec.tid.begin(), spec.tid.begin() + c.tid_bytes));
+    EXPECT_EQ(
+        bytes_of(uhf_tag_get_user(tag), uhf_tag_get_user_size(tag)),
+        Bytes(spec.user.begin(), spec.user.begin() + c.user_bytes));
     expect_no_leak();
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Tags, ReadBanks,
+    Tags,
+    ReadBanks,
     testing::Values(
         // 7 TID words are refused (past the end); USER starts again at 5 and ends at capacity
         // without asking for a 33rd word.

@@ -69,7 +69,7 @@ class WorkerTest : public ::testing::Test {
 protected:
     void SetUp() override {
         baseline_ = live();
-        furi_hal_console_disable();  // as the app does while it owns USART1
+        furi_hal_console_disable(); // as the app does while it owns USART1
         furi_hal_power_enable_otg();
         UHFTag* probe = uhf_tag_alloc();
         ASSERT_NE(probe, nullptr);
@@ -120,7 +120,8 @@ protected:
     /// The job's time apart from sending its frames: furi_hal_uart_tx busy-waits (size - 1) byte
     /// times per frame, as on the device, so these durations count whole exchanges.
     host::Nanos elapsed() {
-        return rt_.now() - started_at_ - (rt_.uart(FuriHalUartIdUSART1).sender_busy() - busy_at_start_);
+        return rt_.now() - started_at_ -
+               (rt_.uart(FuriHalUartIdUSART1).sender_busy() - busy_at_start_);
     }
 
     /// The callback ran once, on the worker's thread, with `event`.

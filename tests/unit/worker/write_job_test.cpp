@@ -22,7 +22,9 @@ protected:
     /// The job's "try to write" lines, in order.
     std::vector<std::string> tries() {
         auto log = worker_log();
-        std::erase_if(log, [](const std::string& line) { return !line.starts_with("try to write"); });
+        std::erase_if(log, [](const std::string& line) {
+            return !line.starts_with("try to write");
+        });
         return log;
     }
     /// The held tag is still there, unchanged, and the model's tag was (or was not) written.
@@ -46,12 +48,15 @@ TEST_F(WriteJob, FirstAttemptSucceedsWithTheJobsLogLinesInOrder) {
     EXPECT_EQ(elapsed(), host::ms(400));
     EXPECT_EQ(commands(), (std::vector<std::uint8_t>{kPoll, kSelect, kWrite}));
     // The write command logs the source's PC under the same tag, between the last two lines.
-    EXPECT_EQ(worker_log(), (std::vector<std::string>{"read success", "set select success", "3000",
-                                                      "try to write 0"}));
+    EXPECT_EQ(
+        worker_log(),
+        (std::vector<std::string>{"read success", "set select success", "3000", "try to write 0"}));
     const auto lines = rt_.log().lines();
     const auto at = [&](std::string_view tag, std::string_view text) {
-        return std::find_if(lines.begin(), lines.end(),
-                            [&](const auto& l) { return l.tag == tag && l.text == text; }) -
+        return std::find_if(
+                   lines.begin(),
+                   lines.end(),
+                   [&](const auto& l) { return l.tag == tag && l.text == text; }) -
                lines.begin();
     };
     EXPECT_LT(at("wkr", "set select success"), at("m100", "cmd[0]=BB"));
@@ -70,8 +75,8 @@ TEST_F(WriteJob, RefusedWritesAreRetriedUntilAccepted) {
     expect_reported(UHFWorkerEventSuccess);
     EXPECT_EQ(elapsed(), host::ms(600));
     EXPECT_EQ(commands(), (std::vector<std::uint8_t>{kPoll, kSelect, kWrite, kWrite, kWrite}));
-    EXPECT_EQ(tries(), (std::vector<std::string>{"try to write 1", "try to write 1",
-                                                 "try to write 0"}));
+    EXPECT_EQ(
+        tries(), (std::vector<std::string>{"try to write 1", "try to write 1", "try to write 0"}));
     expect_tag_written(true);
     expect_source_kept();
     expect_no_leak();

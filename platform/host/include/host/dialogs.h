@@ -12,13 +12,16 @@ class Runtime;
 
 /// One dialog the service showed, in the order they were shown.
 struct ShownDialog {
-    enum class Kind { FileBrowser, Message };
+    enum class Kind {
+        FileBrowser,
+        Message
+    };
     Kind kind = Kind::Message;
-    std::string text;         ///< a message's text ("" when none); a browser's start path
-    bool finished = false;    ///< the user answered
+    std::string text;      ///< a message's text ("" when none); a browser's start path
+    bool finished = false; ///< the user answered
     /// Message: the DialogMessageButton. Browser: 1 when a file was chosen, else 0.
     int result = 0;
-    std::string chosen;       ///< the browser's chosen path ("" when left)
+    std::string chosen; ///< the browser's chosen path ("" when left)
 };
 
 /// The dialogs service of the host runtime: the record "dialogs" (a DialogsApp*). Each call blocks
@@ -57,4 +60,4 @@ private:
     DialogsApp* app_;
 };
 
-}  // namespace host
+} // namespace host

@@ -37,4 +37,4 @@ private:
     State* state_;
 };
 
-}  // namespace host
+} // namespace host

@@ -12,4 +12,4 @@ void flipper_format_set_text(FlipperFormat* flipper_format, std::string_view tex
 /// The whole text, NULs included.
 std::string flipper_format_text(FlipperFormat* flipper_format);
 
-}  // namespace host
+} // namespace host

@@ -61,4 +61,4 @@ private:
     std::uint64_t fired_ = 0;
 };
 
-}  // namespace host
+} // namespace host

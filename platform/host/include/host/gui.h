@@ -68,4 +68,4 @@ private:
     Canvas* canvas_;
 };
 
-}  // namespace host
+} // namespace host

@@ -71,7 +71,7 @@ private:
         bool pressed = false;
         bool long_emitted = false;
         std::uint32_t sequence = 0;
-        std::uint64_t timer_token = 0;  // Long / Repeat event, 0 = none
+        std::uint64_t timer_token = 0; // Long / Repeat event, 0 = none
     };
 
     std::uint64_t schedule(Nanos at, std::function<void()> fn);
@@ -88,9 +88,9 @@ private:
     std::array<KeyState, InputKeyMAX> keys_{};
     std::uint32_t next_sequence_ = 1;
     std::uint64_t next_token_ = 1;
-    std::map<std::uint64_t, std::uint64_t> pending_;  // token -> runtime event id
+    std::map<std::uint64_t, std::uint64_t> pending_; // token -> runtime event id
     Nanos gestures_end_ = 0;
     std::vector<TimedInputEvent> history_;
 };
 
-}  // namespace host
+} // namespace host

@@ -11,4 +11,4 @@ bool record_destroy(const char* name);
 /// The task's priority (0 .. configMAX_PRIORITIES - 1); null is the calling thread.
 UBaseType_t task_priority(TaskHandle_t task);
 
-}  // namespace host
+} // namespace host

@@ -10,7 +10,7 @@
 namespace host {
 
 struct LogLine {
-    std::uint32_t tick;  ///< virtual milliseconds
+    std::uint32_t tick; ///< virtual milliseconds
     FuriLogLevel level;
     std::string tag;
     std::string text;
@@ -28,7 +28,7 @@ public:
     void set_echo(bool echo);
     bool echo() const;
 
-    void add(LogLine line);  // used by the runtime
+    void add(LogLine line); // used by the runtime
 
 private:
     mutable std::mutex mutex_;
@@ -36,4 +36,4 @@ private:
     bool echo_ = true;
 };
 
-}  // namespace host
+} // namespace host

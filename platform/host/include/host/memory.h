@@ -30,4 +30,4 @@ void reset();
 /// Makes the n-th allocation from now on (1 = the next one), and only it, return null. 0 disarms.
 void fail_nth_allocation(std::uint64_t n);
 
-}  // namespace host::memory
+} // namespace host::memory

@@ -22,16 +22,16 @@ struct Rgb {
 
 /// What the notification hardware does at one moment.
 struct NotificationState {
-    Rgb led;                       ///< the steady colour
-    bool blinking = false;         ///< the LED blinks blink_color over the steady colour
+    Rgb led;               ///< the steady colour
+    bool blinking = false; ///< the LED blinks blink_color over the steady colour
     Rgb blink_color;
     std::uint16_t blink_on_ms = 0;
     std::uint16_t blink_period_ms = 0;
-    Nanos blink_since = 0;         ///< when the blinking started
+    Nanos blink_since = 0; ///< when the blinking started
     bool vibro = false;
-    float speaker_hz = 0;          ///< 0: silent
+    float speaker_hz = 0; ///< 0: silent
     float speaker_volume = 0;
-    std::uint8_t backlight = 0;    ///< display backlight brightness
+    std::uint8_t backlight = 0; ///< display backlight brightness
 
     /// The colour the LED shows at virtual time t (blink phase included).
     Rgb led_at(Nanos t) const;
@@ -44,7 +44,7 @@ struct NotificationChange {
 };
 
 struct PlayedSequence {
-    Nanos time = 0;  ///< when the service started playing it
+    Nanos time = 0; ///< when the service started playing it
     const NotificationSequence* sequence = nullptr;
 };
 
@@ -83,4 +83,4 @@ private:
     NotificationApp* app_;
 };
 
-}  // namespace host
+} // namespace host

@@ -15,4 +15,4 @@ std::uint64_t next();
 /// A number in [0, bound); bound 0 gives 0.
 std::uint32_t below(std::uint32_t bound);
 
-}  // namespace host::random
+} // namespace host::random

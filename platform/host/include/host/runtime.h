@@ -110,4 +110,4 @@ private:
 /// ISR-only code paths directly).
 void run_in_interrupt_context(const std::function<void()>& fn);
 
-}  // namespace host
+} // namespace host

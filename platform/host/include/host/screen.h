@@ -19,7 +19,9 @@ struct Rect {
     int width = 0;
     int height = 0;
 
-    bool contains(int px, int py) const { return px >= x && py >= y && px < x + width && py < y + height; }
+    bool contains(int px, int py) const {
+        return px >= x && py >= y && px < x + width && py < y + height;
+    }
     bool operator==(const Rect&) const = default;
 };
 
@@ -27,12 +29,12 @@ struct Rect {
 /// the baseline, as an aligned string's y is with AlignBottom.
 struct DrawnText {
     std::string text;
-    int x = 0;                       ///< as passed by the caller (screen coordinates)
+    int x = 0; ///< as passed by the caller (screen coordinates)
     int y = 0;
     Align horizontal = AlignLeft;
     Align vertical = AlignBottom;
     Font font = FontSecondary;
-    int origin_x = 0;                ///< left end of the baseline after alignment
+    int origin_x = 0; ///< left end of the baseline after alignment
     int baseline = 0;
     /// What the string covers: [origin_x, origin_x + width) across, with the device's string
     /// width; down, the rows its glyphs ink (for a string without ink, the font's letters' reach).
@@ -52,7 +54,7 @@ class Screen {
 public:
     static constexpr int kWidth = 128;
     static constexpr int kHeight = 64;
-    static constexpr int kScale = 4;  ///< catalog screenshots: 512x256
+    static constexpr int kScale = 4; ///< catalog screenshots: 512x256
     static constexpr std::uint32_t kBackgroundRgb = 0xFE8A2C;
     static constexpr std::uint32_t kPixelRgb = 0x000000;
 
@@ -89,7 +91,8 @@ public:
     bool write_png(const std::filesystem::path& path, std::string* error = nullptr) const;
     /// Reads a catalog screenshot (512x256) or a plain 128x64 PNG; dark pixels are set.
     /// Texts are not stored in PNGs, so the result has none.
-    static std::optional<Screen> read_png(const std::filesystem::path& path, std::string* error = nullptr);
+    static std::optional<Screen>
+        read_png(const std::filesystem::path& path, std::string* error = nullptr);
 
     /// Pixels only: texts and frame info are not compared.
     bool same_pixels(const Screen& other) const { return pixels_ == other.pixels_; }
@@ -108,8 +111,8 @@ private:
 
 struct GoldenResult {
     bool ok = false;
-    bool updated = false;     ///< the golden file was (re)written
-    std::string message;      ///< why it failed, with the first differing pixel
+    bool updated = false; ///< the golden file was (re)written
+    std::string message;  ///< why it failed, with the first differing pixel
 };
 
 /// Compares a screen with a golden PNG pixel for pixel. With the environment variable
@@ -117,4 +120,4 @@ struct GoldenResult {
 /// is written to <temp>/golden-actual/<file name> and named in the message.
 GoldenResult check_golden(const Screen& screen, const std::filesystem::path& golden);
 
-}  // namespace host
+} // namespace host

@@ -25,7 +25,10 @@ class Runtime;
 class StorageService {
 public:
     /// The SD card's folder is created when missing.
-    StorageService(Runtime& runtime, std::filesystem::path sd_root, std::string default_app_id = {});
+    StorageService(
+        Runtime& runtime,
+        std::filesystem::path sd_root,
+        std::string default_app_id = {});
     ~StorageService();
     StorageService(const StorageService&) = delete;
     StorageService& operator=(const StorageService&) = delete;
@@ -67,4 +70,4 @@ private:
 /// The same resolution from a Storage* handed out by the record (for the storage functions).
 std::optional<std::filesystem::path> storage_resolve(Storage* storage, std::string_view path);
 
-}  // namespace host
+} // namespace host

@@ -84,11 +84,11 @@ private:
     void* rx_context_ = nullptr;
     std::deque<std::uint8_t> to_device_;
     bool delivery_scheduled_ = false;
-    Nanos line_free_at_ = 0;     // when the device's TX line finishes its last queued byte
+    Nanos line_free_at_ = 0; // when the device's TX line finishes its last queued byte
     std::vector<std::uint8_t> transmitted_;
     std::uint64_t dropped_ = 0;
     Nanos busy_ = 0;
     void busy_wait_until(Nanos until);
 };
 
-}  // namespace host
+} // namespace host

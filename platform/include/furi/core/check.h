@@ -19,8 +19,10 @@ __attribute__((noreturn)) void __furi_crash(void);
 
 #else
 /* On the host runtime a crash prints the message, the place and the thread, then aborts. */
-__attribute__((noreturn)) void furi_crash_at(const char* message, const char* file, int line, const char* function);
-__attribute__((noreturn)) void furi_check_failed(const char* expression, const char* file, int line, const char* function);
+__attribute__((noreturn)) void
+    furi_crash_at(const char* message, const char* file, int line, const char* function);
+__attribute__((noreturn)) void
+    furi_check_failed(const char* expression, const char* file, int line, const char* function);
 
 #define furi_crash(message) furi_crash_at((message), __FILE__, __LINE__, __func__)
 #endif
@@ -35,9 +37,9 @@ __attribute__((noreturn)) void furi_check_failed(const char* expression, const c
         if(!(__e)) furi_crash("furi_check failed\r\n"); \
     } while(0)
 #else
-#define furi_check(__e)                                                        \
-    do {                                                                       \
-        if(!(__e)) furi_check_failed(#__e, __FILE__, __LINE__, __func__);       \
+#define furi_check(__e)                                                   \
+    do {                                                                  \
+        if(!(__e)) furi_check_failed(#__e, __FILE__, __LINE__, __func__); \
     } while(0)
 #endif
 

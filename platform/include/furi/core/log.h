@@ -30,8 +30,13 @@ bool furi_log_level_from_string(const char* str, FuriLogLevel* level);
 }
 #endif
 
-#define FURI_LOG_E(tag, format, ...) furi_log_print_format(FuriLogLevelError, tag, format, ##__VA_ARGS__)
-#define FURI_LOG_W(tag, format, ...) furi_log_print_format(FuriLogLevelWarn, tag, format, ##__VA_ARGS__)
-#define FURI_LOG_I(tag, format, ...) furi_log_print_format(FuriLogLevelInfo, tag, format, ##__VA_ARGS__)
-#define FURI_LOG_D(tag, format, ...) furi_log_print_format(FuriLogLevelDebug, tag, format, ##__VA_ARGS__)
-#define FURI_LOG_T(tag, format, ...) furi_log_print_format(FuriLogLevelTrace, tag, format, ##__VA_ARGS__)
+#define FURI_LOG_E(tag, format, ...) \
+    furi_log_print_format(FuriLogLevelError, tag, format, ##__VA_ARGS__)
+#define FURI_LOG_W(tag, format, ...) \
+    furi_log_print_format(FuriLogLevelWarn, tag, format, ##__VA_ARGS__)
+#define FURI_LOG_I(tag, format, ...) \
+    furi_log_print_format(FuriLogLevelInfo, tag, format, ##__VA_ARGS__)
+#define FURI_LOG_D(tag, format, ...) \
+    furi_log_print_format(FuriLogLevelDebug, tag, format, ##__VA_ARGS__)
+#define FURI_LOG_T(tag, format, ...) \
+    furi_log_print_format(FuriLogLevelTrace, tag, format, ##__VA_ARGS__)

@@ -14,7 +14,8 @@ typedef struct FuriString FuriString;
 
 FuriString* furi_string_alloc(void);
 FuriString* furi_string_alloc_set_str(const char cstr_source[]);
-FuriString* furi_string_alloc_printf(const char format[], ...) __attribute__((__format__(__printf__, 1, 2)));
+FuriString* furi_string_alloc_printf(const char format[], ...)
+    __attribute__((__format__(__printf__, 1, 2)));
 FuriString* furi_string_alloc_vprintf(const char format[], va_list args);
 FuriString* furi_string_alloc_move(FuriString* source);
 void furi_string_free(FuriString* string);
@@ -31,11 +32,13 @@ const char* furi_string_get_cstr(const FuriString* string);
 void furi_string_set_str(FuriString* string, const char cstr[]);
 void furi_string_set_strn(FuriString* string, const char cstr[], size_t n);
 void furi_string_set_n(FuriString* string, const FuriString* source, size_t offset, size_t length);
-int furi_string_printf(FuriString* string, const char format[], ...) __attribute__((__format__(__printf__, 2, 3)));
+int furi_string_printf(FuriString* string, const char format[], ...)
+    __attribute__((__format__(__printf__, 2, 3)));
 int furi_string_vprintf(FuriString* string, const char format[], va_list args);
 void furi_string_push_back(FuriString* string, char c);
 void furi_string_cat_str(FuriString* string_1, const char cstring_2[]);
-int furi_string_cat_printf(FuriString* string, const char format[], ...) __attribute__((__format__(__printf__, 2, 3)));
+int furi_string_cat_printf(FuriString* string, const char format[], ...)
+    __attribute__((__format__(__printf__, 2, 3)));
 int furi_string_cat_vprintf(FuriString* string, const char format[], va_list args);
 int furi_string_cmp_str(const FuriString* string_1, const char cstring_2[]);
 int furi_string_cmpi_str(const FuriString* string_1, const char cstring_2[]);

@@ -29,7 +29,11 @@ typedef int32_t (*FuriThreadCallback)(void* context);
 typedef void (*FuriThreadStateCallback)(FuriThreadState state, void* context);
 
 FuriThread* furi_thread_alloc(void);
-FuriThread* furi_thread_alloc_ex(const char* name, uint32_t stack_size, FuriThreadCallback callback, void* context);
+FuriThread* furi_thread_alloc_ex(
+    const char* name,
+    uint32_t stack_size,
+    FuriThreadCallback callback,
+    void* context);
 /** The thread must be stopped (never started, or joined). */
 void furi_thread_free(FuriThread* thread);
 void furi_thread_set_name(FuriThread* thread, const char* name);

@@ -30,10 +30,11 @@ void draw(Canvas* canvas, void* model_memory) {
     const Icon& icon = hourglass();
     const auto x = static_cast<uint8_t>(canvas_width(canvas) / 2 - icon.width / 2);
     const auto y = static_cast<uint8_t>(canvas_height(canvas) / 2 - icon.height / 2);
-    canvas_draw_xbm(canvas, x, y, icon.width, icon.height, icon.frames[model.frame % icon.frame_count]);
+    canvas_draw_xbm(
+        canvas, x, y, icon.width, icon.height, icon.frames[model.frame % icon.frame_count]);
 }
 
-}  // namespace
+} // namespace
 
 struct Loading {
     View* view = nullptr;
@@ -72,7 +73,7 @@ bool input(InputEvent* event, void* context) {
     return true;
 }
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
@@ -102,4 +103,4 @@ View* loading_get_view(Loading* instance) {
     return require(instance, "loading_get_view")->view;
 }
 
-}  // extern "C"
+} // extern "C"

@@ -38,4 +38,4 @@ auto with_model(View* view, bool update, Fn&& fn) {
     }
 }
 
-}  // namespace gui_modules
+} // namespace gui_modules

@@ -29,7 +29,8 @@ constexpr Picture<W, H> pack_picture(const char* const (&rows)[H]) {
         for(; rows[y][x] != '\0'; ++x) {
             if(x >= W) picture_row_has_the_wrong_length();
             if(rows[y][x] == '#') {
-                picture.bits[y * Picture<W, H>::kStride + x / 8] |= static_cast<uint8_t>(1U << (x % 8));
+                picture.bits[y * Picture<W, H>::kStride + x / 8] |=
+                    static_cast<uint8_t>(1U << (x % 8));
             }
         }
         if(x != W) picture_row_has_the_wrong_length();
@@ -48,5 +49,5 @@ extern const Icon warning_45x42;
 /// The loading view: 7 frames at 5 frames a second.
 extern const Icon hourglass_24x24;
 
-}  // namespace pictures
-}  // namespace gui_modules
+} // namespace pictures
+} // namespace gui_modules

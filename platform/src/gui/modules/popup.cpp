@@ -22,7 +22,7 @@ namespace {
 constexpr uint32_t kDefaultTimeoutMs = 1000;
 
 struct TextElement {
-    const char* text = nullptr;  // the caller's
+    const char* text = nullptr; // the caller's
     uint8_t x = 0;
     uint8_t y = 0;
     Align horizontal = AlignLeft;
@@ -40,7 +40,8 @@ struct Model {
 void draw_text(Canvas* canvas, const TextElement& element, Font font) {
     if(element.text == nullptr) return;
     canvas_set_font(canvas, font);
-    elements_multiline_text_aligned(canvas, element.x, element.y, element.horizontal, element.vertical, element.text);
+    elements_multiline_text_aligned(
+        canvas, element.x, element.y, element.horizontal, element.vertical, element.text);
 }
 
 void draw(Canvas* canvas, void* model_memory) {
@@ -51,7 +52,7 @@ void draw(Canvas* canvas, void* model_memory) {
     draw_text(canvas, model.text, FontSecondary);
 }
 
-}  // namespace
+} // namespace
 
 struct Popup {
     View* view = nullptr;
@@ -98,13 +99,20 @@ bool input(InputEvent* event, void* context) {
     return true;
 }
 
-void set_text(Popup* popup, bool header, const char* text, uint8_t x, uint8_t y, Align horizontal, Align vertical) {
+void set_text(
+    Popup* popup,
+    bool header,
+    const char* text,
+    uint8_t x,
+    uint8_t y,
+    Align horizontal,
+    Align vertical) {
     gui_modules::with_model<Model>(popup->view, true, [&](Model& m) {
         (header ? m.header : m.text) = TextElement{text, x, y, horizontal, vertical};
     });
 }
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
@@ -142,11 +150,23 @@ void popup_set_context(Popup* popup, void* context) {
     require(popup, "popup_set_context")->context = context;
 }
 
-void popup_set_header(Popup* popup, const char* text, uint8_t x, uint8_t y, Align horizontal, Align vertical) {
+void popup_set_header(
+    Popup* popup,
+    const char* text,
+    uint8_t x,
+    uint8_t y,
+    Align horizontal,
+    Align vertical) {
     set_text(require(popup, "popup_set_header"), true, text, x, y, horizontal, vertical);
 }
 
-void popup_set_text(Popup* popup, const char* text, uint8_t x, uint8_t y, Align horizontal, Align vertical) {
+void popup_set_text(
+    Popup* popup,
+    const char* text,
+    uint8_t x,
+    uint8_t y,
+    Align horizontal,
+    Align vertical) {
     set_text(require(popup, "popup_set_text"), false, text, x, y, horizontal, vertical);
 }
 
@@ -182,4 +202,4 @@ void popup_reset(Popup* popup) {
     popup->timeout_ms = 0;
 }
 
-}  // extern "C"
+} // extern "C"

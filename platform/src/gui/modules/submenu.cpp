@@ -17,7 +17,7 @@
 namespace {
 
 constexpr int kItemHeight = 16;
-constexpr int kItemWidth = 123;  // leaves room for the scroll bar
+constexpr int kItemWidth = 123; // leaves room for the scroll bar
 constexpr int kHeaderHeight = 16;
 
 struct Item {
@@ -29,7 +29,7 @@ struct Item {
 
 struct Model {
     std::vector<Item> items;
-    std::string header;  // empty: no header
+    std::string header; // empty: no header
     size_t position = 0;
     size_t window_position = 0;
 
@@ -56,7 +56,8 @@ struct Model {
         const size_t visible = rows();
         if(position + 1 < count) {
             ++position;
-            if(position - window_position > visible - 2 && window_position + visible < count) ++window_position;
+            if(position - window_position > visible - 2 && window_position + visible < count)
+                ++window_position;
         } else {
             position = 0;
             window_position = 0;
@@ -93,22 +94,25 @@ void draw(Canvas* canvas, void* model_memory) {
         const int item_y = top + static_cast<int>(i - model.window_position) * kItemHeight;
         if(i == model.position) {
             canvas_set_color(canvas, ColorBlack);
-            elements_slightly_rounded_box(canvas, 0, static_cast<uint8_t>(item_y + 1), kItemWidth, kItemHeight - 2);
+            elements_slightly_rounded_box(
+                canvas, 0, static_cast<uint8_t>(item_y + 1), kItemWidth, kItemHeight - 2);
             canvas_set_color(canvas, ColorWhite);
         } else {
             canvas_set_color(canvas, ColorBlack);
         }
         FuriString* label = furi_string_alloc_set_str(model.items[i].label.c_str());
         elements_string_fit_width(canvas, label, kItemWidth - 12);
-        canvas_draw_str(canvas, 6, static_cast<uint8_t>(item_y + kItemHeight - 4), furi_string_get_cstr(label));
+        canvas_draw_str(
+            canvas, 6, static_cast<uint8_t>(item_y + kItemHeight - 4), furi_string_get_cstr(label));
         furi_string_free(label);
     }
     // Always, over the full height, even under a header.
     canvas_set_color(canvas, ColorBlack);
-    elements_scrollbar(canvas, static_cast<uint16_t>(model.position), static_cast<uint16_t>(model.items.size()));
+    elements_scrollbar(
+        canvas, static_cast<uint16_t>(model.position), static_cast<uint16_t>(model.items.size()));
 }
 
-}  // namespace
+} // namespace
 
 struct Submenu {
     View* view = nullptr;
@@ -147,7 +151,7 @@ Submenu* require(Submenu* submenu, const char* what) {
     return submenu;
 }
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
@@ -172,7 +176,12 @@ View* submenu_get_view(Submenu* submenu) {
     return require(submenu, "submenu_get_view")->view;
 }
 
-void submenu_add_item(Submenu* submenu, const char* label, uint32_t index, SubmenuItemCallback callback, void* callback_context) {
+void submenu_add_item(
+    Submenu* submenu,
+    const char* label,
+    uint32_t index,
+    SubmenuItemCallback callback,
+    void* callback_context) {
     require(submenu, "submenu_add_item");
     if(label == nullptr) host::fatal("submenu_add_item: label is null");
     gui_modules::with_model<Model>(submenu->view, true, [&](Model& m) {
@@ -188,15 +197,19 @@ void submenu_reset(Submenu* submenu) {
 void submenu_set_selected_item(Submenu* submenu, uint32_t index) {
     require(submenu, "submenu_set_selected_item");
     gui_modules::with_model<Model>(submenu->view, true, [&](Model& m) {
-        auto it = std::find_if(m.items.begin(), m.items.end(), [&](const Item& item) { return item.index == index; });
-        m.select(static_cast<size_t>(it - m.items.begin()));  // unknown: the first item
+        auto it = std::find_if(m.items.begin(), m.items.end(), [&](const Item& item) {
+            return item.index == index;
+        });
+        m.select(static_cast<size_t>(it - m.items.begin())); // unknown: the first item
     });
 }
 
 // The window stays where it is: the device does not move it when the row count changes.
 void submenu_set_header(Submenu* submenu, const char* header) {
     require(submenu, "submenu_set_header");
-    gui_modules::with_model<Model>(submenu->view, true, [&](Model& m) { m.header = header != nullptr ? header : ""; });
+    gui_modules::with_model<Model>(submenu->view, true, [&](Model& m) {
+        m.header = header != nullptr ? header : "";
+    });
 }
 
-}  // extern "C"
+} // extern "C"

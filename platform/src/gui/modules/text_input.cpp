@@ -32,12 +32,48 @@ struct Key {
     uint8_t y;
 };
 
-constexpr Key kRow0[] = {{'q', 1, 8}, {'w', 10, 8}, {'e', 19, 8}, {'r', 28, 8}, {'t', 37, 8}, {'y', 46, 8},
-    {'u', 55, 8}, {'i', 64, 8}, {'o', 73, 8}, {'p', 82, 8}, {'0', 91, 8}, {'1', 100, 8}, {'2', 110, 8}, {'3', 120, 8}};
-constexpr Key kRow1[] = {{'a', 1, 20}, {'s', 10, 20}, {'d', 19, 20}, {'f', 28, 20}, {'g', 37, 20}, {'h', 46, 20},
-    {'j', 55, 20}, {'k', 64, 20}, {'l', 73, 20}, {kBackspace, 82, 12}, {'4', 100, 20}, {'5', 110, 20}, {'6', 120, 20}};
-constexpr Key kRow2[] = {{'z', 1, 32}, {'x', 10, 32}, {'c', 19, 32}, {'v', 28, 32}, {'b', 37, 32}, {'n', 46, 32},
-    {'m', 55, 32}, {'_', 64, 32}, {kSave, 74, 23}, {'7', 100, 32}, {'8', 110, 32}, {'9', 120, 32}};
+constexpr Key kRow0[] = {
+    {'q', 1, 8},
+    {'w', 10, 8},
+    {'e', 19, 8},
+    {'r', 28, 8},
+    {'t', 37, 8},
+    {'y', 46, 8},
+    {'u', 55, 8},
+    {'i', 64, 8},
+    {'o', 73, 8},
+    {'p', 82, 8},
+    {'0', 91, 8},
+    {'1', 100, 8},
+    {'2', 110, 8},
+    {'3', 120, 8}};
+constexpr Key kRow1[] = {
+    {'a', 1, 20},
+    {'s', 10, 20},
+    {'d', 19, 20},
+    {'f', 28, 20},
+    {'g', 37, 20},
+    {'h', 46, 20},
+    {'j', 55, 20},
+    {'k', 64, 20},
+    {'l', 73, 20},
+    {kBackspace, 82, 12},
+    {'4', 100, 20},
+    {'5', 110, 20},
+    {'6', 120, 20}};
+constexpr Key kRow2[] = {
+    {'z', 1, 32},
+    {'x', 10, 32},
+    {'c', 19, 32},
+    {'v', 28, 32},
+    {'b', 37, 32},
+    {'n', 46, 32},
+    {'m', 55, 32},
+    {'_', 64, 32},
+    {kSave, 74, 23},
+    {'7', 100, 32},
+    {'8', 110, 32},
+    {'9', 120, 32}};
 
 struct Row {
     const Key* keys;
@@ -57,7 +93,7 @@ constexpr uint8_t kKeyboardY = 29;
 constexpr uint8_t kTextBaseline = 22;
 
 struct Model {
-    const char* header = "";  // the caller's
+    const char* header = ""; // the caller's
     char* buffer = nullptr;
     size_t buffer_size = 0;
     bool clear_default_text = false;
@@ -66,7 +102,7 @@ struct Model {
     TextInputValidatorCallback validator = nullptr;
     void* validator_context = nullptr;
     bool message_visible = false;
-    const FuriString* message = nullptr;  // the text input's; shown while message_visible
+    const FuriString* message = nullptr; // the text input's; shown while message_visible
     uint8_t row = 0;
     uint8_t column = 0;
 
@@ -101,7 +137,8 @@ void draw_field(Canvas* canvas, const Model& m) {
     const auto width = canvas_string_width(canvas, text);
     if(m.clear_default_text) {
         // The default text, selected: the first key typed replaces it.
-        elements_slightly_rounded_box(canvas, static_cast<uint8_t>(start - 1), 14, static_cast<uint8_t>(width + 2), 10);
+        elements_slightly_rounded_box(
+            canvas, static_cast<uint8_t>(start - 1), 14, static_cast<uint8_t>(width + 2), 10);
         canvas_set_color(canvas, ColorWhite);
     } else {
         canvas_draw_str(canvas, static_cast<uint8_t>(start + width + 1), kTextBaseline, "|");
@@ -122,18 +159,22 @@ void draw_keyboard(Canvas* canvas, const Model& m) {
             canvas_set_color(canvas, ColorBlack);
             if(key.c == kSave || key.c == kBackspace) {
                 namespace pictures = gui_modules::pictures;
-                const Icon* icon = key.c == kSave ? (selected ? &pictures::key_save_selected_24x11 : &pictures::key_save_24x11)
-                                                  : (selected ? &pictures::key_backspace_selected_16x9
-                                                              : &pictures::key_backspace_16x9);
+                const Icon* icon = key.c == kSave ?
+                                       (selected ? &pictures::key_save_selected_24x11 :
+                                                   &pictures::key_save_24x11) :
+                                       (selected ? &pictures::key_backspace_selected_16x9 :
+                                                   &pictures::key_backspace_16x9);
                 canvas_draw_icon(canvas, x, y, icon);
                 continue;
             }
             if(selected) {
-                canvas_draw_box(canvas, static_cast<uint8_t>(x - 1), static_cast<uint8_t>(y - 8), 7, 10);
+                canvas_draw_box(
+                    canvas, static_cast<uint8_t>(x - 1), static_cast<uint8_t>(y - 8), 7, 10);
                 canvas_set_color(canvas, ColorWhite);
             }
             const bool upper = m.clear_default_text || (empty && is_lowercase(key.c));
-            canvas_draw_glyph(canvas, x, y, static_cast<unsigned char>(upper ? to_uppercase(key.c) : key.c));
+            canvas_draw_glyph(
+                canvas, x, y, static_cast<unsigned char>(upper ? to_uppercase(key.c) : key.c));
         }
     }
     canvas_set_color(canvas, ColorBlack);
@@ -150,12 +191,12 @@ void draw_message(Canvas* canvas, const FuriString* message) {
     elements_multiline_text(canvas, 62, 20, furi_string_get_cstr(message));
 }
 
-}  // namespace
+} // namespace
 
 struct TextInput {
     View* view = nullptr;
     FuriTimer* message_timer = nullptr;
-    FuriString* message = nullptr;  // the validator's last refusal
+    FuriString* message = nullptr; // the validator's last refusal
 };
 
 namespace {
@@ -192,7 +233,8 @@ void move(Model& m, InputKey key) {
         }
         break;
     case InputKeyLeft:
-        m.column = m.column > 0 ? static_cast<uint8_t>(m.column - 1) : static_cast<uint8_t>(kRows[m.row].size - 1);
+        m.column = m.column > 0 ? static_cast<uint8_t>(m.column - 1) :
+                                  static_cast<uint8_t>(kRows[m.row].size - 1);
         break;
     case InputKeyRight:
         m.column = m.column + 1 < kRows[m.row].size ? static_cast<uint8_t>(m.column + 1) : 0;
@@ -228,7 +270,8 @@ Save press_ok(Model& m, bool held) {
     if(held) upper = !upper;
     const char c = upper ? to_uppercase(m.selected()) : m.selected();
     if(c == kSave) {
-        save = Save{true, length == 0, m.validator, m.validator_context, m.callback, m.callback_context};
+        save = Save{
+            true, length == 0, m.validator, m.validator_context, m.callback, m.callback_context};
     } else if(c == kBackspace) {
         backspace(m);
     } else if(m.buffer != nullptr) {
@@ -245,11 +288,12 @@ Save press_ok(Model& m, bool held) {
 void finish_save(TextInput* text_input, const Save& save) {
     if(save.validator != nullptr) {
         // The validator sees the text even when it is empty.
-        const std::string text = gui_modules::with_model<Model>(text_input->view, false, [](Model& m) {
-            return std::string(m.text(), m.length());
-        });
+        const std::string text = gui_modules::with_model<Model>(
+            text_input->view, false, [](Model& m) { return std::string(m.text(), m.length()); });
         if(!save.validator(text.c_str(), text_input->message, save.validator_context)) {
-            gui_modules::with_model<Model>(text_input->view, true, [](Model& m) { m.message_visible = true; });
+            gui_modules::with_model<Model>(text_input->view, true, [](Model& m) {
+                m.message_visible = true;
+            });
             furi_timer_start(text_input->message_timer, furi_ms_to_ticks(kMessageTimeoutMs));
             return;
         }
@@ -260,7 +304,7 @@ void finish_save(TextInput* text_input, const Save& save) {
 bool consume(Model& m, const InputEvent& event, Save& save) {
     const InputType type = event.type;
     if(type != InputTypePress && type != InputTypeRelease && m.message_visible) {
-        m.message_visible = false;  // that event only dismisses the message
+        m.message_visible = false; // that event only dismisses the message
         return true;
     }
     if(type != InputTypeShort && type != InputTypeLong && type != InputTypeRepeat) return false;
@@ -269,15 +313,15 @@ bool consume(Model& m, const InputEvent& event, Save& save) {
     case InputKeyDown:
     case InputKeyLeft:
     case InputKeyRight:
-        move(m, event.key);  // a held arrow moves once at Long, then on every Repeat
+        move(m, event.key); // a held arrow moves once at Long, then on every Repeat
         return true;
     case InputKeyOk:
         if(type == InputTypeRepeat) return false;
         save = press_ok(m, type == InputTypeLong);
         return true;
     case InputKeyBack:
-        if(type == InputTypeShort) return false;  // left to navigation
-        backspace(m);                             // a held Back deletes
+        if(type == InputTypeShort) return false; // left to navigation
+        backspace(m);                            // a held Back deletes
         return true;
     default:
         return false;
@@ -296,17 +340,20 @@ bool input(InputEvent* event, void* context) {
 
 void message_timer_callback(void* context) {
     auto* text_input = static_cast<TextInput*>(context);
-    gui_modules::with_model<Model>(text_input->view, true, [](Model& m) { m.message_visible = false; });
+    gui_modules::with_model<Model>(text_input->view, true, [](Model& m) {
+        m.message_visible = false;
+    });
 }
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
 TextInput* text_input_alloc(void) {
     auto* text_input = host::make_tracked<TextInput>();
     text_input->view = view_alloc();
-    text_input->message_timer = furi_timer_alloc(message_timer_callback, FuriTimerTypeOnce, text_input);
+    text_input->message_timer =
+        furi_timer_alloc(message_timer_callback, FuriTimerTypeOnce, text_input);
     text_input->message = furi_string_alloc();
     view_set_context(text_input->view, text_input);
     gui_modules::model_construct<Model>(text_input->view);
@@ -365,7 +412,10 @@ void text_input_set_result_callback(
     });
 }
 
-void text_input_set_validator(TextInput* text_input, TextInputValidatorCallback callback, void* callback_context) {
+void text_input_set_validator(
+    TextInput* text_input,
+    TextInputValidatorCallback callback,
+    void* callback_context) {
     require(text_input, "text_input_set_validator");
     gui_modules::with_model<Model>(text_input->view, false, [&](Model& m) {
         m.validator = callback;
@@ -375,12 +425,16 @@ void text_input_set_validator(TextInput* text_input, TextInputValidatorCallback 
 
 TextInputValidatorCallback text_input_get_validator_callback(TextInput* text_input) {
     require(text_input, "text_input_get_validator_callback");
-    return gui_modules::with_model<Model>(text_input->view, false, [](Model& m) { return m.validator; });
+    return gui_modules::with_model<Model>(text_input->view, false, [](Model& m) {
+        return m.validator;
+    });
 }
 
 void* text_input_get_validator_callback_context(TextInput* text_input) {
     require(text_input, "text_input_get_validator_callback_context");
-    return gui_modules::with_model<Model>(text_input->view, false, [](Model& m) { return m.validator_context; });
+    return gui_modules::with_model<Model>(text_input->view, false, [](Model& m) {
+        return m.validator_context;
+    });
 }
 
 // Keeps the caller's pointer, as the device does: the text must outlive its use.
@@ -389,4 +443,4 @@ void text_input_set_header_text(TextInput* text_input, const char* text) {
     gui_modules::with_model<Model>(text_input->view, true, [&](Model& m) { m.header = text; });
 }
 
-}  // extern "C"
+} // extern "C"

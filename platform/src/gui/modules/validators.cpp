@@ -20,7 +20,10 @@ struct ValidatorIsFile {
 
 extern "C" {
 
-ValidatorIsFile* validator_is_file_alloc_init(const char* app_path_folder, const char* app_extension, const char* current_name) {
+ValidatorIsFile* validator_is_file_alloc_init(
+    const char* app_path_folder,
+    const char* app_extension,
+    const char* current_name) {
     if(app_path_folder == nullptr) host::fatal("validator_is_file_alloc_init: folder is null");
     if(app_extension == nullptr) host::fatal("validator_is_file_alloc_init: extension is null");
     auto* validator = host::make_tracked<ValidatorIsFile>();
@@ -45,7 +48,8 @@ bool validator_is_file_callback(const char* text, FuriString* error, void* conte
     if(validator->has_current_name && validator->current_name == text) return true;
 
     if(!furi_record_exists(RECORD_STORAGE)) {
-        host::fatal("validator_is_file_callback: there is no \"storage\" record (no storage service runs)");
+        host::fatal(
+            "validator_is_file_callback: there is no \"storage\" record (no storage service runs)");
     }
     std::string path = validator->folder;
     if(path.empty() || path.back() != '/') path += '/';
@@ -62,4 +66,4 @@ bool validator_is_file_callback(const char* text, FuriString* error, void* conte
     return true;
 }
 
-}  // extern "C"
+} // extern "C"

@@ -36,8 +36,21 @@ public:
 
 class StringElement final : public Element {
 public:
-    StringElement(uint8_t x, uint8_t y, Align h, Align v, Font font, std::string text, bool multiline)
-        : x_(x), y_(y), h_(h), v_(v), font_(font), text_(std::move(text)), multiline_(multiline) {}
+    StringElement(
+        uint8_t x,
+        uint8_t y,
+        Align h,
+        Align v,
+        Font font,
+        std::string text,
+        bool multiline)
+        : x_(x)
+        , y_(y)
+        , h_(h)
+        , v_(v)
+        , font_(font)
+        , text_(std::move(text))
+        , multiline_(multiline) {}
 
     void draw(Canvas* canvas) const override {
         canvas_set_font(canvas, font_);
@@ -58,8 +71,23 @@ private:
 
 class TextBoxElement final : public Element {
 public:
-    TextBoxElement(uint8_t x, uint8_t y, uint8_t w, uint8_t h, Align ha, Align va, std::string text, bool strip)
-        : x_(x), y_(y), w_(w), h_(h), ha_(ha), va_(va), text_(std::move(text)), strip_(strip) {}
+    TextBoxElement(
+        uint8_t x,
+        uint8_t y,
+        uint8_t w,
+        uint8_t h,
+        Align ha,
+        Align va,
+        std::string text,
+        bool strip)
+        : x_(x)
+        , y_(y)
+        , w_(w)
+        , h_(h)
+        , ha_(ha)
+        , va_(va)
+        , text_(std::move(text))
+        , strip_(strip) {}
 
     void draw(Canvas* canvas) const override {
         elements_text_box(canvas, x_, y_, w_, h_, ha_, va_, text_.c_str(), strip_);
@@ -75,7 +103,10 @@ private:
 class ButtonElement final : public Element {
 public:
     ButtonElement(GuiButtonType type, std::string text, ButtonCallback callback, void* context)
-        : type_(type), text_(std::move(text)), callback_(callback), context_(context) {}
+        : type_(type)
+        , text_(std::move(text))
+        , callback_(callback)
+        , context_(context) {}
 
     void draw(Canvas* canvas) const override {
         canvas_set_color(canvas, ColorBlack);
@@ -111,7 +142,10 @@ private:
 
 class IconElement final : public Element {
 public:
-    IconElement(uint8_t x, uint8_t y, const Icon* icon) : x_(x), y_(y), icon_(icon) {}
+    IconElement(uint8_t x, uint8_t y, const Icon* icon)
+        : x_(x)
+        , y_(y)
+        , icon_(icon) {}
     void draw(Canvas* canvas) const override { canvas_draw_icon(canvas, x_, y_, icon_); }
 
 private:
@@ -121,7 +155,12 @@ private:
 
 class FrameElement final : public Element {
 public:
-    FrameElement(uint8_t x, uint8_t y, uint8_t w, uint8_t h, uint8_t r) : x_(x), y_(y), w_(w), h_(h), r_(r) {}
+    FrameElement(uint8_t x, uint8_t y, uint8_t w, uint8_t h, uint8_t r)
+        : x_(x)
+        , y_(y)
+        , w_(w)
+        , h_(h)
+        , r_(r) {}
     void draw(Canvas* canvas) const override { canvas_draw_rframe(canvas, x_, y_, w_, h_, r_); }
 
 private:
@@ -141,7 +180,7 @@ void draw(Canvas* canvas, void* model_memory) {
     }
 }
 
-}  // namespace
+} // namespace
 
 struct Widget {
     View* view = nullptr;
@@ -160,26 +199,29 @@ const char* require_text(const char* text, const char* what) {
 }
 
 void add(Widget* widget, std::unique_ptr<Element> element) {
-    gui_modules::with_model<Model>(widget->view, true, [&](Model& m) { m.elements.push_back(std::move(element)); });
+    gui_modules::with_model<Model>(widget->view, true, [&](Model& m) {
+        m.elements.push_back(std::move(element));
+    });
 }
 
 // Buttons get every input type of their key; the callbacks run without the model lock, so they
 // may reset the widget.
 bool input(InputEvent* event, void* context) {
     auto* widget = static_cast<Widget*>(context);
-    const std::vector<ButtonPress> presses = gui_modules::with_model<Model>(widget->view, false, [&](Model& m) {
-        std::vector<ButtonPress> found;
-        ButtonPress press{};
-        for(const auto& element : m.elements) {
-            if(element->button_for(*event, press)) found.push_back(press);
-        }
-        return found;
-    });
+    const std::vector<ButtonPress> presses =
+        gui_modules::with_model<Model>(widget->view, false, [&](Model& m) {
+            std::vector<ButtonPress> found;
+            ButtonPress press{};
+            for(const auto& element : m.elements) {
+                if(element->button_for(*event, press)) found.push_back(press);
+            }
+            return found;
+        });
     for(const ButtonPress& press : presses) press.callback(press.type, event->type, press.context);
     return !presses.empty();
 }
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
@@ -209,13 +251,27 @@ View* widget_get_view(Widget* widget) {
     return require(widget, "widget_get_view")->view;
 }
 
-void widget_add_string_element(Widget* widget, uint8_t x, uint8_t y, Align horizontal, Align vertical, Font font, const char* text) {
+void widget_add_string_element(
+    Widget* widget,
+    uint8_t x,
+    uint8_t y,
+    Align horizontal,
+    Align vertical,
+    Font font,
+    const char* text) {
     require(widget, "widget_add_string_element");
     require_text(text, "widget_add_string_element");
     add(widget, std::make_unique<StringElement>(x, y, horizontal, vertical, font, text, false));
 }
 
-void widget_add_string_multiline_element(Widget* widget, uint8_t x, uint8_t y, Align horizontal, Align vertical, Font font, const char* text) {
+void widget_add_string_multiline_element(
+    Widget* widget,
+    uint8_t x,
+    uint8_t y,
+    Align horizontal,
+    Align vertical,
+    Font font,
+    const char* text) {
     require(widget, "widget_add_string_multiline_element");
     require_text(text, "widget_add_string_multiline_element");
     add(widget, std::make_unique<StringElement>(x, y, horizontal, vertical, font, text, true));
@@ -233,13 +289,21 @@ void widget_add_text_box_element(
     bool strip_to_dots) {
     require(widget, "widget_add_text_box_element");
     require_text(text, "widget_add_text_box_element");
-    add(widget, std::make_unique<TextBoxElement>(x, y, width, height, horizontal, vertical, text, strip_to_dots));
+    add(widget,
+        std::make_unique<TextBoxElement>(
+            x, y, width, height, horizontal, vertical, text, strip_to_dots));
 }
 
-void widget_add_button_element(Widget* widget, GuiButtonType button_type, const char* text, ButtonCallback callback, void* context) {
+void widget_add_button_element(
+    Widget* widget,
+    GuiButtonType button_type,
+    const char* text,
+    ButtonCallback callback,
+    void* context) {
     require(widget, "widget_add_button_element");
     require_text(text, "widget_add_button_element");
-    if(button_type > GuiButtonTypeRight) host::fatal("widget_add_button_element: unknown button type %d", button_type);
+    if(button_type > GuiButtonTypeRight)
+        host::fatal("widget_add_button_element: unknown button type %d", button_type);
     add(widget, std::make_unique<ButtonElement>(button_type, text, callback, context));
 }
 
@@ -249,9 +313,15 @@ void widget_add_icon_element(Widget* widget, uint8_t x, uint8_t y, const Icon* i
     add(widget, std::make_unique<IconElement>(x, y, icon));
 }
 
-void widget_add_frame_element(Widget* widget, uint8_t x, uint8_t y, uint8_t width, uint8_t height, uint8_t radius) {
+void widget_add_frame_element(
+    Widget* widget,
+    uint8_t x,
+    uint8_t y,
+    uint8_t width,
+    uint8_t height,
+    uint8_t radius) {
     require(widget, "widget_add_frame_element");
     add(widget, std::make_unique<FrameElement>(x, y, width, height, radius));
 }
 
-}  // extern "C"
+} // extern "C"
