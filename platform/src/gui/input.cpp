@@ -172,7 +172,10 @@ void InputDevice::on_timer(InputKey key, InputType type) {
 }
 
 void InputDevice::emit(InputKey key, InputType type, std::uint32_t sequence) {
-    const InputEvent event{sequence, key, type};
+    InputEvent event{};
+    event.sequence = sequence;  // the device's union of the whole id and its source/counter bits
+    event.key = key;
+    event.type = type;
     Sink sink;
     {
         std::lock_guard lock(mutex_);
