@@ -126,12 +126,12 @@ symbol_hint() {
 
 # Value of key="..." in an application.fam.
 fam_string() {
-    sed -n "s/^[[:space:]]*$1[[:space:]]*=[[:space:]]*\"\([^\"]*\)\".*/\1/p" "$2" | head -n 1
+    sed -n "s/^[[:space:]]*$1[[:space:]]*=[[:space:]]*\"\([^\"]*\)\".*/\1/p" "$2" | awk 'NR == 1'
 }
 # Value of stack_size=<integer expression> in an application.fam, evaluated.
 fam_stack_size() {
     local expr
-    expr=$(sed -n 's/^[[:space:]]*stack_size[[:space:]]*=[[:space:]]*\([0-9 *+]*\).*/\1/p' "$1" | head -n 1)
+    expr=$(sed -n 's/^[[:space:]]*stack_size[[:space:]]*=[[:space:]]*\([0-9 *+]*\).*/\1/p' "$1" | awk 'NR == 1')
     [[ -n ${expr// /} ]] && echo $((expr))
     return 0
 }

@@ -96,7 +96,7 @@ for info in "${infos[@]}"; do
     echo
     echo "   Largest stack frames"
     printf '   %6s  %-15s  %-40s  %s\n' bytes kind function where
-    find "$app_out/obj" -name '*.su' -exec cat {} + | sort -t $'\t' -k2,2nr -k1,1 | head -n 10 |
+    find "$app_out/obj" -name '*.su' -exec cat {} + | sort -t $'\t' -k2,2nr -k1,1 | awk 'NR <= 10' |
         while IFS=$'\t' read -r where_what bytes kind; do
             # where_what is "<file>:<line>:<column>:<function>"
             where=$(sed -E 's/^(.*:[0-9]+):[0-9]+:.*$/\1/' <<<"$where_what")

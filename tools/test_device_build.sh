@@ -198,7 +198,9 @@ new_app empty empty_main 1024
 check empty 0 "empty: no sources yet" --report
 
 # Usage.
-if "$tools_dir/device_build.sh" --help | grep -q "^Usage: tools/device_build.sh"; then
+# The whole help is read first: grep -q leaving early would break the pipe under pipefail.
+help=$("$tools_dir/device_build.sh" --help)
+if grep -q "^Usage: tools/device_build.sh" <<<"$help"; then
     echo "ok - help"; passed=$((passed + 1))
 else
     echo "FAIL - help"; failed=$((failed + 1))
