@@ -115,6 +115,7 @@ public:
     void set_source(std::unique_ptr<AccelSource> source);
     /// The gait in use; furi_check fails when the source is not a gait.
     Gait& gait();
+    bool has_gait() const { return gait_ != nullptr; }
 
     /// Walking starts or (at the end of the step in progress) stops at the current virtual time.
     void start_walking();

@@ -1,6 +1,7 @@
 #pragma once
-// fsim's commands: each takes the arguments after its name and returns the exit code. A command
-// throws UsageError for a command-line mistake and RunError for a failure while running.
+// fsim's commands. Each parses the arguments after its name with CLI11 and returns the exit code:
+// 0 done (every check held), 1 a failure while running (a check that did not hold, a file that
+// cannot be written), 2 a mistake in what it was given (an option, a value, a file it reads).
 
 #include <span>
 #include <string_view>
@@ -13,11 +14,14 @@ struct Command {
     int (*run)(std::span<const std::string_view> args);
 };
 
-/// Runs pacewick headless with a simulated walk and shows its final screen.
+int run_corvane(std::span<const std::string_view> args);
 int run_pacewick(std::span<const std::string_view> args);
+int run_module(std::span<const std::string_view> args);
 
 inline constexpr Command kCommands[] = {
-    {"pacewick", "run the step counter headless on a simulated walk", run_pacewick},
+    {"corvane", "the UHF RFID reader app: interactive, or a scenario file", run_corvane},
+    {"pacewick", "the step counter: a simulated walk, interactive, or a scenario", run_pacewick},
+    {"module", "serve the virtual YRM100 module on a pseudo-terminal", run_module},
 };
 
 } // namespace fsim

@@ -1,10 +1,8 @@
-// fsim: runs the apps on the host runtime with virtual hardware.
+// fsim: runs the device apps on the host runtime with virtual hardware.
 #include <cstdio>
-#include <string>
 #include <string_view>
 #include <vector>
 
-#include "cli.h"
 #include "commands.h"
 
 namespace {
@@ -26,7 +24,10 @@ void print_usage(std::FILE* out) {
             static_cast<int>(command.summary.size()),
             command.summary.data());
     }
-    std::fprintf(out, "\n'fsim <command> --help' describes a command's options.\n");
+    std::fprintf(
+        out,
+        "\n'fsim <command> --help' describes a command's options.\n"
+        "Exit codes: 0 done, 1 a failed check or run, 2 a bad option, value or file.\n");
 }
 
 } // namespace
@@ -42,34 +43,12 @@ int main(int argc, char** argv) {
         return 0;
     }
     for(const auto& command : fsim::kCommands) {
-        if(args[0] != command.name) continue;
-        try {
-            return command.run(std::span(args).subspan(1));
-        } catch(const fsim::UsageError& e) {
-            std::fprintf(
-                stderr,
-                "fsim %.*s: %s\nTry 'fsim %.*s --help'.\n",
-                static_cast<int>(command.name.size()),
-                command.name.data(),
-                e.what(),
-                static_cast<int>(command.name.size()),
-                command.name.data());
-            return 2;
-        } catch(const std::exception& e) {
-            std::fprintf(
-                stderr,
-                "fsim %.*s: %s\n",
-                static_cast<int>(command.name.size()),
-                command.name.data(),
-                e.what());
-            return 1;
-        }
+        if(args[0] == command.name) return command.run(std::span(args).subspan(1));
     }
     std::fprintf(
         stderr,
-        "fsim: unknown command '%.*s'\n\n",
+        "fsim: unknown command '%.*s' (fsim --help lists the commands)\n",
         static_cast<int>(args[0].size()),
         args[0].data());
-    print_usage(stderr);
     return 2;
 }

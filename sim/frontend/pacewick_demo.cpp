@@ -9,8 +9,10 @@
 #include <string>
 #include <string_view>
 
-#include "cli.h"
+#include "cli_common.h"
 #include "commands.h"
+#include "frontend_links.h"
+#include "session/pacewick_session.h"
 #include "devices/gait.h"
 #include "devices/mx2125.h"
 #include "host/gui.h"
@@ -20,33 +22,17 @@
 namespace fsim {
 namespace {
 
-constexpr std::string_view kHelp = R"(usage: fsim pacewick [options]
-
-Runs the pacewick step counter headless on the host runtime, in virtual time. A virtual MX2125
-accelerometer on PC0 follows a simulated walk: the app starts, OK is pressed, the walk runs, and
-the final screen is printed here and saved as a PNG, with the counted and the true steps.
+constexpr const char* kAbout = R"(Runs the pacewick step counter on the host runtime. A virtual MX2125 accelerometer on PC0
+follows a simulated walk. By default it runs headless in virtual time: the app starts, OK is
+pressed, the walk runs, and the final screen is printed here and saved as a PNG, with the
+counted and the true steps. --interactive shows the app live in the terminal instead, and
+--scenario runs a scenario file.
 
 Mounting the sensor: the app counts a step each time the axis on PC0 changes side of 0 g. Wear
 the board at the waist with that axis across the body, pointing left-right (lateral), and level:
 the side-to-side sway crosses 0 g once per step. An axis along the walking direction (forward)
 crosses it twice per step and counts double; a vertical axis reads +1 g and counts nothing. A
 tilt of a few degrees, or a part whose offset exceeds the sway, hides the steps.
-
-options:
-  --seconds N      length of the walk in seconds (default 20; with --trace, the trace's length)
-  --gait NAME      slow, normal, brisk or still (default normal)
-  --cadence HZ     steps per second, instead of the gait's
-  --amplitude G    swing of the mounted axis's body motion in g, instead of the gait's
-  --mount AXIS     lateral (default), forward or vertical: the body axis on PC0
-  --tilt DEG       the axis leans this many degrees towards vertical (default 0)
-  --offset MG      the part's 0 g offset in mg (default +25, a typical part)
-  --random-part    a part off the shelf: its offset drawn from real parts' spread (by --seed)
-  --seed N         seed of the noise, the steps' variation and a random part (default 1);
-                   the same seed gives the same run
-  --trace FILE     replay a CSV of time_s,accel_g (the axis's reading from power-up) instead
-                   of a gait; it drives the pin as recorded
-  --png FILE       where to save the final screen (default pacewick.png)
-  -h, --help       show this help
 )";
 
 constexpr host::Nanos kSettle = host::ms(300);
@@ -62,66 +48,96 @@ struct Settings {
     const char* part_kind = "typical"; ///< how the part was chosen, for the report
     std::optional<std::string> trace;
     std::string png = "pacewick.png";
+    std::optional<std::string> scenario;
+    bool interactive = false;
+    double speed = 1.0;
+    TerminalSettings terminal;
 };
 
-Settings parse(std::span<const std::string_view> args) {
-    Options options;
-    options.flag("help")
-        .value("seconds")
-        .value("gait")
-        .value("cadence")
-        .value("amplitude")
-        .value("mount")
-        .value("tilt")
-        .value("offset")
-        .flag("random-part")
-        .value("seed")
-        .value("trace")
-        .value("png");
-    options.parse(args);
+/// The raw option values, checked and combined into Settings after parsing.
+struct Raw {
+    double seconds = 20.0;
+    std::string gait = "normal";
+    std::optional<double> cadence;
+    std::optional<double> amplitude;
+    std::string mount = "lateral";
+    double tilt = 0.0;
+    std::optional<double> offset;
+    bool random_part = false;
+    std::uint64_t seed = 1;
+    std::optional<std::string> trace;
+    std::string png = "pacewick.png";
+};
 
-    Settings s;
-    if(options.has("help")) return s;
-    if(options.has("trace")) {
+void add_options(CLI::App& app, Raw& raw, Settings& s) {
+    app.description(kAbout);
+    const auto gaits = sim::gait_preset_names();
+    const auto mounts = sim::mount_names();
+    app.add_option("--seconds", raw.seconds, "length of the walk in seconds (default 20; with --trace, the trace's length)")
+        ->check(CLI::Range(0.0, kMaxSeconds));
+    app.add_option("--gait", raw.gait, "slow, normal, brisk or still (default normal)")
+        ->check(CLI::IsMember(std::vector<std::string>(gaits.begin(), gaits.end())));
+    app.add_option("--cadence", raw.cadence, "steps per second, instead of the gait's")->check(CLI::Range(0.1, 10.0));
+    app.add_option("--amplitude", raw.amplitude, "swing of the mounted axis's body motion in g, instead of the gait's")
+        ->check(CLI::Range(0.0, 5.0));
+    app.add_option("--mount", raw.mount, "lateral (default), forward or vertical: the body axis on PC0")
+        ->check(CLI::IsMember(std::vector<std::string>(mounts.begin(), mounts.end())));
+    app.add_option("--tilt", raw.tilt, "the axis leans this many degrees towards vertical (default 0)")
+        ->check(CLI::Range(-90.0, 90.0));
+    app.add_option("--offset", raw.offset, "the part's 0 g offset in mg (default +25, a typical part)")
+        ->check(CLI::Range(-1000.0, 1000.0));
+    app.add_flag("--random-part", raw.random_part, "a part off the shelf: its offset drawn from real parts' spread (by --seed)");
+    app.add_option("--seed", raw.seed, "seed of the noise, the steps' variation and a random part (default 1); the same seed gives the same run");
+    app.add_option("--trace", raw.trace, "replay a CSV of time_s,accel_g (the axis's reading from power-up) instead of a gait")
+        ->check(readable_file);
+    app.add_option("--png", raw.png, "where to save the final screen (default pacewick.png)");
+    app.add_option("--scenario", s.scenario, "run this scenario file headless instead of the walk (exit 0: every check held)")
+        ->check(readable_file);
+    app.add_flag("-i,--interactive", s.interactive, "show the app live in this terminal; keys drive it, ':' gives commands");
+    app.add_option("--speed", s.speed, "with --interactive: virtual seconds per wall second (default 1)")
+        ->check(CLI::Range(0.01, 1000.0));
+    add_terminal_options(app, s.terminal);
+}
+
+Settings finish(const CLI::App& app, const Raw& raw, Settings s) {
+    if(raw.trace) {
         for(const char* gait_option :
-            {"gait", "cadence", "amplitude", "mount", "tilt", "offset", "random-part", "seed"}) {
-            if(options.has(gait_option)) {
+            {"--gait", "--cadence", "--amplitude", "--mount", "--tilt", "--offset", "--random-part", "--seed"}) {
+            if(app.count(gait_option) > 0) {
                 throw UsageError(
                     std::string(
                         "--trace replays the axis's reading in place of the simulated walk and part, "
-                        "so --") +
+                        "so ") +
                     gait_option + " does not apply");
             }
         }
     }
-    if(options.has("offset") && options.has("random-part")) {
+    if(raw.offset && raw.random_part) {
         throw UsageError("--offset and --random-part both choose the part's offset; give one");
     }
-    const auto names = sim::gait_preset_names();
-    s.gait_name = options.choice_or("gait", "normal", names);
+    if(s.scenario && s.interactive) throw UsageError("--scenario runs headless; leave out --interactive");
+    s.gait_name = raw.gait;
     s.gait = *sim::gait_preset(s.gait_name);
-    s.gait.cadence_hz = options.number_or("cadence", s.gait.cadence_hz, 0.1, 10.0);
-    const auto mounts = sim::mount_names();
-    s.sensor.mount = *sim::mount_from_name(options.choice_or("mount", "lateral", mounts));
+    if(raw.cadence) s.gait.cadence_hz = *raw.cadence;
+    s.sensor.mount = *sim::mount_from_name(raw.mount);
     double& swing = s.sensor.mount == sim::Mount::lateral ? s.gait.lateral_g :
                     s.sensor.mount == sim::Mount::forward ? s.gait.forward_g :
                                                             s.gait.vertical_g;
-    swing = options.number_or("amplitude", swing, 0.0, 5.0);
-    s.sensor.tilt_deg = options.number_or("tilt", 0.0, -90.0, 90.0);
-    s.sensor.seed = options.integer_or("seed", 1);
+    if(raw.amplitude) swing = *raw.amplitude;
+    s.sensor.tilt_deg = raw.tilt;
+    s.sensor.seed = raw.seed;
     s.gait.seed = s.sensor.seed;
-    if(options.has("random-part")) {
+    if(raw.random_part) {
         s.sensor.part = sim::Mx2125Part::random(s.sensor.seed);
         s.part_kind = "random";
-    } else {
-        if(options.has("offset")) s.part_kind = "chosen";
-        s.sensor.part.offset_g =
-            options.number_or("offset", s.sensor.part.offset_g * 1e3, -1000.0, 1000.0) / 1e3;
+    } else if(raw.offset) {
+        s.part_kind = "chosen";
+        s.sensor.part.offset_g = *raw.offset / 1e3;
     }
-    s.seconds = options.number_or("seconds", s.seconds, 0.0, kMaxSeconds);
-    s.seconds_given = options.has("seconds");
-    s.trace = options.get("trace");
-    s.png = options.get_or("png", s.png);
+    s.seconds = raw.seconds;
+    s.seconds_given = app.count("--seconds") > 0;
+    s.trace = raw.trace;
+    s.png = raw.png;
     if(s.png.empty()) throw UsageError("--png needs a file name");
     return s;
 }
@@ -244,21 +260,47 @@ std::string verdict(
 
 } // namespace
 
-int run_pacewick(std::span<const std::string_view> args) {
-    if(std::find(args.begin(), args.end(), "--help") != args.end() ||
-       std::find(args.begin(), args.end(), "-h") != args.end()) {
-        parse(args); // still reject mistakes next to --help
-        std::fwrite(kHelp.data(), 1, kHelp.size(), stdout);
-        return 0;
-    }
-    const Settings settings = parse(args);
+int run_walk(const Settings& settings);
 
+int run_pacewick(std::span<const std::string_view> args) {
+    CLI::App app("", "fsim pacewick");
+    Raw raw;
+    Settings parsed;
+    add_options(app, raw, parsed);
+    return run_command(app, args, [&] {
+        const Settings settings = finish(app, raw, parsed);
+        if(settings.scenario || settings.interactive) {
+            sim::PacewickSessionOptions options;
+            options.sensor = settings.sensor;
+            options.realtime = settings.interactive;
+            options.speed = settings.speed;
+            sim::PacewickSession session(options);
+            if(settings.trace) {
+                try {
+                    session.sensor().set_trace(sim::CsvTrace::load(*settings.trace));
+                } catch(const sim::TraceError& e) {
+                    throw UsageError(e.what());
+                }
+            } else {
+                session.sensor().set_gait(settings.gait);
+            }
+            session.start();
+            const int code = settings.scenario ? run_scenario_file(session, *settings.scenario) :
+                                                 run_terminal(session, settings.terminal);
+            session.quit();
+            return code;
+        }
+        return run_walk(settings);
+    });
+}
+
+int run_walk(const Settings& settings) {
     std::optional<sim::CsvTrace> trace;
     if(settings.trace) {
         try {
             trace = sim::CsvTrace::load(*settings.trace);
         } catch(const sim::TraceError& e) {
-            throw RunError(e.what());
+            throw UsageError(e.what());
         }
     }
 

@@ -1,0 +1,34 @@
+#pragma once
+// What fsim's commands share: CLI11 parsing with fsim's exit codes and one-line errors.
+
+#include <CLI/CLI.hpp>
+
+#include <functional>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace fsim {
+
+/// A mistake in what the user gave: an option, a value, a file to read. Exit code 2.
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+/// A failure while running: a file that cannot be written, a device that went away. Exit code 1.
+class RunError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+/// Parses `args` (what follows the command's name) into `app` and runs `body`. --help prints
+/// the help and returns 0; a parse error or a UsageError prints "<app name>: <what>" on one
+/// line and returns 2; a RunError (or any other exception) prints it and returns 1.
+int run_command(CLI::App& app, std::span<const std::string_view> args, const std::function<int()>& body);
+
+/// A CLI11 check that a file can be read: it exists, is a regular file and opens.
+std::string readable_file(const std::string& path);
+
+} // namespace fsim

@@ -1,0 +1,139 @@
+// fsim corvane: the UHF RFID app with a virtual YRM100 (or a real one on a serial port), live in
+// the terminal or headless from a scenario file.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+
+#include "bridge/serial_bridge.h"
+#include "cli_common.h"
+#include "commands.h"
+#include "frontend_links.h"
+#include "module_options.h"
+#include "session/corvane_session.h"
+
+namespace fsim {
+namespace {
+
+constexpr const char* kAbout =
+    R"(Runs corvane, the UHF RFID reader app, on the host runtime with a virtual YRM100 module on
+USART1 and a folder of this PC as the SD card. On a terminal it runs live (arrows, Enter = OK,
+Backspace/Esc = Back; ':help' lists the commands); with --scenario it runs a scenario file
+headless, in virtual time. --uart drives a real module on a serial port instead of the virtual
+one.
+)";
+
+constexpr const char* kSampleName = "Sample.uhf";
+constexpr const char* kSampleTag = "Filetype: Flipper UHF RFID device\n"
+                                   "Version: 1\n"
+                                   "PC: 30 00\n"
+                                   "CRC: F9 83\n"
+                                   "EPC_LENGTH: 12\n"
+                                   "EPC: E2 00 00 17 22 10 01 23 45 67 89 AB\n"
+                                   "TID_LENGTH: 12\n"
+                                   "TID: E2 00 34 12 01 23 45 67 89 AB CD EF\n"
+                                   "USER_LENGTH: 10\n"
+                                   "USER: 00 11 22 33 44 55 66 77 88 99\n";
+
+struct Settings {
+    std::string sd;
+    ModuleSettings module;
+    std::optional<std::string> scenario;
+    bool show_screens = false;
+    std::optional<std::string> uart;
+    double speed = 1.0;
+    bool log = false;
+    TerminalSettings terminal;
+};
+
+/// The SD card folder of a user who gave none: under the user's data directory.
+std::filesystem::path default_sd() {
+    if(const char* data = std::getenv("XDG_DATA_HOME"); data != nullptr && *data != '\0')
+        return std::filesystem::path(data) / "fsim" / "sd";
+    if(const char* home = std::getenv("HOME"); home != nullptr && *home != '\0')
+        return std::filesystem::path(home) / ".local" / "share" / "fsim" / "sd";
+    return std::filesystem::current_path() / "fsim-sd";
+}
+
+/// Makes the card folder on first use, with a saved sample tag in corvane's data folder so that
+/// "Saved" has something to show. A folder that exists is used as it is.
+void prepare_sd(const std::filesystem::path& sd, bool announce) {
+    std::error_code error;
+    const auto status = std::filesystem::status(sd, error);
+    if(std::filesystem::exists(status)) {
+        if(!std::filesystem::is_directory(status))
+            throw UsageError("--sd " + sd.string() + ": not a folder");
+        return;
+    }
+    const auto data = sd / "apps_data" / "corvane";
+    std::filesystem::create_directories(data, error);
+    if(error) throw UsageError("--sd " + sd.string() + ": cannot be created (" + error.message() + ")");
+    std::ofstream(data / kSampleName, std::ios::binary) << kSampleTag;
+    if(announce)
+        std::fprintf(stderr, "fsim corvane: new SD card folder %s, with a sample tag\n", sd.c_str());
+}
+
+} // namespace
+
+int run_corvane(std::span<const std::string_view> args) {
+    CLI::App app(kAbout, "fsim corvane");
+    Settings s;
+    app.add_option("--sd", s.sd, "the folder that plays the SD card (default: ~/.local/share/fsim/sd, made on first run with a sample tag)")
+        ->type_name("DIR");
+    add_module_options(app, s.module, true);
+    app.add_option("--scenario", s.scenario, "run this scenario file headless (exit 0: every check held, 1: one failed, 2: bad file)")
+        ->check(readable_file)
+        ->type_name("FILE");
+    app.add_flag("--show", s.show_screens, "with --scenario: print every screen as text");
+    app.add_option("--uart", s.uart, "drive a real YRM100 on this serial port (115200 8N1) instead of the virtual one")
+        ->type_name("DEVICE");
+    app.add_option("--speed", s.speed, "virtual seconds per wall second when live (default 1)")
+        ->check(CLI::Range(0.01, 1000.0));
+    app.add_flag("--log", s.log, "echo the app's log lines to stderr");
+    add_terminal_options(app, s.terminal);
+
+    return run_command(app, args, [&] {
+        if(s.uart && s.speed != 1.0) throw UsageError("--uart runs at the wall clock's pace; leave out --speed");
+        if(s.uart && (!s.module.tags.empty() || !s.module.files.empty() || s.module.absent))
+            throw UsageError("--uart talks to a real module: --tag, --tags and --no-module do not apply");
+        const bool live = !s.scenario;
+        if(live && (isatty(STDIN_FILENO) == 0 || isatty(STDOUT_FILENO) == 0))
+            throw UsageError("not a terminal: run it in a terminal, or give --scenario FILE");
+        const auto tags = s.uart ? std::vector<sim::yrm100::TagSpec>{} : field_tags(s.module);
+
+        sim::CorvaneSessionOptions options;
+        options.module = s.module.config;
+        options.module_absent = s.module.absent;
+        options.echo_log = s.log;
+        options.realtime = live || s.uart.has_value();
+        options.speed = s.speed;
+        if(!s.sd.empty() || live) {
+            options.sd_root = s.sd.empty() ? default_sd() : std::filesystem::path(s.sd);
+            prepare_sd(options.sd_root, true);
+        }
+        if(s.uart) {
+            const std::string device = *s.uart;
+            options.uart_peer = [device](host::Runtime& rt) -> std::unique_ptr<host::UartPeer> {
+                return std::make_unique<sim::SerialBridge>(rt, device);
+            };
+        }
+        std::optional<sim::CorvaneSession> session;
+        try {
+            session.emplace(options);
+        } catch(const sim::BridgeError& e) {
+            throw UsageError(e.what());
+        }
+        for(const auto& tag : tags) session->add_tag(tag);
+        session->start();
+        const int code = s.scenario ? run_scenario_file(*session, *s.scenario, s.show_screens) :
+                                      run_terminal(*session, s.terminal);
+        session->quit();
+        return code;
+    });
+}
+
+} // namespace fsim

@@ -1,0 +1,70 @@
+#pragma once
+// One app running on the host runtime with its virtual hardware, driven as a user drives the
+// device: presses, waits, and looks at the screen, the LED and the 5 V output. The interactive
+// front-end, the scenario runner and the tests all drive an app through this, so a scenario that
+// passes headless behaves the same when a person presses the keys.
+//
+// Every call is made on the thread that created the session: it is the runtime's platform
+// thread "main", and time passes only while it waits (or presses, which waits for the app to
+// react).
+
+#include <furi.h>
+#include <input/input.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "host/log.h"
+#include "host/notification.h"
+#include "host/runtime.h"
+#include "host/screen.h"
+
+namespace sim {
+
+class Yrm100;
+class Mx2125;
+
+class AppSession {
+public:
+    virtual ~AppSession() = default;
+
+    /// The app's id ("corvane", "pacewick").
+    virtual std::string_view app() const = 0;
+
+    /// Starts the app on its own thread, as the loader does, and lets it draw.
+    virtual void start() = 0;
+    virtual bool running() const = 0;
+    /// Presses Back until the app ends (at most `presses` times); its return code, or nothing
+    /// when it still runs.
+    virtual std::optional<int32_t> quit(int presses = 12) = 0;
+
+    virtual void press(InputKey key) = 0;
+    virtual void long_press(InputKey key) = 0;
+    /// Lets `milliseconds` of virtual time pass.
+    virtual void wait(std::uint32_t milliseconds) = 0;
+    /// Types `text` on the on-screen keyboard; false when the screen shows none or a key could
+    /// not be reached. Apps without text entry return false.
+    virtual bool type(std::string_view /*text*/) { return false; }
+
+    virtual host::Screen screen() const = 0;
+    virtual host::Runtime& runtime() = 0;
+    virtual host::LogCapture& log() = 0;
+    /// The LED, vibro and speaker; apps without the notification record keep it all off.
+    virtual host::NotificationState led() const = 0;
+    bool otg_on() { return runtime().otg_enabled(); }
+
+    /// The host folder that plays the SD card; empty for an app that uses no files.
+    virtual std::filesystem::path sd_root() const { return {}; }
+    /// The virtual reader module, or null (pacewick, or a real module on a serial port).
+    virtual Yrm100* virtual_module() { return nullptr; }
+    /// The virtual accelerometer, or null.
+    virtual Mx2125* virtual_sensor() { return nullptr; }
+    /// Starts walking or stops at the end of the step in progress; false when the app has no
+    /// walk to take (corvane, or a sensor replaying a trace).
+    virtual bool walk(bool /*walking*/) { return false; }
+};
+
+} // namespace sim

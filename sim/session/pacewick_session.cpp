@@ -1,0 +1,96 @@
+#include "pacewick_session.h"
+
+#include <cstdio>
+
+#include "pacewick.h"
+
+namespace sim {
+namespace {
+
+// What a press leaves for the app to react: the input service's timing plus a margin.
+constexpr host::Nanos kSettle = host::ms(20);
+
+host::RuntimeOptions runtime_options(const PacewickSessionOptions& options) {
+    host::RuntimeOptions o;
+    o.log_to_stderr = options.echo_log;
+    o.realtime = options.realtime;
+    o.realtime_speed = options.speed;
+    if(options.realtime) o.virtual_time_limit = 0; // a person may leave it running
+    return o;
+}
+
+} // namespace
+
+PacewickSession::PacewickSession(PacewickSessionOptions options)
+    : rt_(runtime_options(options))
+    , gui_(rt_)
+    , sensor_(rt_, gpio_ext_pc0, options.sensor) {
+}
+
+PacewickSession::~PacewickSession() {
+    if(thread_ != nullptr) quit();
+    sensor_.stop();
+}
+
+void PacewickSession::start() {
+    thread_ = furi_thread_alloc_ex(kAppId, kStack, pacewick_app, nullptr);
+    furi_thread_set_appid(thread_, kAppId);
+    furi_thread_start(thread_);
+    // The pulses begin once the app has read the idle pin and hooked its interrupt.
+    rt_.run_for(host::ms(50));
+    sensor_.start();
+    rt_.run_for(host::ms(50));
+}
+
+bool PacewickSession::running() const {
+    return thread_ != nullptr && furi_thread_get_state(thread_) != FuriThreadStateStopped;
+}
+
+std::optional<int32_t> PacewickSession::quit(int presses) {
+    for(int i = 0; i < presses && running(); ++i) press(InputKeyBack);
+    return join();
+}
+
+std::optional<int32_t> PacewickSession::join() {
+    if(thread_ == nullptr || running()) return std::nullopt;
+    furi_thread_join(thread_);
+    const int32_t code = furi_thread_get_return_code(thread_);
+    furi_thread_free(thread_);
+    thread_ = nullptr;
+    return code;
+}
+
+void PacewickSession::press(InputKey key) {
+    const host::Nanos at = gui_.input().short_press(key);
+    rt_.run_for(at - rt_.now() + kSettle);
+}
+
+void PacewickSession::long_press(InputKey key) {
+    const host::Nanos at = gui_.input().long_press(key);
+    rt_.run_for(at - rt_.now() + kSettle);
+}
+
+void PacewickSession::wait(std::uint32_t milliseconds) {
+    rt_.run_for(host::ms(milliseconds));
+}
+
+bool PacewickSession::walk(bool walking) {
+    if(!sensor_.has_gait()) return false;
+    if(walking) {
+        sensor_.start_walking();
+    } else {
+        sensor_.stop_walking();
+    }
+    return true;
+}
+
+std::optional<long> PacewickSession::counted_steps() const {
+    const host::Screen s = gui_.screen();
+    const auto* line = s.find("Steps: ");
+    long steps = 0;
+    if(line == nullptr || std::sscanf(line->text.c_str(), "Steps: %ld", &steps) != 1)
+        return std::nullopt;
+    return steps;
+}
+
+} // namespace sim

@@ -1,0 +1,67 @@
+#pragma once
+// pacewick as a user runs it, on the host runtime: the app's thread runs pacewick_app with the
+// GUI service around it and a virtual MX2125 on PC0. The sensor's pulses begin once the app has
+// hooked its interrupt; walking starts and stops when told.
+//
+//     sim::PacewickSession app(config);
+//     app.start();
+//     app.press(InputKeyOk);        // START
+//     app.virtual_sensor()->set_gait(sim::GaitParams{});
+//     app.walk(true);
+//     app.wait(20'000);
+
+#include <memory>
+
+#include "app_session.h"
+#include "devices/mx2125.h"
+#include "host/gui.h"
+
+namespace sim {
+
+struct PacewickSessionOptions {
+    Mx2125Config sensor;
+    bool realtime = false;
+    double speed = 1.0;
+    bool echo_log = false;
+};
+
+class PacewickSession final : public AppSession {
+public:
+    static constexpr const char* kAppId = "pacewick";
+    static constexpr std::uint32_t kStack = 2048;
+
+    explicit PacewickSession(PacewickSessionOptions options = {});
+    ~PacewickSession() override;
+    PacewickSession(const PacewickSession&) = delete;
+    PacewickSession& operator=(const PacewickSession&) = delete;
+
+    std::string_view app() const override { return kAppId; }
+    void start() override;
+    bool running() const override;
+    std::optional<int32_t> quit(int presses = 12) override;
+    void press(InputKey key) override;
+    void long_press(InputKey key) override;
+    void wait(std::uint32_t milliseconds) override;
+    host::Screen screen() const override { return gui_.screen(); }
+    host::Runtime& runtime() override { return rt_; }
+    host::LogCapture& log() override { return rt_.log(); }
+    host::NotificationState led() const override { return {}; }
+    Mx2125* virtual_sensor() override { return &sensor_; }
+    Mx2125& sensor() { return sensor_; }
+
+    /// Starts walking or stops at the end of the step in progress; false when the sensor
+    /// follows no gait (a trace, or a fixed reading).
+    bool walk(bool walking) override;
+    /// The count the screen shows ("Steps: N"), if it shows one.
+    std::optional<long> counted_steps() const;
+
+private:
+    std::optional<int32_t> join();
+
+    host::Runtime rt_;
+    host::GuiService gui_;
+    Mx2125 sensor_;
+    FuriThread* thread_ = nullptr;
+};
+
+} // namespace sim
