@@ -7,37 +7,48 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 jobs=$(nproc)
+# Each stage says how long the one before it took, so slow stages show in CI's log.
+stage_start=$SECONDS
+stage() {
+  if [[ -n ${stage_name:-} ]]; then echo "-- $stage_name took $((SECONDS - stage_start)) s (total $SECONDS s)"; fi
+  stage_name=$1
+  stage_start=$SECONDS
+  echo "== $1"
+}
 
+stage "Debian packages (scripts/deps.sh)"
 scripts/deps.sh
 
-echo "== SDK headers against the firmware's (tools/sdk_check.py)"
+stage "SDK headers against the firmware's (tools/sdk_check.py)"
 python3 tools/test_sdk_check.py
 python3 tools/sdk_check.py
 
-echo "== Device cross-compile (arm-none-eabi, device flags, exported symbols, stack budgets)"
+stage "Device cross-compile (arm-none-eabi, device flags, exported symbols, stack budgets)"
 bash tools/test_device_build.sh
 bash tools/device_build.sh --report
 
-echo "== ThreadSanitizer"
+stage "ThreadSanitizer"
 scripts/build.sh build-tsan -DSANITIZE=thread
 ctest --test-dir build-tsan --output-on-failure -j "$jobs" -E 'fuzz'
 
-echo "== AddressSanitizer and UndefinedBehaviorSanitizer"
+stage "AddressSanitizer and UndefinedBehaviorSanitizer"
 scripts/build.sh build-asan -DSANITIZE=address
 ctest --test-dir build-asan --output-on-failure -j "$jobs" -E 'fuzz'
 
-echo "== Fuzzing the module replies (libFuzzer, bounded)"
+stage "Fuzzing the module replies (libFuzzer, bounded)"
 scripts/build.sh build-fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DBUILD_FUZZERS=ON \
   -- --target fuzz_replies --target fuzz_flipper_format --target fuzz_tag_file
 FUZZ_RUNS=${FUZZ_RUNS:-100000} FUZZ_MAX_SECONDS=${FUZZ_MAX_SECONDS:-60} \
   cmake --build build-fuzz --target fuzz_replies_run
 
-echo "== Fuzzing the key-value file reader (libFuzzer, bounded)"
+stage "Fuzzing the key-value file reader (libFuzzer, bounded)"
 cmake --build build-fuzz --target fuzz_flipper_format_run
 
-echo "== Fuzzing the tag file load (libFuzzer, bounded)"
+stage "Fuzzing the tag file load (libFuzzer, bounded)"
 cmake --build build-fuzz --target fuzz_tag_file_run
 
-echo "== Tests"
+stage "Build"
 scripts/build.sh build
+
+stage "Tests"
 ctest --test-dir build --output-on-failure -j "$jobs"
