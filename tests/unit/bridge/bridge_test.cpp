@@ -51,6 +51,18 @@ Bytes drain(int fd, int wait_ms) {
     return out;
 }
 
+/// Line editing, echo, CR to NL and XON/XOFF on: what the bridge must undo.
+void leave_in_cooked_mode(const std::string& device) {
+    const sim::UniqueFd fd(::open(device.c_str(), O_RDWR | O_NOCTTY));
+    ASSERT_TRUE(fd);
+    termios tio{};
+    ASSERT_EQ(::tcgetattr(fd.get(), &tio), 0);
+    tio.c_lflag |= ICANON | ECHO | ISIG | IEXTEN;
+    tio.c_iflag |= ICRNL | IXON;
+    tio.c_oflag |= OPOST | ONLCR;
+    ASSERT_EQ(::tcsetattr(fd.get(), TCSANOW, &tio), 0);
+}
+
 bool contains(const Bytes& haystack, const Bytes& needle) {
     return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end()) !=
            haystack.end();
@@ -58,8 +70,8 @@ bool contains(const Bytes& haystack, const Bytes& needle) {
 
 // The app checks the module and reads a tag through the bridge, a pseudo-terminal and the
 // virtual module of another process. The tag's EPC and CRC hold 0x7E, the frame end byte, and
-// its EPC a 0x0D that a terminal left in cooked mode turns into 0x0A: the line must carry every
-// byte as it is on both sides.
+// its EPC a 0x0D that a terminal in cooked mode turns into 0x0A; the port was left cooked: the
+// bridge must make it raw so that every byte passes as it is.
 TEST(SerialBridge, AppChecksAndReadsTheModuleAtTheFarEndOfAPseudoTerminal) {
     sim::Yrm100Config config;
     config.hardware_version = "PTY-HW 7.1";
@@ -68,6 +80,7 @@ TEST(SerialBridge, AppChecksAndReadsTheModuleAtTheFarEndOfAPseudoTerminal) {
     tag.epc = test_support::kTildeEpc;
     tag.user = Bytes(12, 0x5A); // User memory: PC 3400, CRC 3F7E
     test_support::PtyModuleProcess module(config, {tag});
+    leave_in_cooked_mode(module.path()); // as a terminal program may leave a port
 
     {
         sim::CorvaneSession app(bridged_to(module.path()));
