@@ -1,22 +1,80 @@
 #include "serial_bridge.h"
 
+#include <vector>
+
+#include "fd_pump.h"
+#include "serial_port.h"
+
 namespace sim {
 
-struct SerialBridge::State {};
+namespace {
 
-SerialBridge::SerialBridge(host::Runtime&, const std::string& device, FuriHalUartId) {
-    throw BridgeError(device + ": serial bridge not built yet");
+/// What injected deliveries share with the bridge: they may still wait in the runtime's inbox
+/// when the bridge is gone. Touched only in runtime context.
+struct Link {
+    host::UartPort* port = nullptr; // null once the bridge detached
+};
+
+} // namespace
+
+struct SerialBridge::State {
+    State(host::Runtime& runtime, std::string device_name, FuriHalUartId id)
+        : device(std::move(device_name))
+        , uart(runtime.uart(id))
+        , link(std::make_shared<Link>(Link{&uart}))
+        , pump(
+              open_serial_port(device, uart.baud_rate()),
+              device,
+              [&runtime, link = link](std::span<const std::uint8_t> bytes) {
+                  runtime.inject(
+                      [link, data = std::vector<std::uint8_t>(bytes.begin(), bytes.end())] {
+                          if(link->port != nullptr) link->port->send_to_device(data);
+                      });
+              },
+              [](int fd, std::uint32_t baud) { set_speed(fd, baud); }) {}
+
+    const std::string device;
+    host::UartPort& uart;
+    std::shared_ptr<Link> link;
+    FdPump pump;
+};
+
+SerialBridge::SerialBridge(host::Runtime& runtime, const std::string& device, FuriHalUartId uart)
+    : state_(std::make_unique<State>(runtime, device, uart)) {
+    state_->uart.attach(this);
 }
-SerialBridge::~SerialBridge() = default;
+
+SerialBridge::~SerialBridge() {
+    if(state_->uart.peer() == this) state_->uart.attach(nullptr);
+    state_->link->port = nullptr;
+}
+
 const std::string& SerialBridge::device() const {
-    static const std::string none;
-    return none;
+    return state_->device;
 }
-bool SerialBridge::connected() const { return false; }
-std::string SerialBridge::problem() const { return {}; }
-std::uint64_t SerialBridge::bytes_sent() const { return 0; }
-std::uint64_t SerialBridge::bytes_received() const { return 0; }
-void SerialBridge::on_byte_from_device(std::uint8_t) {}
-void SerialBridge::on_baud_rate(std::uint32_t) {}
+
+bool SerialBridge::connected() const {
+    return state_->pump.healthy();
+}
+
+std::string SerialBridge::problem() const {
+    return state_->pump.problem();
+}
+
+std::uint64_t SerialBridge::bytes_sent() const {
+    return state_->pump.bytes_written();
+}
+
+std::uint64_t SerialBridge::bytes_received() const {
+    return state_->pump.bytes_read();
+}
+
+void SerialBridge::on_byte_from_device(std::uint8_t byte) {
+    state_->pump.write(std::span<const std::uint8_t>(&byte, 1));
+}
+
+void SerialBridge::on_baud_rate(std::uint32_t baud) {
+    state_->pump.set_baud(baud);
+}
 
 } // namespace sim

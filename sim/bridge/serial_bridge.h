@@ -27,7 +27,10 @@ class SerialBridge final : public host::UartPeer {
 public:
     /// Opens `device` at the UART's current baud rate, 8N1, no flow control, and attaches to the
     /// runtime's UART `uart`. Throws BridgeError.
-    SerialBridge(host::Runtime& runtime, const std::string& device, FuriHalUartId uart = FuriHalUartIdUSART1);
+    SerialBridge(
+        host::Runtime& runtime,
+        const std::string& device,
+        FuriHalUartId uart = FuriHalUartIdUSART1);
     ~SerialBridge() override;
     SerialBridge(const SerialBridge&) = delete;
     SerialBridge& operator=(const SerialBridge&) = delete;

@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# The serial bridge between two processes: `fsim module --pty` serves the virtual YRM100 on a
+# pseudo-terminal, and `fsim corvane --uart` runs a scenario with the app talking to it.
+#   two_process.sh FSIM [SCENARIO]
+# Exit 0 when the scenario held and the module ended cleanly, 77 (skipped) when this fsim cannot
+# run scenario files, anything else on a failure.
+set -euo pipefail
+
+fsim=${1:?usage: two_process.sh FSIM [SCENARIO]}
+scenario=${2:-$(dirname "$0")/module_check.yaml}
+tmp=$(mktemp -d)
+module_pid=
+
+finish() {
+    exec 3>&- 2>/dev/null || true # the module's input ends: it stops and removes its link
+    if [ -n "$module_pid" ]; then
+        for _ in $(seq 50); do kill -0 "$module_pid" 2>/dev/null || break; sleep 0.1; done
+        kill "$module_pid" 2>/dev/null || true
+    fi
+    rm -rf "$tmp"
+}
+trap finish EXIT
+
+# The module stops when its input ends: give it a fifo that this script holds open on fd 3.
+mkfifo "$tmp/control"
+"$fsim" module --pty --link "$tmp/yrm" --hardware "PTY M100 HW" --manufacturer "FarSide" \
+    <"$tmp/control" >"$tmp/module.out" 2>"$tmp/module.err" &
+module_pid=$!
+exec 3>"$tmp/control"
+
+for _ in $(seq 50); do [ -L "$tmp/yrm" ] && break; sleep 0.1; done
+if [ ! -L "$tmp/yrm" ]; then
+    echo "fsim module did not make its link:"
+    cat "$tmp/module.err"
+    exit 1
+fi
+echo "module on $(head -n 1 "$tmp/module.out") linked at $tmp/yrm"
+
+set +e
+timeout 60 "$fsim" corvane --uart "$tmp/yrm" --scenario "$scenario" >"$tmp/app.out" 2>"$tmp/app.err"
+app_code=$?
+set -e
+cat "$tmp/app.out" "$tmp/app.err"
+if grep -q "scenario files are not supported" "$tmp/app.err"; then
+    echo "SKIP: this fsim cannot run scenario files"
+    exit 77
+fi
+if [ "$app_code" -ne 0 ]; then
+    echo "fsim corvane --uart exited $app_code"
+    exit 1
+fi
+
+# Ending the module's input ends it with 0 and takes its link away.
+exec 3>&-
+set +e
+for _ in $(seq 50); do kill -0 "$module_pid" 2>/dev/null || break; sleep 0.1; done
+wait "$module_pid"
+module_code=$?
+set -e
+module_pid=
+if [ "$module_code" -ne 0 ]; then
+    echo "fsim module exited $module_code:"
+    cat "$tmp/module.err"
+    exit 1
+fi
+if [ -e "$tmp/yrm" ] || [ -L "$tmp/yrm" ]; then
+    echo "fsim module left its link behind"
+    exit 1
+fi
+echo "two processes: scenario held, module ended cleanly"
