@@ -173,10 +173,10 @@ void Frontend::run(const std::string& line) {
 }
 
 std::string Frontend::hint() const {
-    std::string text = "arrows/wasd  Enter OK  Bksp/Esc Back  L+key long";
-    if(session_.virtual_module() != nullptr) text += "  t tag  u plug";
-    if(session_.virtual_sensor() != nullptr) text += "  :walk start|stop";
-    return text + "  p shot  : command  ? help  ^C quit";
+    std::string text = "arrows/wasd Enter=OK Esc=Back L=long";
+    if(session_.virtual_module() != nullptr) text += " t=tag u=plug";
+    if(session_.virtual_sensor() != nullptr) text += " :walk";
+    return text + " p=shot :=command ?=help ^C=quit";
 }
 
 std::vector<std::string> Frontend::lines() {
