@@ -17,9 +17,9 @@ void add_terminal_options(CLI::App& app, TerminalSettings& settings) {
         ->check(CLI::IsMember({"auto", "braille", "blocks"}));
     app.add_option(
         "--screenshots", settings.screenshot_dir, "folder for screenshots taken live (default .)");
-    app.add_flag(
-        "--no-color{false}",
-        settings.colour,
+    app.add_flag_callback(
+        "--no-color",
+        [&settings] { settings.colour = false; },
         "live screen in the terminal's own colours, not black on orange (also with NO_COLOR set)");
 }
 
