@@ -4,6 +4,7 @@ namespace sim::terminal {
 namespace {
 
 constexpr char kEsc = '\x1b';
+constexpr std::size_t kMaxSequence = 32;
 
 /// The arrow a CSI or SS3 final byte names, or nothing.
 bool arrow(char final_byte, Key& key) {
@@ -64,7 +65,11 @@ Scanned scan_escape(std::string_view bytes) {
         while(i < bytes.size() && bytes[i] >= 0x30 && bytes[i] <= 0x3F) ++i;
         const std::size_t parameters_end = i;
         while(i < bytes.size() && bytes[i] >= 0x20 && bytes[i] <= 0x2F) ++i;
-        if(i >= bytes.size()) return {};
+        if(i >= bytes.size()) {
+            // No terminal's key takes this long: a stream of junk is dropped, not kept.
+            if(bytes.size() > kMaxSequence) return {Scan::done, bytes.size(), false, {}};
+            return {};
+        }
         const char final_byte = bytes[i];
         Scanned s{Scan::done, i + 1, false, {}};
         if(final_byte < 0x40 || final_byte > 0x7E) {

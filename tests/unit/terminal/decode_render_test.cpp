@@ -59,6 +59,10 @@ TEST(KeyDecoder, DecodesArrowsEnterBackAndSplitSequences) {
          {"\x1b[1\x03"},
          false,
          {key(Key::interrupt)}},
+        {"a sequence that never ends is dropped",
+         {"\x1b[" + std::string(40, '1'), "q"},
+         false,
+         {ch('q')}},
         {"tabs and non-ASCII bytes are no keys", {"\t\xc3\xa9z"}, false, {ch('z')}},
     };
     for(const auto& c : cases) {
