@@ -14,9 +14,10 @@ namespace fsim {
 struct TerminalSettings {
     std::string render = "auto"; ///< auto, braille or blocks
     std::filesystem::path screenshot_dir = ".";
+    bool colour = true; ///< black on orange; --no-color or NO_COLOR in the environment: off
 };
 
-/// --render and --screenshots.
+/// --render, --screenshots and --no-color.
 void add_terminal_options(CLI::App& app, TerminalSettings& settings);
 
 /// Runs the scenario file on the started session and prints each step's outcome. 0 when every
