@@ -23,24 +23,6 @@ constexpr double kPressesPerCharacter = 60;
 constexpr std::size_t kMaxText = 256;
 constexpr std::size_t kMaxTyped = 64;
 
-const std::initializer_list<std::string_view> kActions = {
-    "press",
-    "long-press",
-    "type",
-    "wait",
-    "tag-enter",
-    "tag-leave",
-    "tag-set",
-    "module",
-    "walk",
-    "expect-text",
-    "expect-file",
-    "expect-log",
-    "expect-led",
-    "expect-otg",
-    "expect-tag",
-    "take-screenshot",
-    "card-file"};
 const std::initializer_list<std::string_view> kStepKeys = {
     "name",
     "press",

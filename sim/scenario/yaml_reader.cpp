@@ -1,5 +1,7 @@
 #include "yaml_reader.h"
 
+#include <yaml-cpp/eventhandler.h>
+
 #include "scenario.h"
 
 #include <algorithm>
@@ -53,6 +55,52 @@ std::size_t edit_distance(std::string_view a, std::string_view b) {
     }
     return row[b.size()];
 }
+
+/// Counts a document's events and stops the parse once they outnumber what the text could
+/// hold. yaml-cpp 0.7 loops for ever on some malformed input (a ',' where a document's node
+/// should be), emitting events and growing the tree it builds without end; counted here first,
+/// without building anything, such a text ends in an error instead.
+class EventBudget final : public YAML::EventHandler {
+public:
+    explicit EventBudget(std::size_t budget)
+        : left_(budget) {}
+
+    void OnDocumentStart(const YAML::Mark& mark) override { spend(mark); }
+    void OnDocumentEnd() override { spend(last_); }
+    void OnNull(const YAML::Mark& mark, YAML::anchor_t) override { spend(mark); }
+    void OnAlias(const YAML::Mark& mark, YAML::anchor_t) override { spend(mark); }
+    void OnScalar(const YAML::Mark& mark, const std::string&, YAML::anchor_t, const std::string&)
+        override {
+        spend(mark);
+    }
+    void OnSequenceStart(
+        const YAML::Mark& mark,
+        const std::string&,
+        YAML::anchor_t,
+        YAML::EmitterStyle::value) override {
+        spend(mark);
+    }
+    void OnSequenceEnd() override { spend(last_); }
+    void OnMapStart(
+        const YAML::Mark& mark,
+        const std::string&,
+        YAML::anchor_t,
+        YAML::EmitterStyle::value) override {
+        spend(mark);
+    }
+    void OnMapEnd() override { spend(last_); }
+
+private:
+    void spend(const YAML::Mark& mark) {
+        last_ = mark;
+        if(left_-- == 0)
+            throw YAML::ParserException(
+                mark, "the parser runs away here (a stray ',' or the like)");
+    }
+
+    std::size_t left_;
+    YAML::Mark last_ = YAML::Mark::null_mark();
+};
 
 } // namespace
 
@@ -150,7 +198,16 @@ YAML::Node Reader::load(std::string_view text) const {
         throw ParseError(file_ + ": not a text file (it holds NUL bytes)");
     std::vector<YAML::Node> documents;
     try {
-        documents = YAML::LoadAll(std::string(text));
+        const std::string copy(text);
+        {
+            // Every event takes at least a character or two of text; a few more for the stream.
+            std::istringstream in(copy);
+            YAML::Parser parser(in);
+            EventBudget budget(4 * text.size() + 64);
+            while(parser.HandleNextDocument(budget)) {
+            }
+        }
+        documents = YAML::LoadAll(copy);
     } catch(const YAML::Exception& e) {
         throw ParseError(where(e.mark) + "not valid YAML: " + e.msg);
     }
