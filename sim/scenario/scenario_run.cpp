@@ -242,8 +242,13 @@ public:
                 return false;
             }
             if(!e.content && !e.contains) return true;
+            const auto size = std::filesystem::file_size(*file, error);
+            if(error || size > kMaxFileBytes) {
+                seen = "it cannot be read, or is larger than 1 MiB";
+                return false;
+            }
             std::ifstream in(*file, std::ios::binary);
-            std::string content(kMaxFileBytes + 1, '\0');
+            std::string content(static_cast<std::size_t>(size), '\0');
             in.read(content.data(), static_cast<std::streamsize>(content.size()));
             content.resize(static_cast<std::size_t>(in.gcount()));
             seen = "it holds \"" + escaped(content) + "\"";
