@@ -129,7 +129,8 @@ int run_corvane(std::span<const std::string_view> args) {
         }
         for(const auto& tag : tags) session->add_tag(tag);
         session->start();
-        const int code = s.scenario ? run_scenario_file(*session, *s.scenario, s.show_screens) :
+        const auto shots = app.count("--screenshots") > 0 ? s.terminal.screenshot_dir : std::filesystem::path();
+        const int code = s.scenario ? run_scenario_file(*session, *s.scenario, s.show_screens, shots) :
                                       run_terminal(*session, s.terminal);
         session->quit();
         return code;

@@ -22,8 +22,13 @@ void add_terminal_options(CLI::App& app, TerminalSettings& settings);
 
 /// Runs the scenario file on the started session and prints each step's outcome. 0 when every
 /// check held, 1 naming the failing step and what was seen, 2 for a file that is not a scenario.
-/// With `show_screens`, every screen the scenario sees settle is printed as text.
-int run_scenario_file(sim::AppSession& session, const std::filesystem::path& file, bool show_screens = false);
+/// With `show_screens`, every screen the scenario sees settle is printed as text. Relative
+/// `save-to` screenshots go to `screenshot_dir` (empty: the scenario's folder).
+int run_scenario_file(
+    sim::AppSession& session,
+    const std::filesystem::path& file,
+    bool show_screens = false,
+    const std::filesystem::path& screenshot_dir = {});
 
 /// Runs the session live in this terminal until the app ends or the user quits. Needs a
 /// terminal on stdin and stdout (UsageError otherwise).

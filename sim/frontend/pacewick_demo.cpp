@@ -285,7 +285,9 @@ int run_pacewick(std::span<const std::string_view> args) {
                 session.sensor().set_gait(settings.gait);
             }
             session.start();
-            const int code = settings.scenario ? run_scenario_file(session, *settings.scenario) :
+            const auto shots = app.count("--screenshots") > 0 ? settings.terminal.screenshot_dir :
+                                                                std::filesystem::path();
+            const int code = settings.scenario ? run_scenario_file(session, *settings.scenario, false, shots) :
                                                  run_terminal(session, settings.terminal);
             session.quit();
             return code;
