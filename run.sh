@@ -1,11 +1,19 @@
 #!/usr/bin/env bash
-# The main job: builds the simulator and runs it. With no arguments it runs the step counter on a
-# simulated walk and shows its final screen; any arguments go to the simulator (try --help).
+# The main job: builds the simulator and runs corvane on it. On a terminal, live: the app's screen
+# in the terminal with a virtual YRM100 module, one tag in its field and a sample SD card (keys:
+# arrows, Enter = OK, Esc = Back; ':help' lists the commands). Without a terminal (CI, a pipe),
+# the read-and-save scenario, printing each screen as text and saving the screenshots in
+# out/screenshots. Any arguments go to the simulator instead (try --help).
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/deps.sh
 scripts/build.sh build >/dev/null
-if (($# == 0)); then
-  exec build/sim/fsim pacewick
+if (($# > 0)); then
+  exec build/sim/fsim "$@"
 fi
-exec build/sim/fsim "$@"
+if [[ -t 0 && -t 1 ]]; then
+  exec build/sim/fsim corvane
+fi
+mkdir -p out/screenshots
+exec build/sim/fsim corvane --no-tags --scenario sim/scenarios/corvane-read-save.yaml --show \
+  --screenshots out/screenshots

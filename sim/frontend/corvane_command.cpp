@@ -133,6 +133,10 @@ int run_corvane(std::span<const std::string_view> args) {
         const int code = s.scenario ? run_scenario_file(*session, *s.scenario, s.show_screens, shots) :
                                       run_terminal(*session, s.terminal);
         session->quit();
+        if(const auto* bridge = dynamic_cast<const sim::SerialBridge*>(session->uart_peer());
+           bridge != nullptr && !bridge->connected()) {
+            std::fprintf(stderr, "fsim corvane: the module's line failed: %s\n", bridge->problem().c_str());
+        }
         return code;
     });
 }
