@@ -9,7 +9,7 @@ packages=(
   gcc-arm-none-eabi binutils-arm-none-eabi libnewlib-arm-none-eabi libstdc++-arm-none-eabi-newlib
   clang libclang-rt-14-dev
   python3
-  libcli11-dev libyaml-cpp-dev libserialport-dev tmux
+  libcli11-dev libyaml-cpp-dev tmux
 )
 
 missing=()
