@@ -2,8 +2,8 @@
 # Runs the whole test suite on a fresh Debian 12 machine: installs what is missing, checks the SDK
 # headers against the firmware's, cross-compiles the apps for the device, runs the threaded tests
 # under ThreadSanitizer and everything under AddressSanitizer/UBSan, fuzzes the module's reply
-# parsing, the key-value file reader and the tag file load for a bounded time, then builds and
-# runs every test. The last lines are CTest's summary.
+# parsing, the key-value file reader, the tag file load and the scenario parser for a bounded
+# time, then builds and runs every test. The last lines are CTest's summary.
 set -euo pipefail
 cd "$(dirname "$0")"
 jobs=$(nproc)
@@ -37,7 +37,7 @@ ctest --test-dir build-asan --output-on-failure -j "$jobs" -E 'fuzz'
 
 stage "Fuzzing the module replies (libFuzzer, bounded)"
 scripts/build.sh build-fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DBUILD_FUZZERS=ON \
-  -- --target fuzz_replies --target fuzz_flipper_format --target fuzz_tag_file
+  -- --target fuzz_replies --target fuzz_flipper_format --target fuzz_tag_file --target fuzz_scenario
 FUZZ_RUNS=${FUZZ_RUNS:-100000} FUZZ_MAX_SECONDS=${FUZZ_MAX_SECONDS:-60} \
   cmake --build build-fuzz --target fuzz_replies_run
 
@@ -46,6 +46,9 @@ cmake --build build-fuzz --target fuzz_flipper_format_run
 
 stage "Fuzzing the tag file load (libFuzzer, bounded)"
 cmake --build build-fuzz --target fuzz_tag_file_run
+
+stage "Fuzzing the scenario parser (libFuzzer, bounded)"
+cmake --build build-fuzz --target fuzz_scenario_run
 
 stage "Build"
 scripts/build.sh build
