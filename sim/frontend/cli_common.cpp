@@ -9,7 +9,10 @@
 
 namespace fsim {
 
-int run_command(CLI::App& app, std::span<const std::string_view> args, const std::function<int()>& body) {
+int run_command(
+    CLI::App& app,
+    std::span<const std::string_view> args,
+    const std::function<int()>& body) {
     const std::string name = app.get_name();
     try {
         // CLI11 takes the arguments last first.
@@ -19,7 +22,8 @@ int run_command(CLI::App& app, std::span<const std::string_view> args, const std
         std::fputs(app.help().c_str(), stdout);
         return 0;
     } catch(const CLI::ParseError& e) {
-        std::fprintf(stderr, "%s: %s (%s --help lists the options)\n", name.c_str(), e.what(), name.c_str());
+        std::fprintf(
+            stderr, "%s: %s (%s --help lists the options)\n", name.c_str(), e.what(), name.c_str());
         return 2;
     }
     try {

@@ -26,7 +26,10 @@ public:
 /// Parses `args` (what follows the command's name) into `app` and runs `body`. --help prints
 /// the help and returns 0; a parse error or a UsageError prints "<app name>: <what>" on one
 /// line and returns 2; a RunError (or any other exception) prints it and returns 1.
-int run_command(CLI::App& app, std::span<const std::string_view> args, const std::function<int()>& body);
+int run_command(
+    CLI::App& app,
+    std::span<const std::string_view> args,
+    const std::function<int()>& body);
 
 /// A CLI11 check that a file can be read: it exists, is a regular file and opens.
 std::string readable_file(const std::string& path);

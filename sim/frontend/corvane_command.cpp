@@ -71,10 +71,12 @@ void prepare_sd(const std::filesystem::path& sd, bool announce) {
     }
     const auto data = sd / "apps_data" / "corvane";
     std::filesystem::create_directories(data, error);
-    if(error) throw UsageError("--sd " + sd.string() + ": cannot be created (" + error.message() + ")");
+    if(error)
+        throw UsageError("--sd " + sd.string() + ": cannot be created (" + error.message() + ")");
     std::ofstream(data / kSampleName, std::ios::binary) << kSampleTag;
     if(announce)
-        std::fprintf(stderr, "fsim corvane: new SD card folder %s, with a sample tag\n", sd.c_str());
+        std::fprintf(
+            stderr, "fsim corvane: new SD card folder %s, with a sample tag\n", sd.c_str());
 }
 
 } // namespace
@@ -82,14 +84,23 @@ void prepare_sd(const std::filesystem::path& sd, bool announce) {
 int run_corvane(std::span<const std::string_view> args) {
     CLI::App app(kAbout, "fsim corvane");
     Settings s;
-    app.add_option("--sd", s.sd, "the folder that plays the SD card (default: ~/.local/share/fsim/sd, made on first run with a sample tag)")
+    app.add_option(
+           "--sd",
+           s.sd,
+           "the folder that plays the SD card (default: ~/.local/share/fsim/sd, made on first run with a sample tag)")
         ->type_name("DIR");
     add_module_options(app, s.module, true);
-    app.add_option("--scenario", s.scenario, "run this scenario file headless (exit 0: every check held, 1: one failed, 2: bad file)")
+    app.add_option(
+           "--scenario",
+           s.scenario,
+           "run this scenario file headless (exit 0: every check held, 1: one failed, 2: bad file)")
         ->check(readable_file)
         ->type_name("FILE");
     app.add_flag("--show", s.show_screens, "with --scenario: print every screen as text");
-    app.add_option("--uart", s.uart, "drive a real YRM100 on this serial port (115200 8N1) instead of the virtual one")
+    app.add_option(
+           "--uart",
+           s.uart,
+           "drive a real YRM100 on this serial port (115200 8N1) instead of the virtual one")
         ->type_name("DEVICE");
     app.add_option("--speed", s.speed, "virtual seconds per wall second when live (default 1)")
         ->check(CLI::Range(0.01, 1000.0));
@@ -97,9 +108,11 @@ int run_corvane(std::span<const std::string_view> args) {
     add_terminal_options(app, s.terminal);
 
     return run_command(app, args, [&] {
-        if(s.uart && s.speed != 1.0) throw UsageError("--uart runs at the wall clock's pace; leave out --speed");
+        if(s.uart && s.speed != 1.0)
+            throw UsageError("--uart runs at the wall clock's pace; leave out --speed");
         if(s.uart && (!s.module.tags.empty() || !s.module.files.empty() || s.module.absent))
-            throw UsageError("--uart talks to a real module: --tag, --tags and --no-module do not apply");
+            throw UsageError(
+                "--uart talks to a real module: --tag, --tags and --no-module do not apply");
         const bool live = !s.scenario;
         if(live && (isatty(STDIN_FILENO) == 0 || isatty(STDOUT_FILENO) == 0))
             throw UsageError("not a terminal: run it in a terminal, or give --scenario FILE");
@@ -129,13 +142,16 @@ int run_corvane(std::span<const std::string_view> args) {
         }
         for(const auto& tag : tags) session->add_tag(tag);
         session->start();
-        const auto shots = app.count("--screenshots") > 0 ? s.terminal.screenshot_dir : std::filesystem::path();
-        const int code = s.scenario ? run_scenario_file(*session, *s.scenario, s.show_screens, shots) :
-                                      run_terminal(*session, s.terminal);
+        const auto shots = app.count("--screenshots") > 0 ? s.terminal.screenshot_dir :
+                                                            std::filesystem::path();
+        const int code = s.scenario ?
+                             run_scenario_file(*session, *s.scenario, s.show_screens, shots) :
+                             run_terminal(*session, s.terminal);
         session->quit();
         if(const auto* bridge = dynamic_cast<const sim::SerialBridge*>(session->uart_peer());
            bridge != nullptr && !bridge->connected()) {
-            std::fprintf(stderr, "fsim corvane: the module's line failed: %s\n", bridge->problem().c_str());
+            std::fprintf(
+                stderr, "fsim corvane: the module's line failed: %s\n", bridge->problem().c_str());
         }
         return code;
     });

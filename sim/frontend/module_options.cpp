@@ -8,19 +8,30 @@
 namespace fsim {
 
 void add_module_options(CLI::App& app, ModuleSettings& settings, bool with_absent) {
-    app.add_option("--tag", settings.tags, "a tag in the field: EPC[:TID[:USER]] in hex (repeatable)")
+    app.add_option(
+           "--tag", settings.tags, "a tag in the field: EPC[:TID[:USER]] in hex (repeatable)")
         ->type_name("HEX");
-    app.add_option("--tags", settings.files, "a YAML file of tags (epc, tid, user, access-password, locks)")
+    app.add_option(
+           "--tags",
+           settings.files,
+           "a YAML file of tags (epc, tid, user, access-password, locks)")
         ->check(readable_file)
         ->type_name("FILE");
     app.add_flag("--no-tags", settings.empty_field, "start with an empty field (no example tag)");
-    app.add_option("--hardware", settings.config.hardware_version, "the module's hardware version string")
+    app.add_option(
+           "--hardware", settings.config.hardware_version, "the module's hardware version string")
         ->capture_default_str();
-    app.add_option("--software", settings.config.software_version, "the module's software version string")
+    app.add_option(
+           "--software", settings.config.software_version, "the module's software version string")
         ->capture_default_str();
-    app.add_option("--manufacturer", settings.config.manufacturer, "the module's manufacturer string")
+    app.add_option(
+           "--manufacturer", settings.config.manufacturer, "the module's manufacturer string")
         ->capture_default_str();
-    if(with_absent) app.add_flag("--no-module", settings.absent, "start with the module unplugged (':plug' plugs it in)");
+    if(with_absent)
+        app.add_flag(
+            "--no-module",
+            settings.absent,
+            "start with the module unplugged (':plug' plugs it in)");
 }
 
 std::vector<sim::yrm100::TagSpec> field_tags(const ModuleSettings& settings) {

@@ -13,10 +13,10 @@ namespace fsim {
 
 struct ModuleSettings {
     sim::Yrm100Config config;
-    std::vector<std::string> tags;   ///< --tag EPC[:TID[:USER]], in order
-    std::vector<std::string> files;  ///< --tags FILE
-    bool absent = false;             ///< --no-module
-    bool empty_field = false;        ///< --no-tags: no default tag
+    std::vector<std::string> tags;  ///< --tag EPC[:TID[:USER]], in order
+    std::vector<std::string> files; ///< --tags FILE
+    bool absent = false;            ///< --no-module
+    bool empty_field = false;       ///< --no-tags: no default tag
 };
 
 /// --hardware, --software, --manufacturer, --tag, --tags, --no-tags; --no-module when

@@ -13,6 +13,7 @@
 #include "commands.h"
 #include "frontend_links.h"
 #include "session/pacewick_session.h"
+#include "session/screen_text.h"
 #include "devices/gait.h"
 #include "devices/mx2125.h"
 #include "host/gui.h"
@@ -22,7 +23,8 @@
 namespace fsim {
 namespace {
 
-constexpr const char* kAbout = R"(Runs the pacewick step counter on the host runtime. A virtual MX2125 accelerometer on PC0
+constexpr const char* kAbout =
+    R"(Runs the pacewick step counter on the host runtime. A virtual MX2125 accelerometer on PC0
 follows a simulated walk. By default it runs headless in virtual time: the app starts, OK is
 pressed, the walk runs, and the final screen is printed here and saved as a PNG, with the
 counted and the true steps. --interactive shows the app live in the terminal instead, and
@@ -73,28 +75,54 @@ void add_options(CLI::App& app, Raw& raw, Settings& s) {
     app.description(kAbout);
     const auto gaits = sim::gait_preset_names();
     const auto mounts = sim::mount_names();
-    app.add_option("--seconds", raw.seconds, "length of the walk in seconds (default 20; with --trace, the trace's length)")
+    app.add_option(
+           "--seconds",
+           raw.seconds,
+           "length of the walk in seconds (default 20; with --trace, the trace's length)")
         ->check(CLI::Range(0.0, kMaxSeconds));
     app.add_option("--gait", raw.gait, "slow, normal, brisk or still (default normal)")
         ->check(CLI::IsMember(std::vector<std::string>(gaits.begin(), gaits.end())));
-    app.add_option("--cadence", raw.cadence, "steps per second, instead of the gait's")->check(CLI::Range(0.1, 10.0));
-    app.add_option("--amplitude", raw.amplitude, "swing of the mounted axis's body motion in g, instead of the gait's")
+    app.add_option("--cadence", raw.cadence, "steps per second, instead of the gait's")
+        ->check(CLI::Range(0.1, 10.0));
+    app.add_option(
+           "--amplitude",
+           raw.amplitude,
+           "swing of the mounted axis's body motion in g, instead of the gait's")
         ->check(CLI::Range(0.0, 5.0));
-    app.add_option("--mount", raw.mount, "lateral (default), forward or vertical: the body axis on PC0")
+    app.add_option(
+           "--mount", raw.mount, "lateral (default), forward or vertical: the body axis on PC0")
         ->check(CLI::IsMember(std::vector<std::string>(mounts.begin(), mounts.end())));
-    app.add_option("--tilt", raw.tilt, "the axis leans this many degrees towards vertical (default 0)")
+    app.add_option(
+           "--tilt", raw.tilt, "the axis leans this many degrees towards vertical (default 0)")
         ->check(CLI::Range(-90.0, 90.0));
-    app.add_option("--offset", raw.offset, "the part's 0 g offset in mg (default +25, a typical part)")
+    app.add_option(
+           "--offset", raw.offset, "the part's 0 g offset in mg (default +25, a typical part)")
         ->check(CLI::Range(-1000.0, 1000.0));
-    app.add_flag("--random-part", raw.random_part, "a part off the shelf: its offset drawn from real parts' spread (by --seed)");
-    app.add_option("--seed", raw.seed, "seed of the noise, the steps' variation and a random part (default 1); the same seed gives the same run");
-    app.add_option("--trace", raw.trace, "replay a CSV of time_s,accel_g (the axis's reading from power-up) instead of a gait")
+    app.add_flag(
+        "--random-part",
+        raw.random_part,
+        "a part off the shelf: its offset drawn from real parts' spread (by --seed)");
+    app.add_option(
+        "--seed",
+        raw.seed,
+        "seed of the noise, the steps' variation and a random part (default 1); the same seed gives the same run");
+    app.add_option(
+           "--trace",
+           raw.trace,
+           "replay a CSV of time_s,accel_g (the axis's reading from power-up) instead of a gait")
         ->check(readable_file);
     app.add_option("--png", raw.png, "where to save the final screen (default pacewick.png)");
-    app.add_option("--scenario", s.scenario, "run this scenario file headless instead of the walk (exit 0: every check held)")
+    app.add_option(
+           "--scenario",
+           s.scenario,
+           "run this scenario file headless instead of the walk (exit 0: every check held)")
         ->check(readable_file);
-    app.add_flag("-i,--interactive", s.interactive, "show the app live in this terminal; keys drive it, ':' gives commands");
-    app.add_option("--speed", s.speed, "with --interactive: virtual seconds per wall second (default 1)")
+    app.add_flag(
+        "-i,--interactive",
+        s.interactive,
+        "show the app live in this terminal; keys drive it, ':' gives commands");
+    app.add_option(
+           "--speed", s.speed, "with --interactive: virtual seconds per wall second (default 1)")
         ->check(CLI::Range(0.01, 1000.0));
     add_terminal_options(app, s.terminal);
 }
@@ -102,7 +130,14 @@ void add_options(CLI::App& app, Raw& raw, Settings& s) {
 Settings finish(const CLI::App& app, const Raw& raw, Settings s) {
     if(raw.trace) {
         for(const char* gait_option :
-            {"--gait", "--cadence", "--amplitude", "--mount", "--tilt", "--offset", "--random-part", "--seed"}) {
+            {"--gait",
+             "--cadence",
+             "--amplitude",
+             "--mount",
+             "--tilt",
+             "--offset",
+             "--random-part",
+             "--seed"}) {
             if(app.count(gait_option) > 0) {
                 throw UsageError(
                     std::string(
@@ -115,7 +150,8 @@ Settings finish(const CLI::App& app, const Raw& raw, Settings s) {
     if(raw.offset && raw.random_part) {
         throw UsageError("--offset and --random-part both choose the part's offset; give one");
     }
-    if(s.scenario && s.interactive) throw UsageError("--scenario runs headless; leave out --interactive");
+    if(s.scenario && s.interactive)
+        throw UsageError("--scenario runs headless; leave out --interactive");
     s.gait_name = raw.gait;
     s.gait = *sim::gait_preset(s.gait_name);
     if(raw.cadence) s.gait.cadence_hz = *raw.cadence;
@@ -171,20 +207,6 @@ std::optional<long> counted_steps(const host::Screen& screen) {
     if(line == nullptr || std::sscanf(line->text.c_str(), "Steps: %ld", &steps) != 1)
         return std::nullopt;
     return steps;
-}
-
-std::string framed(const host::Screen& screen) {
-    std::string border;
-    for(int i = 0; i < host::Screen::kWidth; ++i) border += "\u2500";
-    std::string out = "\u250c" + border + "\u2510\n";
-    const std::string text = screen.to_text();
-    std::size_t start = 0;
-    while(start < text.size()) {
-        const auto end = text.find('\n', start);
-        out += "\u2502" + text.substr(start, end - start) + "\u2502\n";
-        start = end + 1;
-    }
-    return out + "\u2514" + border + "\u2518\n";
 }
 
 std::string describe(const Settings& s, const sim::CsvTrace* trace, double seconds) {
@@ -287,8 +309,9 @@ int run_pacewick(std::span<const std::string_view> args) {
             session.start();
             const auto shots = app.count("--screenshots") > 0 ? settings.terminal.screenshot_dir :
                                                                 std::filesystem::path();
-            const int code = settings.scenario ? run_scenario_file(session, *settings.scenario, false, shots) :
-                                                 run_terminal(session, settings.terminal);
+            const int code = settings.scenario ?
+                                 run_scenario_file(session, *settings.scenario, false, shots) :
+                                 run_terminal(session, settings.terminal);
             session.quit();
             return code;
         }
@@ -358,7 +381,7 @@ int run_walk(const Settings& settings) {
     std::printf(
         "fsim pacewick: %s\n",
         describe(settings, trace ? &*trace : nullptr, walk_seconds).c_str());
-    std::fputs(framed(final_screen).c_str(), stdout);
+    std::fputs(sim::framed_screen(final_screen).c_str(), stdout);
     const auto counted = counted_steps(final_screen);
     std::printf(
         "counted steps: %s\n",

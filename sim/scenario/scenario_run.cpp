@@ -10,6 +10,7 @@
 
 #include "devices/yrm100.h"
 #include "scenario.h"
+#include "session/screen_text.h"
 #include "session/corvane_session.h"
 
 namespace sim::scenario {
@@ -61,21 +62,6 @@ std::string color_name(host::Rgb c) {
     char text[16];
     std::snprintf(text, sizeof text, "#%02X%02X%02X", c.r, c.g, c.b);
     return c.off() ? "off" : text;
-}
-
-std::string framed(const host::Screen& screen) {
-    std::string border;
-    for(int i = 0; i < host::Screen::kWidth; ++i) border += "\u2500";
-    std::string out = "    \u250c" + border + "\u2510\n";
-    const std::string text = screen.to_text();
-    std::size_t start = 0;
-    while(start < text.size()) {
-        const auto end = text.find('\n', start);
-        out += "    \u2502" + text.substr(start, end - start) + "\u2502\n";
-        if(end == std::string::npos) break;
-        start = end + 1;
-    }
-    return out + "    \u2514" + border + "\u2518\n";
 }
 
 class Runner {
@@ -482,12 +468,13 @@ RunResult run(const Scenario& scenario, AppSession& session, const RunOptions& o
                 title.c_str(),
                 step.line,
                 failure->c_str());
-            if(options.show_screens) std::fputs(framed(session.screen()).c_str(), options.out);
+            if(options.show_screens)
+                std::fputs(framed_screen(session.screen(), "    ").c_str(), options.out);
             return finish();
         }
         std::fprintf(options.out, "  ok   %zu %s\n", number, title.c_str());
         if(options.show_screens && shows_screen(step.action))
-            std::fputs(framed(session.screen()).c_str(), options.out);
+            std::fputs(framed_screen(session.screen(), "    ").c_str(), options.out);
     }
     return finish();
 }

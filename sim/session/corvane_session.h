@@ -31,6 +31,7 @@
 
 #include "app/uhf_app.h"
 #include "app_session.h"
+#include "app_thread.h"
 #include "devices/yrm100.h"
 #include "host/dolphin.h"
 #include "host/gui.h"
@@ -93,7 +94,7 @@ public:
     }
 
     ~CorvaneSession() override {
-        if(thread_ != nullptr) quit();
+        if(thread_.started()) quit();
         if(own_sd_root_) {
             std::error_code error;
             std::filesystem::remove_all(sd_root_, error);
@@ -110,13 +111,11 @@ public:
     // --- the app ---------------------------------------------------------------------------
     /// Starts uhf_app_main on its own thread, as the loader does, and lets it draw.
     void start() override {
-        thread_ = furi_thread_alloc_ex(kAppId, kStack, uhf_app_main, nullptr);
-        furi_thread_set_appid(thread_, kAppId);
-        furi_thread_start(thread_);
+        thread_.start(kAppId, kStack, uhf_app_main);
         wait(50);
     }
     bool running() const override {
-        return thread_ != nullptr && furi_thread_get_state(thread_) != FuriThreadStateStopped;
+        return thread_.running();
     }
     /// Presses Back until the app ends (at most `presses` times); its return code.
     std::optional<int32_t> quit(int presses = 12) override {
@@ -125,12 +124,7 @@ public:
     }
     /// Waits for the app's thread once it has ended; nothing when it still runs.
     std::optional<int32_t> join() {
-        if(thread_ == nullptr || running()) return std::nullopt;
-        furi_thread_join(thread_);
-        const int32_t code = furi_thread_get_return_code(thread_);
-        furi_thread_free(thread_);
-        thread_ = nullptr;
-        return code;
+        return thread_.join();
     }
     /// Heap blocks the app still holds beyond what existed when the driver was made.
     std::ptrdiff_t leaked_blocks() const {
@@ -432,7 +426,7 @@ private:
 #endif
     std::unique_ptr<host::UartPeer> peer_;
     std::unique_ptr<Yrm100> module_;
-    FuriThread* thread_ = nullptr;
+    AppThread thread_;
     std::size_t live_before_ = 0;
 };
 

@@ -24,18 +24,15 @@ host::RuntimeOptions runtime_options(const PacewickSessionOptions& options) {
 PacewickSession::PacewickSession(PacewickSessionOptions options)
     : rt_(runtime_options(options))
     , gui_(rt_)
-    , sensor_(rt_, gpio_ext_pc0, options.sensor) {
-}
+    , sensor_(rt_, gpio_ext_pc0, options.sensor) {}
 
 PacewickSession::~PacewickSession() {
-    if(thread_ != nullptr) quit();
+    if(thread_.started()) quit();
     sensor_.stop();
 }
 
 void PacewickSession::start() {
-    thread_ = furi_thread_alloc_ex(kAppId, kStack, pacewick_app, nullptr);
-    furi_thread_set_appid(thread_, kAppId);
-    furi_thread_start(thread_);
+    thread_.start(kAppId, kStack, pacewick_app);
     // The pulses begin once the app has read the idle pin and hooked its interrupt.
     rt_.run_for(host::ms(50));
     sensor_.start();
@@ -43,21 +40,12 @@ void PacewickSession::start() {
 }
 
 bool PacewickSession::running() const {
-    return thread_ != nullptr && furi_thread_get_state(thread_) != FuriThreadStateStopped;
+    return thread_.running();
 }
 
 std::optional<int32_t> PacewickSession::quit(int presses) {
     for(int i = 0; i < presses && running(); ++i) press(InputKeyBack);
-    return join();
-}
-
-std::optional<int32_t> PacewickSession::join() {
-    if(thread_ == nullptr || running()) return std::nullopt;
-    furi_thread_join(thread_);
-    const int32_t code = furi_thread_get_return_code(thread_);
-    furi_thread_free(thread_);
-    thread_ = nullptr;
-    return code;
+    return thread_.join();
 }
 
 void PacewickSession::press(InputKey key) {

@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "app_session.h"
+#include "app_thread.h"
 #include "devices/mx2125.h"
 #include "host/gui.h"
 
@@ -56,12 +57,10 @@ public:
     std::optional<long> counted_steps() const;
 
 private:
-    std::optional<int32_t> join();
-
     host::Runtime rt_;
     host::GuiService gui_;
     Mx2125 sensor_;
-    FuriThread* thread_ = nullptr;
+    AppThread thread_;
 };
 
 } // namespace sim
