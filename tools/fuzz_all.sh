@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# fuzz_all.sh [--runs N] [--build DIR] [--parallel P] [--max-time S] [--only NAME]
+# fuzz_all.sh [--runs N] [--build DIR] [--parallel P] [--max-time S] [--only NAME] [--out DIR]
 #
 # Builds the libFuzzer tree with clang (BUILD_FUZZERS=ON) if it is missing, then runs every fuzz
 # target in it for N inputs each (default 10,000,000) from its checked-in seeds, P targets at a
@@ -9,8 +9,8 @@
 # The targets are found, not listed: every executable named fuzz_* in the build tree. Each one's
 # seed folder and input size bound come from its smoke test (add_fuzzer_runs() registers one);
 # a target without one reads tests/fuzz/corpus/<name without fuzz_> if that exists.
-# New inputs go to DIR/fuzz_all/<target>/corpus, made fresh for every run, so the figures are
-# those of this run alone; logs and crash files stay beside it.
+# New inputs go to <out>/<target>/corpus (out: DIR/fuzz_all), made fresh for every run, so the
+# figures are those of this run alone; logs and crash files stay beside it.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -19,8 +19,9 @@ build="$root/build-fuzz"
 parallel=2
 max_time=0
 only=""
+out=""
 
-usage() { sed -n '2,13s/^# \{0,1\}//p' "$0"; }
+usage() { sed -n '2,14s/^# \{0,1\}//p' "$0"; }
 while (($#)); do
   case $1 in
     --runs) runs=$2; shift 2 ;;
@@ -28,6 +29,7 @@ while (($#)); do
     --parallel) parallel=$2; shift 2 ;;
     --max-time) max_time=$2; shift 2 ;;
     --only) only=$2; shift 2 ;;
+    --out) out=$2; shift 2 ;;
     -h | --help) usage; exit 0 ;;
     *) echo "fuzz_all.sh: unknown argument '$1' (see --help)" >&2; exit 2 ;;
   esac
@@ -60,7 +62,7 @@ smoke_args() { # <target name> -> "max_len<TAB>seeds" or nothing
     head -n1 | sed -n 's/.*"-max_len=\([0-9]*\)".* "\([^"]*\)")$/\1\t\2/p'
 }
 
-out="$build/fuzz_all"
+out=$(realpath -m "${out:-$build/fuzz_all}")
 mkdir -p "$out"
 
 run_one() { # <path of the executable>
