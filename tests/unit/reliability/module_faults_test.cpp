@@ -312,6 +312,10 @@ protected:
                     app.module().arm_fault(f.make(app, id), static_cast<unsigned>(k));
                     begin(app, phase);
                     expect_end(app, phase, expected_end(phase, f, exchanges[k - 1]), id);
+                    if(phase == Phase::Write && exchanges[k - 1] == y::kCmdWrite) {
+                        // The fault struck the reply: the write itself went through, whole.
+                        EXPECT_EQ(app.module().tag(id).epc(), kFileEpc);
+                    }
                     finish(app, before);
                 });
             }
