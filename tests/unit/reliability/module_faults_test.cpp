@@ -3,9 +3,11 @@
 // leaving the field right after it, and refused reads and writes with every error code.
 //
 // The exchanges are counted on a clean run first; then one case per (fault, exchange). What the
-// app must end in follows from the job's rules: a check with a broken reply finds no module; a
-// broken poll is polled again; a broken select fails the job, so its popup stays until Back; a
-// broken bank read only ends that bank's loop early; a broken write is written again.
+// app must end in follows from the commands' evaluation and the jobs' rules: a check that gets
+// no byte finds no module (an identity query takes whatever bytes came); a broken poll is polled
+// again; a select reply that fails its checksum or status fails the job, so its popup stays until
+// Back; a broken bank read only ends that bank's loop early; a write reply that is lost is
+// written again, in vain (see expected_end).
 #include "campaign.h"
 
 namespace reliability {
@@ -50,7 +52,7 @@ struct FaultCase {
     std::function<sim::Yrm100Fault(Driver&, sim::Yrm100::TagId)> make;
 };
 
-sim::Yrm100Fault plain(sim::Yrm100Fault f) {
+sim::Yrm100Fault as_fault(sim::Yrm100Fault f) {
     return f;
 }
 
@@ -86,7 +88,7 @@ const std::vector<FaultCase>& fault_cases() {
          false,
          true,
          [](Driver&, auto) {
-             return plain([](sim::Yrm100Reply& r) {
+             return as_fault([](sim::Yrm100Reply& r) {
                  if(r.bytes.size() >= 2) r.bytes[r.bytes.size() - 2] ^= 0x01;
              });
          }},
@@ -108,7 +110,7 @@ const std::vector<FaultCase>& fault_cases() {
          true,
          true,
          [](Driver&, auto) {
-             return plain([](sim::Yrm100Reply& r) {
+             return as_fault([](sim::Yrm100Reply& r) {
                  if(!r.bytes.empty()) r.bytes.pop_back();
              });
          }},
@@ -154,7 +156,7 @@ const std::vector<FaultCase>& fault_cases() {
          false,
          [](Driver& app, auto) {
              sim::Yrm100* module = &app.module();
-             return plain([module](sim::Yrm100Reply& r) {
+             return as_fault([module](sim::Yrm100Reply& r) {
                  module->set_unplugged(true);
                  r.bytes.clear();
              });
@@ -166,7 +168,7 @@ const std::vector<FaultCase>& fault_cases() {
          true,
          [](Driver& app, sim::Yrm100::TagId id) {
              sim::Yrm100* module = &app.module();
-             return plain([module, id](sim::Yrm100Reply&) { module->remove_tag(id); });
+             return as_fault([module, id](sim::Yrm100Reply&) { module->remove_tag(id); });
          }},
     };
     return cases;
