@@ -126,8 +126,8 @@ inline bool whole_tag_file(const std::string& text) {
     return true;
 }
 
-/// Each file is the one that was there before or a whole tag file; `gone` names files that may
-/// have been removed.
+/// Each file is the one that was there before or a whole tag file; `may_be_gone` names files that
+/// may have been removed.
 inline void expect_card_sound(
     const Card& before,
     const Card& after,

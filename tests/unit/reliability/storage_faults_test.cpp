@@ -155,6 +155,14 @@ protected:
     }
 };
 
+TEST(WholeTagFile, TakesTheStoresFileAndRefusesEveryCutOfIt) {
+    // The campaign's judge of "nothing written half": every prefix of a file is refused.
+    const std::string file = tag_file();
+    ASSERT_TRUE(whole_tag_file(file));
+    for(std::size_t keep = 0; keep < file.size(); ++keep)
+        EXPECT_FALSE(whole_tag_file(file.substr(0, keep))) << keep << " bytes";
+}
+
 TEST_F(StorageFaults, AtEachFileOperationOfSavingANewFile) {
     run_save(false);
 }
