@@ -308,6 +308,10 @@ public:
     host::GuiService& gui() {
         return gui_;
     }
+    /// The SD card's service, for its faults (no card, read-only, full, I/O errors).
+    host::StorageService& storage() {
+        return storage_;
+    }
 
 private:
     static host::RuntimeOptions runtime_options(const CorvaneSessionOptions& options) {

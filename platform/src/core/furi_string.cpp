@@ -19,6 +19,8 @@
 #include <string_view>
 #include <utility>
 
+#include "core/fatal.h"
+
 extern "C" {
 void* furi_host_malloc(size_t size);
 void furi_host_free(void* ptr);
@@ -38,7 +40,7 @@ struct HostAllocator {
 
     T* allocate(std::size_t n) {
         void* p = furi_host_malloc(n * sizeof(T));
-        furi_check(p != nullptr);
+        if(p == nullptr) host::fatal("out of memory for a string's text");
         return static_cast<T*>(p);
     }
     void deallocate(T* p, std::size_t) noexcept { furi_host_free(p); }
@@ -63,7 +65,7 @@ namespace {
 
 FuriString* make_string() {
     void* memory = furi_host_malloc(sizeof(FuriString));
-    furi_check(memory != nullptr);
+    if(memory == nullptr) host::fatal("out of memory allocating a string");
     return new(memory) FuriString{};
 }
 

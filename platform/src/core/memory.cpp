@@ -26,6 +26,7 @@ std::atomic<std::size_t> live_bytes{0};
 std::atomic<std::size_t> peak_bytes{0};
 std::atomic<std::uint64_t> allocations{0};
 std::atomic<std::uint64_t> fail_at{0};
+std::atomic<bool> fail_stops{false};
 
 void note_allocation(std::size_t size) {
     live_blocks.fetch_add(1, std::memory_order_relaxed);
@@ -55,7 +56,11 @@ bool should_fail() {
 
 void* allocate(std::size_t size, const char* what) {
     if(host::Scheduler::in_interrupt()) host::fatal("%s called from interrupt context", what);
-    if(should_fail()) return nullptr;
+    if(should_fail()) {
+        if(fail_stops.load(std::memory_order_relaxed))
+            host::fatal("%s: out of memory (%zu bytes)", what, size);
+        return nullptr;
+    }
     auto* header = static_cast<BlockHeader*>(std::calloc(1, sizeof(BlockHeader) + size));
     if(header == nullptr) host::fatal("%s: out of memory (%zu bytes)", what, size);
     header->size = size;
@@ -143,7 +148,8 @@ void reset() {
     fail_at.store(0);
 }
 
-void fail_nth_allocation(std::uint64_t n) {
+void fail_nth_allocation(std::uint64_t n, Failure how) {
+    fail_stops.store(how == Failure::Stop);
     fail_at.store(n == 0 ? 0 : allocations.load() + n);
 }
 

@@ -6,13 +6,14 @@
 #include <new>
 
 #include "canvas_i.h"
+#include "core/fatal.h"
 #include "host/memory.h"
 
 extern "C" {
 
 ViewPort* view_port_alloc(void) {
     void* memory = furi_host_malloc(sizeof(ViewPort));
-    furi_check(memory != nullptr);
+    if(memory == nullptr) host::fatal("out of memory allocating a view port");
     auto* view_port = new(memory) ViewPort{};
     view_port->is_enabled = true;
     view_port->orientation = ViewPortOrientationHorizontal;

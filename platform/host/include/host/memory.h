@@ -27,7 +27,11 @@ Stats stats();
 void reset_peak();
 /// Clears every counter (live blocks included); call only when nothing is allocated.
 void reset();
-/// Makes the n-th allocation from now on (1 = the next one), and only it, return null. 0 disarms.
-void fail_nth_allocation(std::uint64_t n);
+enum class Failure {
+    ReturnNull, ///< the allocation returns null: tests of code that copes
+    Stop, ///< the run stops with "out of memory", as the firmware's allocator stops the device
+};
+/// Makes the n-th allocation from now on (1 = the next one), and only it, fail. 0 disarms.
+void fail_nth_allocation(std::uint64_t n, Failure how = Failure::ReturnNull);
 
 } // namespace host::memory
