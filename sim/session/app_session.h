@@ -24,6 +24,17 @@
 
 namespace sim {
 
+/// The runtime of a session: jumping virtual time, or paced to the wall clock (`speed` virtual
+/// seconds a second) with no limit on virtual time, since a person may leave it running.
+inline host::RuntimeOptions session_runtime_options(bool echo_log, bool realtime, double speed) {
+    host::RuntimeOptions o;
+    o.log_to_stderr = echo_log;
+    o.realtime = realtime;
+    o.realtime_speed = speed;
+    if(realtime) o.virtual_time_limit = 0;
+    return o;
+}
+
 class Yrm100;
 class Mx2125;
 

@@ -75,7 +75,7 @@ public:
     static constexpr host::Nanos kSettle = ms(20);
 
     explicit CorvaneSession(CorvaneSessionOptions options = {})
-        : rt_(runtime_options(options))
+        : rt_(session_runtime_options(options.echo_log, options.realtime, options.speed))
         , sd_root_(options.sd_root.empty() ? make_sd_root() : options.sd_root)
         , own_sd_root_(options.sd_root.empty())
         , gui_(rt_)
@@ -314,14 +314,6 @@ public:
     }
 
 private:
-    static host::RuntimeOptions runtime_options(const CorvaneSessionOptions& options) {
-        host::RuntimeOptions o;
-        o.log_to_stderr = options.echo_log;
-        o.realtime = options.realtime;
-        o.realtime_speed = options.speed;
-        if(options.realtime) o.virtual_time_limit = 0; // a person may leave it running
-        return o;
-    }
     static std::filesystem::path make_sd_root() {
         static int counter = 0;
         const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();

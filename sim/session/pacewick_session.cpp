@@ -10,19 +10,10 @@ namespace {
 // What a press leaves for the app to react: the input service's timing plus a margin.
 constexpr host::Nanos kSettle = host::ms(20);
 
-host::RuntimeOptions runtime_options(const PacewickSessionOptions& options) {
-    host::RuntimeOptions o;
-    o.log_to_stderr = options.echo_log;
-    o.realtime = options.realtime;
-    o.realtime_speed = options.speed;
-    if(options.realtime) o.virtual_time_limit = 0; // a person may leave it running
-    return o;
-}
-
 } // namespace
 
 PacewickSession::PacewickSession(PacewickSessionOptions options)
-    : rt_(runtime_options(options))
+    : rt_(session_runtime_options(options.echo_log, options.realtime, options.speed))
     , gui_(rt_)
     , sensor_(rt_, gpio_ext_pc0, options.sensor) {}
 
