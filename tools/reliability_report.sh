@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # reliability_report.sh [--runs N] [--build DIR] [--fuzz-build DIR] [--no-fuzz] [--max-time S]
+#                       [--fuzz-out DIR]
 #
 # Runs the fault campaign (unit_reliability, plain build in DIR, default build/) and prints how
 # many fault cases ran and failed in each category, then the fuzzing figures of every fuzz target
 # (tools/fuzz_all.sh with N inputs each, default 10,000,000; --runs 100000 for a quick look) in
-# one table. Exits 1 when a case failed or a fuzz target crashed.
+# one table. --fuzz-out DIR reports the runs already in DIR (fuzz_all.sh --out DIR) instead of
+# fuzzing again: a 10M run of every target takes hours. Exits 1 when a case failed or a fuzz
+# target crashed.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -13,6 +16,7 @@ build="$root/build"
 fuzz_build="$root/build-fuzz"
 fuzz=1
 max_time=0
+fuzz_out=""
 
 while (($#)); do
   case $1 in
@@ -21,7 +25,8 @@ while (($#)); do
     --fuzz-build) fuzz_build=$2; shift 2 ;;
     --no-fuzz) fuzz=0; shift ;;
     --max-time) max_time=$2; shift 2 ;;
-    -h | --help) sed -n '2,7s/^# \{0,1\}//p' "$0"; exit 0 ;;
+    --fuzz-out) fuzz_out=$2; shift 2 ;;
+    -h | --help) sed -n '2,10s/^# \{0,1\}//p' "$0"; exit 0 ;;
     *) echo "reliability_report.sh: unknown argument '$1' (see --help)" >&2; exit 2 ;;
   esac
 done
@@ -59,9 +64,14 @@ fi
 
 if ((fuzz)); then
   echo
-  echo "== Fuzzing (tools/fuzz_all.sh, $runs inputs per target)"
-  args=(--runs "$runs" --build "$fuzz_build")
-  ((max_time > 0)) && args+=(--max-time "$max_time")
+  if [[ -n $fuzz_out ]]; then
+    echo "== Fuzzing (the runs in $fuzz_out)"
+    args=(--summary --out "$fuzz_out")
+  else
+    echo "== Fuzzing (tools/fuzz_all.sh, $runs inputs per target)"
+    args=(--runs "$runs" --build "$fuzz_build")
+    ((max_time > 0)) && args+=(--max-time "$max_time")
+  fi
   fuzz_log=$(mktemp)
   trap 'rm -f "$log" "$fuzz_log"' EXIT
   "$root/tools/fuzz_all.sh" "${args[@]}" >"$fuzz_log" 2>&1 || status=1
