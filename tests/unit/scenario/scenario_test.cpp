@@ -93,6 +93,12 @@ TEST(ScenarioParse, EachBadFileIsRefusedNamingItsLine) {
         {"bad pattern",
          kHead + "  - expect-text: {matches: \"Steps: (\"}\n",
          "t.yaml:4:28: matches: not a regular expression"},
+        {"repeat count that overflows the regex compiler",
+         kHead + "  - expect-text: {matches: \"S{0,33333333333333333333}\"}\n",
+         "t.yaml:4:28: matches: too large a regular expression (a repeat count above 999)"},
+        {"nested repeats that compile to a million states",
+         kHead + "  - expect-text: {matches: \"(([ab]{99}x){99}){99}\"}\n",
+         "t.yaml:4:28: matches: too large a regular expression (repeats that compile to more"},
         {"fault option that does not apply",
          kHead + "  - module: {fault: silence, keep: 3}\n",
          "t.yaml:4:36: module: 'keep' does not apply to silence"},
@@ -117,6 +123,12 @@ TEST(ScenarioParse, EachBadFileIsRefusedNamingItsLine) {
         const std::string error = parse_error(c.yaml);
         EXPECT_EQ(error.substr(0, std::string(c.message).size()), c.message)
             << c.what << ": " << error;
+    }
+    // Repeats of a sensible size, escaped braces and braces in a class still pass.
+    for(const char* pattern : {"Steps: [0-9]{1,3}", "(ab{2,}c){10}[{]\\\\{9999\\\\}", "x{999}"}) {
+        EXPECT_EQ(
+            parse_error(kHead + "  - expect-text: {matches: \"" + pattern + "\"}\n"), "(parsed)")
+            << pattern;
     }
 }
 
