@@ -192,6 +192,12 @@ bool Yrm100::in_field(TagId id) const {
     return present(tags_.at(id));
 }
 
+std::vector<Yrm100::TagId> Yrm100::tag_ids() const {
+    std::vector<TagId> ids(tags_.size());
+    for(TagId id = 0; id < ids.size(); ++id) ids[id] = id;
+    return ids;
+}
+
 const VirtualTag& Yrm100::tag(TagId id) const {
     return tags_.at(id).tag;
 }
@@ -206,6 +212,10 @@ Bytes Yrm100::bank(TagId id, Bank bank) const {
 
 void Yrm100::set_bank(TagId id, Bank bank, const Bytes& bytes) {
     tags_.at(id).tag.set_bytes(bank, bytes);
+}
+
+void Yrm100::set_epc(TagId id, const Bytes& epc) {
+    tags_.at(id).tag.set_epc(epc);
 }
 
 void Yrm100::refuse_writes(unsigned count, std::uint8_t error) {

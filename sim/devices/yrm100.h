@@ -101,6 +101,8 @@ public:
     /// The tag leaves the field now.
     void remove_tag(TagId id);
     bool in_field(TagId id) const;
+    /// Every tag the module knows (in the field or not), in the order they were added.
+    std::vector<TagId> tag_ids() const;
     /// The tag as it is now (after writes). Throws std::out_of_range for an unknown id.
     const yrm100::VirtualTag& tag(TagId id) const;
     yrm100::VirtualTag& tag(TagId id);
@@ -110,6 +112,11 @@ public:
     /// Replaces a bank's words directly, past locks and passwords; the bank takes the new size.
     /// An EPC-bank write keeps word 0 as given: call `tag(id).power_up()` for a fresh StoredCRC.
     void set_bank(TagId id, yrm100::Bank bank, const yrm100::Bytes& bytes);
+    /// Replaces the tag's EPC as a programmer writing a new EPC would leave it: the PC word's
+    /// length follows it and the StoredCRC is recomputed. Throws std::invalid_argument for an
+    /// odd byte count or an EPC longer than the PC word can announce (31 words), the tag
+    /// unchanged; std::out_of_range for an unknown id.
+    void set_epc(TagId id, const yrm100::Bytes& epc);
 
     // --- refusals and faults ---
     /// The next `count` well-formed write (read) commands are refused with `error`, whatever

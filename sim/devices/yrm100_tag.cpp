@@ -109,6 +109,19 @@ void VirtualTag::power_up() {
     epc_bank_[0] = crc16_genibus(covered);
 }
 
+void VirtualTag::set_epc(const Bytes& epc) {
+    if(epc.size() % 2 != 0)
+        throw std::invalid_argument("an EPC is whole 16-bit words: an even number of bytes");
+    const std::size_t words = epc.size() / 2;
+    if(words > 31) throw std::invalid_argument("an EPC holds at most 31 words (62 bytes)");
+    std::vector<std::uint16_t> bank{
+        stored_crc(), static_cast<std::uint16_t>((pc() & 0x07FF) | (words << 11))};
+    for(std::size_t i = 0; i < words; ++i)
+        bank.push_back(static_cast<std::uint16_t>(epc[2 * i] << 8 | epc[2 * i + 1]));
+    epc_bank_ = std::move(bank);
+    power_up();
+}
+
 bool VirtualTag::matches(
     Bank bank,
     std::uint32_t bit_pointer,

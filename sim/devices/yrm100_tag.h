@@ -66,6 +66,10 @@ public:
      *  power_up) and must hold at least StoredCRC and PC. Throws std::invalid_argument for an odd
      *  byte count, a Reserved bank other than four words, or an EPC bank below two words. */
     void set_bytes(Bank bank, const Bytes& bytes);
+    /** Replaces the EPC: the PC word's length follows it (its other bits stay) and the
+     *  StoredCRC is recomputed. Throws std::invalid_argument, the tag unchanged, for an odd
+     *  byte count or more than 31 words. */
+    void set_epc(const Bytes& epc);
     Lock lock(Bank bank) const { return locks_[static_cast<std::size_t>(bank)]; }
     void set_lock(Bank bank, Lock lock) { locks_[static_cast<std::size_t>(bank)] = lock; }
     void set_write_error(std::optional<std::uint8_t> code) { write_error_ = code; }

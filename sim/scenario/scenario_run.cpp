@@ -127,17 +127,8 @@ public:
         if(it == tags_.end()) return "no tag '" + t.id + "' entered";
         try {
             if(t.bank == yrm100::Bank::Epc) {
-                // The EPC bank is StoredCRC, PC, EPC: the PC's length follows the new EPC and the
-                // CRC is the tag's own, computed as at power-up.
-                yrm100::VirtualTag& tag = module->tag(it->second);
-                const auto pc =
-                    static_cast<std::uint16_t>((t.data.size() / 2) << 11 | (tag.pc() & 0x07FF));
-                yrm100::Bytes bank(t.data.size() + 4, 0);
-                bank[2] = static_cast<std::uint8_t>(pc >> 8);
-                bank[3] = static_cast<std::uint8_t>(pc);
-                std::copy(t.data.begin(), t.data.end(), bank.begin() + 4);
-                module->set_bank(it->second, t.bank, bank);
-                tag.power_up();
+                // The EPC as a programmer leaves it: the PC follows its length, a fresh CRC.
+                module->set_epc(it->second, t.data);
             } else {
                 module->set_bank(it->second, t.bank, t.data);
             }

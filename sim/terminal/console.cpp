@@ -117,7 +117,7 @@ Outcome Console::tag(const Words& words) {
     Yrm100* m = module("tag", why);
     if(m == nullptr) return {why};
     const std::string action = words.size() > 1 ? words[1] : "list";
-    const auto ids = tag_ids(*m);
+    const auto ids = m->tag_ids();
 
     if(action == "list") {
         if(ids.empty()) return {"no tags: :tag add EPC puts one in the field"};
@@ -160,7 +160,7 @@ Outcome Console::tag(const Words& words) {
         if(action == "set") {
             if(words.size() != 5 || words[3] != "epc") return {usage};
             try {
-                set_epc(m->tag(id), sim::scenario::parse_tag_text(words[4]).epc);
+                m->set_epc(id, sim::scenario::parse_tag_text(words[4]).epc);
             } catch(const sim::scenario::ParseError& e) {
                 return {std::string("tag set: ") + e.what()};
             } catch(const std::invalid_argument& e) {

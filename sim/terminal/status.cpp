@@ -82,7 +82,7 @@ std::vector<std::string>
 std::string hardware_text(AppSession& session) {
     if(Yrm100* module = session.virtual_module()) {
         std::string text = module->unplugged() ? "module: UNPLUGGED" : "module: plugged";
-        const auto ids = tag_ids(*module);
+        const auto ids = module->tag_ids();
         std::size_t present = 0;
         std::string epcs;
         for(auto id : ids) {

@@ -158,13 +158,13 @@ TEST(FieldEdit, ANewEpcSetsThePcLengthAndAFreshCrc) {
     spec.user = {0x00, 0x01};
     yrm100::VirtualTag tag(spec);
     const auto crc = tag.stored_crc();
-    set_epc(tag, {0xAA, 0xBB});
+    tag.set_epc({0xAA, 0xBB});
     EXPECT_EQ(epc_hex(tag), "AABB");
     EXPECT_EQ(tag.pc() >> 11, 1) << "one word";
     EXPECT_EQ(tag.pc() & 0x07FF, 0x0400) << "the other PC bits (User memory) stay";
     EXPECT_NE(tag.stored_crc(), crc);
-    EXPECT_THROW(set_epc(tag, {0xAA}), std::invalid_argument);
-    EXPECT_THROW(set_epc(tag, yrm100::Bytes(64, 0)), std::invalid_argument);
+    EXPECT_THROW(tag.set_epc({0xAA}), std::invalid_argument);
+    EXPECT_THROW(tag.set_epc(yrm100::Bytes(64, 0)), std::invalid_argument);
     EXPECT_EQ(epc_hex(tag), "AABB") << "a refused EPC leaves the tag as it was";
 }
 
