@@ -31,7 +31,8 @@ Objects are kept in the build folder and reused when the sources, headers and fl
 are unchanged; 36.0 and 38.0 share them. Compiles run in parallel.
 
 Options:
-      --api API   build for this API only: 36.0, 38.0 or 86.0 (default: all three)
+      --api API   build for this API only: 36.0, 38.0 or 86.0 (default: all three;
+                  give it again for another)
   -o, --out DIR   where the packages go (default: dist in the repository)
   -b, --build DIR build folder for objects and links (default: build-package)
   -j, --jobs N    parallel compiles (default: 2)
@@ -49,7 +50,7 @@ die_usage() { echo "package: $* (try 'tools/package.sh --help')" >&2; exit 2; }
 tools_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$tools_dir/.." && pwd -P)
 all_apis=(36.0 38.0 86.0)
-apis=("${all_apis[@]}")
+apis=()
 out="$root/dist"
 build="$root/build-package"
 jobs=2
@@ -59,7 +60,8 @@ while (($#)); do
         --api)
             [[ $# -ge 2 ]] || die_usage "--api needs one of ${all_apis[*]}"
             [[ " ${all_apis[*]} " == *" $2 "* ]] || die_usage "unknown API '$2': use one of ${all_apis[*]}"
-            apis=("$2"); shift 2 ;;
+            [[ " ${apis[*]} " == *" $2 "* ]] || apis+=("$2")
+            shift 2 ;;
         -o|--out) [[ $# -ge 2 ]] || die_usage "$1 needs a folder"; out=$2; shift 2 ;;
         -b|--build) [[ $# -ge 2 ]] || die_usage "$1 needs a folder"; build=$2; shift 2 ;;
         -j|--jobs) [[ ${2:-} =~ ^[1-9][0-9]*$ ]] || die_usage "$1 needs a positive number"; jobs=$2; shift 2 ;;
@@ -67,6 +69,8 @@ while (($#)); do
         *) die_usage "unknown argument '$1'" ;;
     esac
 done
+
+((${#apis[@]})) || apis=("${all_apis[@]}")
 
 OBJCOPY=${DEVICE_OBJCOPY:-arm-none-eabi-objcopy}
 for tool in "$OBJCOPY" python3; do
