@@ -24,7 +24,7 @@ Options:
                    -std=c++20 -Wundef); also picks the table tools/api_symbols-API.csv
       --api FILE   firmware symbol table (default: the --sdk one)
       --package    also build what a package holds: add the package-only flags
-                   -mword-relocations -mlong-calls -fno-common -nostdlib, compile the
+                   -mword-relocations -mlong-calls -fno-common -nostdlib (and -g), compile the
                    icons (<appid>_icons.c), link <appid>_d.elf (relocatable, tools/fap.ld,
                    entry from application.fam, with libm, libgcc, libstdc++ and
                    libsupc++ of newlib-nano) and check its undefined symbols, which the
@@ -112,7 +112,10 @@ common_flags=("${arch_flags[@]}" -Wall -Wextra -Werror -Wredundant-decls -Wdoubl
     -fno-math-errno -fstack-usage -Os)
 # What the build tool adds for a package: calls into the firmware need no stubs at load time.
 package_flags=(-mword-relocations -mlong-calls -fno-common -nostdlib)
-((package)) && common_flags+=("${package_flags[@]}")
+# A package also carries debug info in its linked ELF (<appid>_d.elf: function names and source
+# lines for a debugger or an emulator; the .fap is stripped), with the sources named relative to
+# the repository (an emulator finds them from there) and no path of this machine in the code.
+((package)) && common_flags+=("${package_flags[@]}" -g "-ffile-prefix-map=$root/=")
 cxx_flags=("${std_flags[@]}" -fno-rtti -fno-exceptions -fno-use-cxa-atexit -fno-threadsafe-statics)
 c_flags=(-std=gnu17)
 if echo 'int f(void){return 0;}' | "$CC" "${arch_flags[@]}" -fcallgraph-info=su -x c -c - \
@@ -282,7 +285,8 @@ compile() {
     local -a cmd
     mapfile -t cmd < <(compile_command "$src" "$app_dir" "$app_out")
     cmd+=(-MD -MF "${obj%.o}.d" -c "$src" -o "$obj")
-    if ! "${cmd[@]}" >"${obj%.o}.log" 2>&1; then
+    # From the repository's root, which the debug info then names as the build folder.
+    if ! (cd "$root" && "${cmd[@]}") >"${obj%.o}.log" 2>&1; then
         rm -f "$obj"
         echo "$src" >>"$app_out/.failed"
     fi
