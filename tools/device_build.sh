@@ -18,7 +18,10 @@ arm-none-eabi-gcc/g++ and the device flags, against platform/include only, and f
 Options:
   -o, --out DIR    build folder (default: build-device in the repository)
   -j, --jobs N     parallel compiles (default: 2)
-      --api FILE   firmware symbol table (default: tools/api_symbols-36.0.csv)
+      --api FILE   firmware symbol table (default: tools/api_symbols-36.0.csv, with
+                   --sdk 86.0 tools/api_symbols-86.0.csv)
+      --sdk 86.0   build against the 86.0 SDK: platform/include-86.0 searched before
+                   platform/include, C++20 and -Wundef (default: the 36.x SDK)
       --report     print the footprint report (tools/footprint.sh) after a good build
   -h, --help       this text
 
@@ -35,7 +38,8 @@ tools_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$tools_dir/.." && pwd -P)
 out="$root/build-device"
 max_jobs=2
-api_csv="$tools_dir/api_symbols-36.0.csv"
+api_csv=""
+sdk=36
 report=0
 apps=()
 
@@ -44,6 +48,7 @@ while (($#)); do
         -o|--out) [[ $# -ge 2 ]] || die_usage "$1 needs a folder"; out=$2; shift 2 ;;
         -j|--jobs) [[ ${2:-} =~ ^[1-9][0-9]*$ ]] || die_usage "$1 needs a positive number"; max_jobs=$2; shift 2 ;;
         --api) [[ $# -ge 2 ]] || die_usage "$1 needs a file"; api_csv=$2; shift 2 ;;
+        --sdk) [[ ${2:-} == 86.0 ]] || die_usage "$1 takes 86.0 (the 36.x SDK is the default)"; sdk=86; shift 2 ;;
         --report) report=1; shift ;;
         -h|--help) usage; exit 0 ;;
         --) shift; apps+=("$@"); break ;;
@@ -64,11 +69,15 @@ for tool in "$CC" "$CXX" "$NM" "$CXXFILT"; do
         exit 2
     fi
 done
+[[ -n $api_csv ]] || api_csv="$tools_dir/api_symbols-$([[ $sdk == 86 ]] && echo 86.0 || echo 36.0).csv"
 [[ -r $api_csv ]] || die_usage "cannot read the symbol table '$api_csv'"
 
 mkdir -p "$out"
 out=$(cd "$out" && pwd -P)
 sdk_include="$root/platform/include"
+# The 86.0 SDK is the 36.x one with the headers that differ searched first.
+sdk_dirs=("$sdk_include")
+[[ $sdk == 86 ]] && sdk_dirs=("$root/platform/include-86.0" "$sdk_include")
 
 # The platform build tool's flags (see docs/device-build.md).
 arch_flags=(-mcpu=cortex-m4 -mthumb -mfloat-abi=hard -mfpu=fpv4-sp-d16)
@@ -77,6 +86,10 @@ common_flags=("${arch_flags[@]}" -Wall -Wextra -Werror -Wredundant-decls -Wdoubl
     -fstack-usage -Os)
 cxx_flags=(-std=c++17 -fno-rtti -fno-exceptions -fno-use-cxa-atexit -fno-threadsafe-statics)
 c_flags=(-std=gnu17)
+if [[ $sdk == 86 ]]; then
+    cxx_flags[0]=-std=c++20
+    common_flags+=(-Wundef)
+fi
 if echo 'int f(void){return 0;}' | "$CC" "${arch_flags[@]}" -fcallgraph-info=su -x c -c - \
         -o "$out/.probe.o" >/dev/null 2>&1; then
     common_flags+=(-fcallgraph-info=su)
@@ -175,7 +188,7 @@ check_includes() {
     local dep=$1 src=$2 app_dir=$3 app_out=$4 status=0 real ok dir
     while read -r real; do
         ok=0
-        for dir in "$sdk_include" "$app_dir" "$app_out" "${allowed_include_dirs[@]}"; do
+        for dir in "${sdk_dirs[@]}" "$app_dir" "$app_out" "${allowed_include_dirs[@]}"; do
             if [[ $real == "$dir"/* ]]; then ok=1; break; fi
         done
         if ((!ok)); then
@@ -198,7 +211,7 @@ compile() {
         *.cpp) cmd=("$CXX" "${cxx_flags[@]}") ;;
         *) cmd=("$CC" "${c_flags[@]}") ;;
     esac
-    cmd+=("${common_flags[@]}" -I "$sdk_include" -I "$app_dir" -I "$app_out"
+    cmd+=("${common_flags[@]}" "${sdk_dirs[@]/#/-I}" -I "$app_dir" -I "$app_out"
         -MD -MF "${obj%.o}.d" -c "$src" -o "$obj")
     if ! "${cmd[@]}" >"${obj%.o}.log" 2>&1; then
         echo "$src" >>"$app_out/.failed"
