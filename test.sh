@@ -26,6 +26,7 @@ python3 tools/sdk_check.py
 stage "Device cross-compile (arm-none-eabi, device flags, exported symbols, stack budgets)"
 bash tools/test_device_build.sh
 bash tools/device_build.sh --report
+bash tools/device_build.sh --sdk 86.0 --out build-device-86.0
 
 stage "ThreadSanitizer"
 scripts/build.sh build-tsan -DSANITIZE=thread
