@@ -27,6 +27,7 @@ python3 tools/sdk_check.py
 stage "Device cross-compile (arm-none-eabi, device flags, exported symbols, stack budgets)"
 bash tools/test_device_build.sh
 bash tools/device_build.sh --report
+bash tools/device_build.sh --sdk 86.0 --out build-device-86.0
 
 stage "Packages for API 36.0, 38.0 and 86.0 (tools/package.sh), checked as the loader would (tools/fapinfo)"
 tools/package.sh
