@@ -355,11 +355,13 @@ build_app() {
         rm -f "$app_out/${appid}_icons.h" "$app_out/${appid}_icons.h.names"
     fi
 
-    # Objects (and the generated icons) are reused only under the same flags.
+    # Objects (and the generated icons) are reused only under the same flags, and the same
+    # headers in the SDK folders: one added in a folder searched first hides another, which the
+    # dependency files cannot tell.
     local flags
     flags=$({ "$CXX" --version | head -n 1; compile_command x.c "$app_dir" "$app_out";
-              compile_command x.cpp "$app_dir" "$app_out";
-              echo "icons $icon_size_bytes"; } | tr '\n' ' ')
+              compile_command x.cpp "$app_dir" "$app_out"; echo "icons $icon_size_bytes";
+              find "${sdk_includes[@]}" -name '*.h' | sort | cksum; } | tr '\n' ' ')
     if [[ ! -f $app_out/.flags || $(<"$app_out/.flags") != "$flags" ]]; then
         rm -rf "$app_out/obj" "$app_out/gen"
         mkdir -p "$app_out/obj"
