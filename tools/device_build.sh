@@ -136,12 +136,15 @@ mapfile -t allowed_include_dirs < <({ toolchain_dirs "$CXX" c++; toolchain_dirs 
 # objects may leave undefined: the exports and what the package links statically from libgcc
 # and libm (compiler helpers, math). libc, libstdc++ and libsupc++ are not in it: their symbols
 # must be exported by the firmware or they do not resolve at load time.
-exported_symbols="$out/.exported-symbols"
-allowed_symbols="$out/.allowed-symbols"
+# Kept per table, since 36.0 and 38.0 packages are checked in the same build folder.
+table_name=$(basename "$api_csv" .csv)
+exported_symbols="$out/.exported-$table_name"
+allowed_symbols="$out/.allowed-$table_name"
 libgcc=$("$CC" "${arch_flags[@]}" -print-libgcc-file-name)
 libm=$("$CC" "${arch_flags[@]}" -print-file-name=libm.a)
 stamp="$(realpath "$api_csv") $(stat -c %s-%Y "$api_csv") $libgcc $libm"
-if [[ ! -f $allowed_symbols.stamp || $(<"$allowed_symbols.stamp") != "$stamp" ]]; then
+if [[ ! -f $allowed_symbols.stamp || ! -f $exported_symbols ||
+      $(<"$allowed_symbols.stamp") != "$stamp" ]]; then
     awk -F, '($1 == "Function" || $1 == "Variable") && $2 == "+" { print $3 }' "$api_csv" |
         sort -u >"$exported_symbols"
     {

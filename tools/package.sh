@@ -97,6 +97,8 @@ build_dir_of() {
 for api in "${apis[@]}"; do
     echo "=== API $api"
     table="$tools_dir/api_symbols-$api.csv"
+    # An earlier run's packages go first: a failed build must not leave them looking current.
+    for app in "${apps[@]}"; do rm -f "$out/$api/$app.fap" "$out/$api/${app}_d.elf"; done
     if [[ $api == 86.* && ! -d $root/platform/include-$api ]]; then
         echo "package: API $api cannot be built from this tree: its SDK headers (platform/include-$api:" \
              "the serial API, expansion, timer priority, canvas widths, 16-bit Icon sizes) and the apps'" \
@@ -124,10 +126,14 @@ for api in "${apis[@]}"; do
             status=1
             continue
         fi
-        rm -f "$out/$api/$appid.fap"
-        "$OBJCOPY" --remove-section .ARM.attributes --add-section .fapmeta="$meta" \
-            --set-section-flags .fapmeta=contents,noload,readonly,data \
-            --strip-debug --strip-unneeded "$elf" "$out/$api/$appid.fap"
+        if ! "$OBJCOPY" --remove-section .ARM.attributes --add-section .fapmeta="$meta" \
+                --set-section-flags .fapmeta=contents,noload,readonly,data \
+                --strip-debug --strip-unneeded "$elf" "$out/$api/$appid.fap"; then
+            echo "package: API $api: objcopy failed on ${elf#"$root"/}" >&2
+            rm -f "$out/$api/$appid.fap"
+            status=1
+            continue
+        fi
         cp -f "$elf" "$out/$api/${appid}_d.elf"
         built+=("$api/$appid.fap")
     done
