@@ -1,18 +1,21 @@
-// The serial API of 86.0 on the runtime's USART, as an app built for 86.0 sees it (this file is
-// compiled against platform/include-86.0): the log detached while an app holds the USART, a held
-// UART refused, bytes both ways with the receive callback reading each one, the release giving
-// the USART back to the log, the timer thread's priority, and the misuses the firmware stops on.
+// The 86.0 SDK's calls on the runtime, as an app built for 86.0 sees them (this file is compiled
+// against platform/include-86.0). The serial API on the USART: the log detached while an app
+// holds it, a held UART refused, bytes both ways with the receive callback reading each one, the
+// release giving the USART back to the log, and the misuses the firmware stops on. The timer
+// thread's priority. The canvas calls whose types widened reaching their own definitions.
 #include <gtest/gtest.h>
 
 #include <furi.h>
 #include <furi_hal_serial.h>
 #include <furi_hal_serial_control.h>
+#include <gui/canvas.h>
 #include <task.h> // the runtime's FreeRTOS stand-in, for the timer thread's handle
 
 #include <cstdint>
 #include <functional>
 #include <vector>
 
+#include "host/gui.h"
 #include "host/kernel.h"
 #include "host/runtime.h"
 
@@ -32,7 +35,7 @@ void read_into(FuriHalSerialHandle* handle, FuriHalSerialRxEvent event, void* co
 
 void ignore_bytes(FuriHalSerialHandle*, FuriHalSerialRxEvent, void*) {}
 
-TEST(SerialApi86, TheUsartPassesFromTheLogToTheAppAndBack) {
+TEST(SdkApi86, TheUsartPassesFromTheLogToTheAppAndBack) {
     host::Runtime rt(host::RuntimeOptions{.log_to_stderr = false});
     host::UartPort& usart = rt.uart(FuriHalUartIdUSART1);
     LinePeer line;
@@ -98,7 +101,7 @@ TEST(SerialApi86, TheUsartPassesFromTheLogToTheAppAndBack) {
     usart.attach(nullptr);
 }
 
-TEST(SerialApi86, MisusesTheFirmwareStopsOn) {
+TEST(SdkApi86, MisusesTheFirmwareStopsOn) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     struct Case {
         const char* what;
@@ -145,6 +148,26 @@ TEST(SerialApi86, MisusesTheFirmwareStopsOn) {
             },
             c.message);
     }
+}
+
+// A uint8_t would wrap a position beyond 255 onto the screen and a negative one to its far end;
+// at 86.0 they stay where they are, and what falls off the canvas is clipped.
+TEST(SdkApi86, CanvasPositionsAndSizesAreWide) {
+    host::Runtime rt(host::RuntimeOptions{.log_to_stderr = false});
+    host::OffscreenCanvas canvas;
+    const size_t width = canvas_width(canvas);
+    EXPECT_EQ(width, 128u);
+    EXPECT_EQ(canvas_height(canvas), 64u);
+    canvas_draw_box(canvas, 300, 0, 4, 4); // wrapped, it would cover x 44 to 47
+    canvas_draw_box(canvas, -2, 10, 4, 4);
+    canvas_draw_str_aligned(canvas, -1000, 30, AlignLeft, AlignTop, "gone");
+    canvas_draw_str_aligned(canvas, 64, 300, AlignCenter, AlignBottom, "gone too");
+    const host::Screen s = canvas.screen();
+    EXPECT_FALSE(s.pixel(44, 0));
+    EXPECT_TRUE(s.pixel(0, 10));
+    EXPECT_TRUE(s.pixel(1, 10));
+    EXPECT_FALSE(s.pixel(2, 10));
+    EXPECT_TRUE(s.texts().empty()) << s.describe_texts();
 }
 
 } // namespace
