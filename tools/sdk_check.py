@@ -409,7 +409,12 @@ class Tree:
         i = 0
         while i < len(toks):
             t = toks[i].text
-            if t in ("__attribute__", "_ATTRIBUTE", "__declspec", "__asm__", "asm") and i + 1 < len(toks) and toks[i + 1].text == "(":
+            if t in ("__asm__", "asm") and i + 1 < len(toks) and toks[i + 1].text == "(":
+                # A declaration's link name (only host views have them): kept as a marker.
+                i = skip_group(toks, i + 1)
+                out.append(Tok(LINK_NAME, "marker", toks[i - 1].line))
+                continue
+            if t in ("__attribute__", "_ATTRIBUTE", "__declspec") and i + 1 < len(toks) and toks[i + 1].text == "(":
                 i = skip_group(toks, i + 1)
                 continue
             if t == "[[":
@@ -421,9 +426,11 @@ class Tree:
                 i += 1
                 continue
             m = self.macros.get(t)
-            if m is not None and m.params is not None and (not m.body or m.body[0] in ("__attribute__", "_ATTRIBUTE")):
-                # An attribute macro, or one that expands to nothing here (a host-only link name).
+            if m is not None and m.params is not None and (not m.body or m.body[0] in ("__attribute__", "_ATTRIBUTE", "__asm__")):
+                # An attribute macro, or a link name macro (empty on the device).
                 i = skip_group(toks, i + 1) if i + 1 < len(toks) and toks[i + 1].text == "(" else i + 1
+                if m.body and m.body[0] == "__asm__":
+                    out.append(Tok(LINK_NAME, "marker", toks[i - 1].line))
                 continue
             out.append(toks[i])
             i += 1
@@ -496,7 +503,8 @@ class Tree:
     def object(self, toks: list[Tok], shown: str, line: int, body: bool = False):
         words = [t.text for t in toks]
         static = "static" in words
-        words = [w for w in words if w != "static"]
+        link_name = LINK_NAME in words
+        words = [w for w in words if w not in ("static", LINK_NAME)]
         # Function: a name followed by a parameter list, at depth 0, with no '(*' before it.
         paren = index_of(words, "(")
         if paren > 0 and re.match(r"[A-Za-z_]\w*$", words[paren - 1]) and words[paren - 1] not in BUILTIN_TYPE_WORDS:
@@ -505,7 +513,7 @@ class Tree:
             ret = normalise_type(words[: paren - 1])
             params = normalise_params(words[paren + 1 : close])
             self.add(Decl("function", name, f"{ret} {name}({params})", shown, line,
-                          {"static": static, "ret": ret, "params": params}))
+                          {"static": static, "ret": ret, "params": params, "link_name": link_name}))
             return
         if "=" in words:
             words = words[: words.index("=")]
@@ -733,6 +741,9 @@ def csv_signature(ret: str, params: str) -> tuple[str, str]:
 # The check
 
 DEVICE_DEFINES = {"__arm__": "1", "__GNUC__": "12", "__STDC__": "1", "__STDC_VERSION__": "201710L"}
+HOST_DEFINES = {"__x86_64__": "1", "__GNUC__": "12", "__STDC__": "1", "__STDC_VERSION__": "201710L"}
+# Stands for a declaration's __asm__ link name among its tokens.
+LINK_NAME = "@link-name"
 
 
 def load_manifest(headers: Path) -> list[tuple[str, str]]:
@@ -745,6 +756,88 @@ def load_manifest(headers: Path) -> list[tuple[str, str]]:
         if len(cols) >= 2 and cols[1] != "-":
             rows.append((cols[0], cols[1]))
     return rows
+
+
+def shown_path(p: Path, root: Path) -> str:
+    try:
+        return p.resolve().relative_to(root).as_posix()
+    except ValueError:
+        return str(p)
+
+
+def read_layers(layers: list[Path], root: Path, defines: dict[str, str]) -> tuple[Tree, dict[str, Path]]:
+    """Our headers, the first layer that has an include path serving it, read with `defines`;
+    the tree and its include map."""
+    ours_map: dict[str, Path] = {}
+    replaced: dict[str, Path] = {}
+    for layer in reversed(layers):
+        for p in sorted(q for q in layer.rglob("*.h") if q.is_file()):
+            inc = p.relative_to(layer).as_posix()
+            if inc in ours_map:
+                replaced[inc] = ours_map[inc]
+            ours_map[inc] = p.resolve()
+    ours = Tree("ours", ours_map, defines)
+    for layer in layers:
+        for p in layer.rglob("*.h"):
+            ours.display[p.resolve()] = shown_path(p, root)
+    ours.shadowed = {old.resolve(): ours_map[inc] for inc, old in replaced.items()}
+    for inc in sorted(ours_map):
+        ours.process(ours_map[inc])
+    return ours, ours_map
+
+
+def changed_types(old: Tree, new: Tree) -> set[str]:
+    """Names of the types (typedefs, struct tags, enumerations) both trees define, differently."""
+    def enums(tree: Tree) -> dict[str, dict[str, str]]:
+        out: dict[str, dict[str, str]] = {}
+        for decls in tree.decls.values():
+            for d in decls:
+                if d.kind == "enum-constant" and d.extra.get("enum"):
+                    out.setdefault(d.extra["enum"], {})[d.name] = d.value
+        return out
+
+    changed = set()
+    for kind in ("typedef", "struct"):
+        for name, decls in new.decls.items():
+            mine = {d.value for d in decls if d.kind == kind}
+            theirs = {d.value for d in old.decls.get(name, []) if d.kind == kind}
+            if mine and theirs and mine != theirs:
+                changed.add(name)
+    old_enums, new_enums = enums(old), enums(new)
+    changed |= {name for name in new_enums.keys() & old_enums.keys() if new_enums[name] != old_enums[name]}
+    # A type made of a changed one changed too (a callback taking a changed enumeration).
+    while True:
+        more = {name for name, decls in new.decls.items() if name not in changed
+                for d in decls if d.kind in ("typedef", "struct")
+                and any(re.search(rf"\b{re.escape(c)}\b", d.value) for c in changed)}
+        if not more:
+            return changed
+        changed |= more
+
+
+def check_host_link_names(layers: list[Path], root: Path) -> list[str]:
+    """The host runtime has one definition per C name. A call the overlay declares with other
+    types than the lower layer (or with a type whose definition changed) needs its own link name
+    on the host, else an app built against the overlay reaches the other SDK's definition."""
+    base, _ = read_layers(layers[1:], root, HOST_DEFINES)
+    over, _ = read_layers(layers, root, HOST_DEFINES)
+    types = changed_types(base, over)
+    problems = list(over.errors)
+    for name, decls in sorted(over.decls.items()):
+        for d in decls:
+            if d.kind != "function" or d.extra.get("static"):
+                continue
+            before = [b for b in base.decls.get(name, []) if b.kind == "function"]
+            if not before:
+                continue
+            used = sorted(t for t in types if re.search(rf"\b{re.escape(t)}\b", d.value))
+            differs = before[0].value != d.value or used
+            if differs and not d.extra.get("link_name"):
+                why = f"{before[0].value} there" if before[0].value != d.value else \
+                    f"{', '.join(used)} changed"
+                problems.append(f"{d.where()}: function {name}: {d.value} here, {why}, but no host link name "
+                                f"(FURI_HOST_API86({name}))")
+    return problems
 
 
 @dataclass
@@ -791,31 +884,11 @@ def run(sdk: Path, layers: list[Path], root: Path, verbose: bool, api: Api = API
     for _, inc in manifest:
         fw.process(fw_map[inc])
 
-    ours_map: dict[str, Path] = {}
-    replaced: dict[str, Path] = {}
-    for layer in reversed(layers):
-        for p in sorted(q for q in layer.rglob("*.h") if q.is_file()):
-            inc = p.relative_to(layer).as_posix()
-            if inc in ours_map:
-                replaced[inc] = ours_map[inc]
-            ours_map[inc] = p.resolve()
-    ours = Tree("ours", ours_map, DEVICE_DEFINES)
+    ours, ours_map = read_layers(layers, root, DEVICE_DEFINES)
+    include = " over ".join(shown_path(layer, root) for layer in layers)
 
-    def shown_path(p: Path) -> str:
-        try:
-            return p.resolve().relative_to(root).as_posix()
-        except ValueError:
-            return str(p)
-
-    for layer in layers:
-        for p in layer.rglob("*.h"):
-            ours.display[p.resolve()] = shown_path(p)
-    ours.shadowed = {old.resolve(): ours_map[inc] for inc, old in replaced.items()}
-    for inc in sorted(ours_map):
-        ours.process(ours_map[inc])
-    include = " over ".join(shown_path(layer) for layer in layers)
-
-    problems: list[str] = list(fw.errors) + list(ours.errors)
+    host_problems = check_host_link_names(layers, root) if len(layers) > 1 else []
+    problems: list[str] = list(fw.errors) + list(ours.errors) + host_problems
     notes: list[str] = []
 
     checked_files = set()
@@ -881,6 +954,7 @@ def run(sdk: Path, layers: list[Path], root: Path, verbose: bool, api: Api = API
             problems.append(f"{d.where()}: {d.kind} {name}: {describe(d)} here, {describe(t)} in the firmware "
                             f"({t.where()})")
 
+    problems = list(dict.fromkeys(problems))  # the host view may repeat the device view's
     for n in notes if verbose else []:
         print(f"note: {n}")
     for p in problems:

@@ -70,6 +70,13 @@ OVERLAY_CASES = [
      [r'ours/demo/demo_extra\.h:2: #include "demo\.h" opens \S*ours/demo/demo\.h, which '
       r"\S*ours-86\.0/demo/demo\.h replaces here",
       r"ours/demo/demo_extra\.h:1: demo/demo_extra\.h: not in the firmware's headers"]),
+    ("calls whose types changed, or take a changed type, keep no name of their own on the host",
+     lambda tmp: (tmp / "ours-86.0" / DEMO).write_text(
+         (tmp / "ours-86.0" / DEMO).read_text().replace(" DEMO_API86(demo_write)", "")
+         .replace(" DEMO_API86(demo_set_callback)", "")), 1,
+     [r"ours-86\.0/demo/demo\.h:\d+: function demo_write: void demo_write\(Demo\*, const uint8_t\*, uint32_t\) "
+      r"here, void demo_write\(Demo\*, const uint8_t\*, size_t\) there, but no host link name",
+      r"function demo_set_callback: .* DemoCallback changed, but no host link name"]),
 ]
 
 

@@ -37,6 +37,16 @@ int run_command(
     }
 }
 
+void add_api_option(CLI::App& app, sim::AppApi& api) {
+    app.add_option_function<std::string>(
+           "--api",
+           [&api](const std::string& value) { api = *sim::parse_app_api(value); },
+           "the firmware API the app is built for: 36.0 (default) or 86.0 (release 1.3.x, the "
+           "serial API and the expansion service)")
+        ->check(CLI::IsMember({"36.0", "86.0"}))
+        ->type_name("API");
+}
+
 std::string readable_file(const std::string& path) {
     std::error_code error;
     const auto status = std::filesystem::status(path, error);

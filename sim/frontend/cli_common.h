@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "session/app_api.h"
+
 namespace fsim {
 
 /// A mistake in what the user gave: an option, a value, a file to read. Exit code 2.
@@ -30,6 +32,9 @@ int run_command(
     CLI::App& app,
     std::span<const std::string_view> args,
     const std::function<int()>& body);
+
+/// --api 36.0|86.0: which build of the app runs (default 36.0).
+void add_api_option(CLI::App& app, sim::AppApi& api);
 
 /// A CLI11 check that a file can be read: it exists, is a regular file and opens.
 std::string readable_file(const std::string& path);

@@ -40,6 +40,7 @@ constexpr const char* kSampleTag = "Filetype: Flipper UHF RFID device\n"
                                    "USER: 00 11 22 33 44 55 66 77 88 99\n";
 
 struct Settings {
+    sim::AppApi api = sim::AppApi::V36;
     std::string sd;
     ModuleSettings module;
     std::optional<std::string> scenario;
@@ -106,6 +107,7 @@ int run_corvane(std::span<const std::string_view> args) {
         ->check(CLI::Range(0.01, 1000.0));
     app.add_flag("--log", s.log, "echo the app's log lines to stderr");
     add_terminal_options(app, s.terminal);
+    add_api_option(app, s.api);
 
     return run_command(app, args, [&] {
         if(s.uart && s.speed != 1.0)
@@ -119,6 +121,7 @@ int run_corvane(std::span<const std::string_view> args) {
         const auto tags = s.uart ? std::vector<sim::yrm100::TagSpec>{} : field_tags(s.module);
 
         sim::CorvaneSessionOptions options;
+        options.api = s.api;
         options.module = s.module.config;
         options.module_absent = s.module.absent;
         options.echo_log = s.log;

@@ -54,6 +54,7 @@ struct Settings {
     bool interactive = false;
     double speed = 1.0;
     TerminalSettings terminal;
+    sim::AppApi api = sim::AppApi::V36;
 };
 
 /// The raw option values, checked and combined into Settings after parsing.
@@ -125,6 +126,7 @@ void add_options(CLI::App& app, Raw& raw, Settings& s) {
            "--speed", s.speed, "with --interactive: virtual seconds per wall second (default 1)")
         ->check(CLI::Range(0.01, 1000.0));
     add_terminal_options(app, s.terminal);
+    add_api_option(app, s.api);
 }
 
 Settings finish(const CLI::App& app, const Raw& raw, Settings s) {
@@ -186,8 +188,9 @@ host::Nanos to_nanos(double seconds) {
 /// this goes out of scope.
 class AppThread {
 public:
-    AppThread()
-        : thread_(furi_thread_alloc_ex("pacewick", 2048, pacewick_app, nullptr)) {
+    explicit AppThread(sim::AppApi api)
+        : thread_(
+              furi_thread_alloc_ex("pacewick", 2048, sim::app_entry("pacewick", api), nullptr)) {
         furi_thread_start(thread_);
     }
     ~AppThread() {
@@ -293,6 +296,7 @@ int run_pacewick(std::span<const std::string_view> args) {
         const Settings settings = finish(app, raw, parsed);
         if(settings.scenario || settings.interactive) {
             sim::PacewickSessionOptions options;
+            options.api = settings.api;
             options.sensor = settings.sensor;
             options.realtime = settings.interactive;
             options.speed = settings.speed;
@@ -340,6 +344,7 @@ int run_walk(const Settings& settings) {
         options.virtual_time_limit = to_nanos(kMaxSeconds) + host::seconds(3600);
         host::Runtime rt(options);
         host::GuiService gui(rt);
+        sim::ApiServices api_services(rt, settings.api);
         sim::Mx2125 mx(rt, gpio_ext_pc0, settings.sensor);
         if(trace) {
             mx.set_trace(*trace);
@@ -347,7 +352,7 @@ int run_walk(const Settings& settings) {
             mx.set_gait(settings.gait);
         }
 
-        AppThread app;
+        AppThread app(settings.api);
         // The sensor's pulses begin once the app has read the idle pin and hooked its interrupt.
         rt.run_for(host::ms(50));
         mx.start();

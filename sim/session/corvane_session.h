@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "app/uhf_app.h"
+#include "app_api.h"
 #include "app_session.h"
 #include "app_thread.h"
 #include "devices/yrm100.h"
@@ -51,6 +52,8 @@ namespace sim {
 using host::ms;
 
 struct CorvaneSessionOptions {
+    /// The build of the app: for API 36.0 (the default) or 86.0.
+    AppApi api = AppApi::V36;
     Yrm100Config module;
     /// The module starts unplugged (it hears and says nothing until plugged in).
     bool module_absent = false;
@@ -76,6 +79,8 @@ public:
 
     explicit CorvaneSession(CorvaneSessionOptions options = {})
         : rt_(session_runtime_options(options.echo_log, options.realtime, options.speed))
+        , api_(options.api)
+        , api_services_(rt_, options.api)
         , sd_root_(options.sd_root.empty() ? make_sd_root() : options.sd_root)
         , own_sd_root_(options.sd_root.empty())
         , gui_(rt_)
@@ -109,10 +114,18 @@ public:
     }
 
     // --- the app ---------------------------------------------------------------------------
-    /// Starts uhf_app_main on its own thread, as the loader does, and lets it draw.
+    /// Starts uhf_app_main (of the build for the session's API) on its own thread, as the loader
+    /// does, and lets it draw.
     void start() override {
-        thread_.start(kAppId, kStack, uhf_app_main);
+        thread_.start(kAppId, kStack, app_entry(kAppId, api_));
         wait(50);
+    }
+    AppApi api() const {
+        return api_;
+    }
+    /// The expansion service at API 86.0; null at 36.0.
+    host::ExpansionService* expansion() {
+        return api_services_.expansion();
     }
     bool running() const override {
         return thread_.running();
@@ -411,6 +424,8 @@ private:
     }
 
     host::Runtime rt_;
+    AppApi api_;
+    ApiServices api_services_;
     std::filesystem::path sd_root_;
     bool own_sd_root_;
     host::GuiService gui_;

@@ -14,6 +14,8 @@ constexpr host::Nanos kSettle = host::ms(20);
 
 PacewickSession::PacewickSession(PacewickSessionOptions options)
     : rt_(session_runtime_options(options.echo_log, options.realtime, options.speed))
+    , api_(options.api)
+    , api_services_(rt_, options.api)
     , gui_(rt_)
     , sensor_(rt_, gpio_ext_pc0, options.sensor) {}
 
@@ -23,7 +25,7 @@ PacewickSession::~PacewickSession() {
 }
 
 void PacewickSession::start() {
-    thread_.start(kAppId, kStack, pacewick_app);
+    thread_.start(kAppId, kStack, app_entry(kAppId, api_));
     // The pulses begin once the app has read the idle pin and hooked its interrupt.
     rt_.run_for(host::ms(50));
     sensor_.start();

@@ -12,6 +12,7 @@
 
 #include <memory>
 
+#include "app_api.h"
 #include "app_session.h"
 #include "app_thread.h"
 #include "devices/mx2125.h"
@@ -20,6 +21,8 @@
 namespace sim {
 
 struct PacewickSessionOptions {
+    /// The build of the app: for API 36.0 (the default) or 86.0.
+    AppApi api = AppApi::V36;
     Mx2125Config sensor;
     bool realtime = false;
     double speed = 1.0;
@@ -48,6 +51,9 @@ public:
     host::LogCapture& log() override { return rt_.log(); }
     host::NotificationState led() const override { return {}; }
     Mx2125* virtual_sensor() override { return &sensor_; }
+    AppApi api() const { return api_; }
+    /// The expansion service at API 86.0; null at 36.0.
+    host::ExpansionService* expansion() { return api_services_.expansion(); }
     Mx2125& sensor() { return sensor_; }
 
     /// Starts walking or stops at the end of the step in progress; false when the sensor
@@ -58,6 +64,8 @@ public:
 
 private:
     host::Runtime rt_;
+    AppApi api_;
+    ApiServices api_services_;
     host::GuiService gui_;
     Mx2125 sensor_;
     AppThread thread_;

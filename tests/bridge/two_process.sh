@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # The serial bridge between two processes: `fsim module --pty` serves the virtual YRM100 on a
 # pseudo-terminal, and `fsim corvane --uart` runs a scenario with the app talking to it.
-#   two_process.sh FSIM [SCENARIO]
+#   two_process.sh FSIM [SCENARIO [CORVANE OPTIONS...]]   (e.g. --api 86.0)
 # Exit 0 when the scenario held and the module ended cleanly, 77 (skipped) when this fsim cannot
 # run scenario files, anything else on a failure.
 set -euo pipefail
 
 fsim=${1:?usage: two_process.sh FSIM [SCENARIO]}
 scenario=${2:-$(dirname "$0")/module_check.yaml}
+shift $(($# < 2 ? $# : 2))
+corvane_options=("$@")
 tmp=$(mktemp -d)
 module_pid=
 
@@ -37,7 +39,8 @@ fi
 echo "module on $(head -n 1 "$tmp/module.out") linked at $tmp/yrm"
 
 set +e
-timeout 60 "$fsim" corvane --uart "$tmp/yrm" --scenario "$scenario" >"$tmp/app.out" 2>"$tmp/app.err"
+timeout 60 "$fsim" corvane --uart "$tmp/yrm" "${corvane_options[@]}" --scenario "$scenario" \
+    >"$tmp/app.out" 2>"$tmp/app.err"
 app_code=$?
 set -e
 cat "$tmp/app.out" "$tmp/app.err"

@@ -26,6 +26,7 @@ Runtime::Runtime(RuntimeOptions options)
     gpio_ = std::make_unique<GpioBus>();
     uart_[0] = std::make_unique<UartPort>(*this, FuriHalUartIdUSART1);
     uart_[1] = std::make_unique<UartPort>(*this, FuriHalUartIdLPUART1);
+    serial_ = std::make_unique<SerialControl>(*this);
 
     auto main = std::make_unique<FuriThread>();
     main->name = "main";

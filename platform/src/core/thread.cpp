@@ -1,5 +1,6 @@
 #include <furi.h>
 
+#include "api86/seam.h"
 #include "core/fatal.h"
 #include "core/internals.h"
 
@@ -188,3 +189,7 @@ uint32_t furi_thread_get_stack_space(FuriThreadId thread_id) {
 }
 
 } // extern "C"
+
+int host::seam::thread_state(FuriThread* thread) {
+    return static_cast<int>(furi_thread_get_state(thread));
+}

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "api86/seam.h"
 #include "fonts.h"
 #include "host/runtime.h"
 
@@ -302,8 +303,274 @@ bool valid_canvas(const Canvas* canvas, const char* function) {
     return false;
 }
 
+// Positions and sizes far off the 128x64 screen draw nothing there; bounding them keeps the
+// arithmetic (x + width, a line's steps) in range. The 36.x calls' values are all within.
+constexpr std::int32_t kFar = 0x7FFF;
+int pos(std::int32_t v) {
+    return static_cast<int>(std::clamp(v, -kFar, kFar));
+}
+int len(std::size_t v) {
+    return static_cast<int>(std::min<std::size_t>(v, kFar));
+}
+
 } // namespace
 
+namespace host::seam {
+
+std::size_t canvas_width(const Canvas* canvas) {
+    return canvas != nullptr ? static_cast<std::size_t>(canvas->frame_width) : 0;
+}
+
+std::size_t canvas_height(const Canvas* canvas) {
+    return canvas != nullptr ? static_cast<std::size_t>(canvas->frame_height) : 0;
+}
+
+std::size_t canvas_current_font_height(const Canvas* canvas) {
+    if(canvas == nullptr) return 0;
+    return static_cast<std::size_t>(gui_host::font_face(canvas->font).line_height);
+}
+
+void canvas_draw_str(Canvas* canvas, std::int32_t x, std::int32_t y, const char* str) {
+    if(!valid_canvas(canvas, "canvas_draw_str") || str == nullptr) return;
+    draw_text(canvas, pos(x), pos(y), drawn_part(str), pos(x), pos(y), AlignLeft, AlignBottom);
+}
+
+void canvas_draw_str_aligned(
+    Canvas* canvas,
+    std::int32_t x32,
+    std::int32_t y32,
+    int horizontal_value,
+    int vertical_value,
+    const char* str) {
+    if(!valid_canvas(canvas, "canvas_draw_str_aligned") || str == nullptr) return;
+    const int x = pos(x32);
+    const int y = pos(y32);
+    Align horizontal = static_cast<Align>(horizontal_value);
+    Align vertical = static_cast<Align>(vertical_value);
+    const FontFace& face = gui_host::font_face(canvas->font);
+    const std::string_view text = drawn_part(str);
+    const int width = face.text_width(text);
+    int left = x;
+    switch(horizontal) {
+    case AlignLeft:
+        break;
+    case AlignRight:
+        left = x - width;
+        break;
+    case AlignCenter:
+        left = x - width / 2;
+        break;
+    default:
+        gui_host::gui_warn(
+            "Canvas",
+            "horizontal align %d is not Left/Right/Center; using Left",
+            static_cast<int>(horizontal));
+        horizontal = AlignLeft;
+        break;
+    }
+    int baseline = y;
+    switch(vertical) {
+    case AlignTop:
+        baseline = y + face.ascent;
+        break;
+    case AlignBottom:
+        break;
+    case AlignCenter:
+        baseline = y + face.ascent / 2;
+        break;
+    default:
+        gui_host::gui_warn(
+            "Canvas",
+            "vertical align %d is not Top/Bottom/Center; using Bottom",
+            static_cast<int>(vertical));
+        vertical = AlignBottom;
+        break;
+    }
+    draw_text(canvas, left, baseline, text, x, y, horizontal, vertical);
+}
+
+std::size_t canvas_glyph_width(Canvas* canvas, std::uint16_t symbol) {
+    if(canvas == nullptr || symbol > 0xFF) return 0;
+    return static_cast<std::size_t>(
+        gui_host::font_face(canvas->font).glyph(static_cast<unsigned char>(symbol)).advance);
+}
+
+void canvas_draw_glyph(Canvas* canvas, std::int32_t x, std::int32_t y, std::uint16_t ch) {
+    if(!valid_canvas(canvas, "canvas_draw_glyph") || ch > 0xFF) return;
+    draw_glyph(
+        canvas,
+        gui_host::font_face(canvas->font).glyph(static_cast<unsigned char>(ch)),
+        pos(x),
+        pos(y));
+}
+
+void canvas_draw_icon_ex(
+    Canvas* canvas,
+    std::int32_t x,
+    std::int32_t y,
+    const Icon* icon,
+    int rotation) {
+    if(!valid_canvas(canvas, "canvas_draw_icon_ex")) return;
+    if(icon == nullptr || icon->frames == nullptr || icon->frame_count == 0) {
+        gui_host::gui_warn("Canvas", "canvas_draw_icon: null or empty icon ignored");
+        return;
+    }
+    draw_xbm(
+        canvas,
+        pos(x),
+        pos(y),
+        icon->width,
+        icon->height,
+        icon->frames[0],
+        static_cast<IconRotation>(rotation));
+}
+
+void canvas_draw_xbm(
+    Canvas* canvas,
+    std::int32_t x,
+    std::int32_t y,
+    std::size_t width,
+    std::size_t height,
+    const std::uint8_t* bitmap,
+    const char* function) {
+    // Host icon data is stored uncompressed, in XBM rows, so canvas_draw_bitmap draws the same.
+    if(!valid_canvas(canvas, function)) return;
+    draw_xbm(canvas, pos(x), pos(y), len(width), len(height), bitmap);
+}
+
+void canvas_draw_dot(Canvas* canvas, std::int32_t x, std::int32_t y) {
+    if(!valid_canvas(canvas, "canvas_draw_dot")) return;
+    plot(canvas, pos(x), pos(y));
+}
+
+void canvas_draw_box(
+    Canvas* canvas,
+    std::int32_t x,
+    std::int32_t y,
+    std::size_t width,
+    std::size_t height) {
+    if(!valid_canvas(canvas, "canvas_draw_box")) return;
+    fill_rect(canvas, pos(x), pos(y), len(width), len(height));
+}
+
+void canvas_draw_frame(
+    Canvas* canvas,
+    std::int32_t x32,
+    std::int32_t y32,
+    std::size_t width_value,
+    std::size_t height_value) {
+    if(!valid_canvas(canvas, "canvas_draw_frame") || width_value == 0 || height_value == 0) return;
+    const int x = pos(x32);
+    const int y = pos(y32);
+    const int width = len(width_value);
+    const int height = len(height_value);
+    // As the device: top row, both sides, bottom row; a one-pixel-wide frame draws its side
+    // twice (a hole under XOR).
+    fill_rect(canvas, x, y, width, 1);
+    if(height >= 2) {
+        if(height > 2) {
+            fill_rect(canvas, x, y + 1, 1, height - 2);
+            fill_rect(canvas, x + width - 1, y + 1, 1, height - 2);
+        }
+        fill_rect(canvas, x, y + height - 1, width, 1);
+    }
+}
+
+void canvas_draw_line(
+    Canvas* canvas,
+    std::int32_t x1,
+    std::int32_t y1,
+    std::int32_t x2,
+    std::int32_t y2) {
+    if(!valid_canvas(canvas, "canvas_draw_line")) return;
+    PointSet set;
+    set.line(pos(x1), pos(y1), pos(x2), pos(y2));
+    set.draw(canvas);
+}
+
+void canvas_draw_circle(Canvas* canvas, std::int32_t x, std::int32_t y, std::size_t radius) {
+    if(!valid_canvas(canvas, "canvas_draw_circle")) return;
+    PointSet set;
+    set.arc(pos(x), pos(y), len(radius), 0xF);
+    set.draw(canvas);
+}
+
+void canvas_draw_disc(Canvas* canvas, std::int32_t x, std::int32_t y, std::size_t radius) {
+    if(!valid_canvas(canvas, "canvas_draw_disc")) return;
+    PointSet set;
+    set.arc(pos(x), pos(y), len(radius), 0xF);
+    set.fill_rows();
+    set.draw(canvas);
+}
+
+void canvas_draw_triangle(
+    Canvas* canvas,
+    std::int32_t x32,
+    std::int32_t y32,
+    std::size_t base,
+    std::size_t height,
+    int direction) {
+    if(!valid_canvas(canvas, "canvas_draw_triangle") || base == 0 || height == 0) return;
+    const int x = pos(x32);
+    const int y = pos(y32);
+    const int half = len(base) / 2;
+    const int reach = len(height) - 1;
+    PointSet set;
+    switch(static_cast<CanvasDirection>(direction)) {
+    case CanvasDirectionBottomToTop:
+        set.line(x - half, y, x + half, y);
+        set.line(x - half, y, x, y - reach);
+        set.line(x, y - reach, x + half, y);
+        break;
+    case CanvasDirectionTopToBottom:
+        set.line(x - half, y, x + half, y);
+        set.line(x - half, y, x, y + reach);
+        set.line(x, y + reach, x + half, y);
+        break;
+    case CanvasDirectionRightToLeft:
+        set.line(x, y - half, x, y + half);
+        set.line(x, y - half, x - reach, y);
+        set.line(x - reach, y, x, y + half);
+        break;
+    default:
+        set.line(x, y - half, x, y + half);
+        set.line(x, y - half, x + reach, y);
+        set.line(x + reach, y, x, y + half);
+        break;
+    }
+    set.draw(canvas);
+}
+
+void canvas_draw_rframe(
+    Canvas* canvas,
+    std::int32_t x,
+    std::int32_t y,
+    std::size_t width,
+    std::size_t height,
+    std::size_t radius) {
+    if(!valid_canvas(canvas, "canvas_draw_rframe") || width == 0 || height == 0) return;
+    PointSet set;
+    rounded_outline(set, pos(x), pos(y), len(width), len(height), len(radius));
+    set.draw(canvas);
+}
+
+void canvas_draw_rbox(
+    Canvas* canvas,
+    std::int32_t x,
+    std::int32_t y,
+    std::size_t width,
+    std::size_t height,
+    std::size_t radius) {
+    if(!valid_canvas(canvas, "canvas_draw_rbox") || width == 0 || height == 0) return;
+    PointSet set;
+    rounded_outline(set, pos(x), pos(y), len(width), len(height), len(radius));
+    set.fill_rows();
+    set.draw(canvas);
+}
+
+} // namespace host::seam
+
+// The 36.x calls: the same, with their narrower types.
 extern "C" {
 
 void canvas_reset(Canvas* canvas) {
@@ -318,16 +585,15 @@ void canvas_commit(Canvas* canvas) {
 }
 
 uint8_t canvas_width(const Canvas* canvas) {
-    return canvas != nullptr ? static_cast<uint8_t>(canvas->frame_width) : 0;
+    return static_cast<uint8_t>(host::seam::canvas_width(canvas));
 }
 
 uint8_t canvas_height(const Canvas* canvas) {
-    return canvas != nullptr ? static_cast<uint8_t>(canvas->frame_height) : 0;
+    return static_cast<uint8_t>(host::seam::canvas_height(canvas));
 }
 
 uint8_t canvas_current_font_height(const Canvas* canvas) {
-    if(canvas == nullptr) return 0;
-    return static_cast<uint8_t>(gui_host::font_face(canvas->font).line_height);
+    return static_cast<uint8_t>(host::seam::canvas_current_font_height(canvas));
 }
 
 const CanvasFontParameters* canvas_get_font_params(const Canvas* canvas, Font font) {
@@ -377,8 +643,7 @@ void canvas_set_bitmap_mode(Canvas* canvas, bool alpha) {
 }
 
 void canvas_draw_str(Canvas* canvas, uint8_t x, uint8_t y, const char* str) {
-    if(!valid_canvas(canvas, __func__) || str == nullptr) return;
-    draw_text(canvas, x, y, drawn_part(str), x, y, AlignLeft, AlignBottom);
+    host::seam::canvas_draw_str(canvas, x, y, str);
 }
 
 void canvas_draw_str_aligned(
@@ -388,47 +653,7 @@ void canvas_draw_str_aligned(
     Align horizontal,
     Align vertical,
     const char* str) {
-    if(!valid_canvas(canvas, __func__) || str == nullptr) return;
-    const FontFace& face = gui_host::font_face(canvas->font);
-    const std::string_view text = drawn_part(str);
-    const int width = face.text_width(text);
-    int left = x;
-    switch(horizontal) {
-    case AlignLeft:
-        break;
-    case AlignRight:
-        left = x - width;
-        break;
-    case AlignCenter:
-        left = x - width / 2;
-        break;
-    default:
-        gui_host::gui_warn(
-            "Canvas",
-            "horizontal align %d is not Left/Right/Center; using Left",
-            static_cast<int>(horizontal));
-        horizontal = AlignLeft;
-        break;
-    }
-    int baseline = y;
-    switch(vertical) {
-    case AlignTop:
-        baseline = y + face.ascent;
-        break;
-    case AlignBottom:
-        break;
-    case AlignCenter:
-        baseline = y + face.ascent / 2;
-        break;
-    default:
-        gui_host::gui_warn(
-            "Canvas",
-            "vertical align %d is not Top/Bottom/Center; using Bottom",
-            static_cast<int>(vertical));
-        vertical = AlignBottom;
-        break;
-    }
-    draw_text(canvas, left, baseline, text, x, y, horizontal, vertical);
+    host::seam::canvas_draw_str_aligned(canvas, x, y, horizontal, vertical, str);
 }
 
 uint16_t canvas_string_width(Canvas* canvas, const char* str) {
@@ -438,19 +663,16 @@ uint16_t canvas_string_width(Canvas* canvas, const char* str) {
 }
 
 uint8_t canvas_glyph_width(Canvas* canvas, char symbol) {
-    if(canvas == nullptr) return 0;
     return static_cast<uint8_t>(
-        gui_host::font_face(canvas->font).glyph(static_cast<unsigned char>(symbol)).advance);
+        host::seam::canvas_glyph_width(canvas, static_cast<unsigned char>(symbol)));
 }
 
 void canvas_draw_glyph(Canvas* canvas, uint8_t x, uint8_t y, uint16_t ch) {
-    if(!valid_canvas(canvas, __func__) || ch > 0xFF) return;
-    draw_glyph(
-        canvas, gui_host::font_face(canvas->font).glyph(static_cast<unsigned char>(ch)), x, y);
+    host::seam::canvas_draw_glyph(canvas, x, y, ch);
 }
 
 void canvas_draw_icon(Canvas* canvas, uint8_t x, uint8_t y, const Icon* icon) {
-    canvas_draw_icon_ex(canvas, x, y, icon, IconRotation0);
+    host::seam::canvas_draw_icon_ex(canvas, x, y, icon, IconRotation0);
 }
 
 void canvas_draw_icon_ex(
@@ -459,12 +681,7 @@ void canvas_draw_icon_ex(
     uint8_t y,
     const Icon* icon,
     IconRotation rotation) {
-    if(!valid_canvas(canvas, __func__)) return;
-    if(icon == nullptr || icon->frames == nullptr || icon->frame_count == 0) {
-        gui_host::gui_warn("Canvas", "canvas_draw_icon: null or empty icon ignored");
-        return;
-    }
-    draw_xbm(canvas, x, y, icon->width, icon->height, icon->frames[0], rotation);
+    host::seam::canvas_draw_icon_ex(canvas, x, y, icon, rotation);
 }
 
 void canvas_draw_xbm(
@@ -474,8 +691,7 @@ void canvas_draw_xbm(
     uint8_t w,
     uint8_t h,
     const uint8_t* bitmap) {
-    if(!valid_canvas(canvas, __func__)) return;
-    draw_xbm(canvas, x, y, w, h, bitmap);
+    host::seam::canvas_draw_xbm(canvas, x, y, w, h, bitmap, __func__);
 }
 
 void canvas_draw_bitmap(
@@ -485,55 +701,31 @@ void canvas_draw_bitmap(
     uint8_t width,
     uint8_t height,
     const uint8_t* compressed_bitmap_data) {
-    // Host icon data is stored uncompressed, in XBM rows.
-    if(!valid_canvas(canvas, __func__)) return;
-    draw_xbm(canvas, x, y, width, height, compressed_bitmap_data);
+    host::seam::canvas_draw_xbm(canvas, x, y, width, height, compressed_bitmap_data, __func__);
 }
 
 void canvas_draw_dot(Canvas* canvas, uint8_t x, uint8_t y) {
-    if(!valid_canvas(canvas, __func__)) return;
-    plot(canvas, x, y);
+    host::seam::canvas_draw_dot(canvas, x, y);
 }
 
 void canvas_draw_box(Canvas* canvas, uint8_t x, uint8_t y, uint8_t width, uint8_t height) {
-    if(!valid_canvas(canvas, __func__)) return;
-    fill_rect(canvas, x, y, width, height);
+    host::seam::canvas_draw_box(canvas, x, y, width, height);
 }
 
 void canvas_draw_frame(Canvas* canvas, uint8_t x, uint8_t y, uint8_t width, uint8_t height) {
-    if(!valid_canvas(canvas, __func__) || width == 0 || height == 0) return;
-    // As the device: top row, both sides, bottom row; a one-pixel-wide frame draws its side
-    // twice (a hole under XOR).
-    fill_rect(canvas, x, y, width, 1);
-    if(height >= 2) {
-        if(height > 2) {
-            fill_rect(canvas, x, y + 1, 1, height - 2);
-            fill_rect(canvas, x + width - 1, y + 1, 1, height - 2);
-        }
-        fill_rect(canvas, x, y + height - 1, width, 1);
-    }
+    host::seam::canvas_draw_frame(canvas, x, y, width, height);
 }
 
 void canvas_draw_line(Canvas* canvas, uint8_t x1, uint8_t y1, uint8_t x2, uint8_t y2) {
-    if(!valid_canvas(canvas, __func__)) return;
-    PointSet set;
-    set.line(x1, y1, x2, y2);
-    set.draw(canvas);
+    host::seam::canvas_draw_line(canvas, x1, y1, x2, y2);
 }
 
 void canvas_draw_circle(Canvas* canvas, uint8_t x, uint8_t y, uint8_t radius) {
-    if(!valid_canvas(canvas, __func__)) return;
-    PointSet set;
-    set.arc(x, y, radius, 0xF);
-    set.draw(canvas);
+    host::seam::canvas_draw_circle(canvas, x, y, radius);
 }
 
 void canvas_draw_disc(Canvas* canvas, uint8_t x, uint8_t y, uint8_t radius) {
-    if(!valid_canvas(canvas, __func__)) return;
-    PointSet set;
-    set.arc(x, y, radius, 0xF);
-    set.fill_rows();
-    set.draw(canvas);
+    host::seam::canvas_draw_disc(canvas, x, y, radius);
 }
 
 void canvas_draw_triangle(
@@ -543,33 +735,7 @@ void canvas_draw_triangle(
     uint8_t base,
     uint8_t height,
     CanvasDirection dir) {
-    if(!valid_canvas(canvas, __func__) || base == 0 || height == 0) return;
-    const int half = base / 2;
-    const int reach = height - 1;
-    PointSet set;
-    switch(dir) {
-    case CanvasDirectionBottomToTop:
-        set.line(x - half, y, x + half, y);
-        set.line(x - half, y, x, y - reach);
-        set.line(x, y - reach, x + half, y);
-        break;
-    case CanvasDirectionTopToBottom:
-        set.line(x - half, y, x + half, y);
-        set.line(x - half, y, x, y + reach);
-        set.line(x, y + reach, x + half, y);
-        break;
-    case CanvasDirectionRightToLeft:
-        set.line(x, y - half, x, y + half);
-        set.line(x, y - half, x - reach, y);
-        set.line(x - reach, y, x, y + half);
-        break;
-    default:
-        set.line(x, y - half, x, y + half);
-        set.line(x, y - half, x + reach, y);
-        set.line(x + reach, y, x, y + half);
-        break;
-    }
-    set.draw(canvas);
+    host::seam::canvas_draw_triangle(canvas, x, y, base, height, dir);
 }
 
 void canvas_draw_rframe(
@@ -579,10 +745,7 @@ void canvas_draw_rframe(
     uint8_t width,
     uint8_t height,
     uint8_t radius) {
-    if(!valid_canvas(canvas, __func__) || width == 0 || height == 0) return;
-    PointSet set;
-    rounded_outline(set, x, y, width, height, radius);
-    set.draw(canvas);
+    host::seam::canvas_draw_rframe(canvas, x, y, width, height, radius);
 }
 
 void canvas_draw_rbox(
@@ -592,11 +755,7 @@ void canvas_draw_rbox(
     uint8_t width,
     uint8_t height,
     uint8_t radius) {
-    if(!valid_canvas(canvas, __func__) || width == 0 || height == 0) return;
-    PointSet set;
-    rounded_outline(set, x, y, width, height, radius);
-    set.fill_rows();
-    set.draw(canvas);
+    host::seam::canvas_draw_rbox(canvas, x, y, width, height, radius);
 }
 
 } // extern "C"

@@ -7,6 +7,7 @@
 
 #include <map>
 
+#include "api86/seam.h"
 #include "core/fatal.h"
 #include "gui/view_i.h"
 
@@ -421,3 +422,9 @@ void view_dispatcher_attach_to_gui(
 }
 
 } // extern "C"
+
+ViewDispatcher* host::seam::view_dispatcher_alloc_queued() {
+    ViewDispatcher* dispatcher = view_dispatcher_alloc();
+    view_dispatcher_enable_queue(dispatcher);
+    return dispatcher;
+}

@@ -30,6 +30,7 @@
 #include <tuple>
 #include <vector>
 
+#include "api86/seam.h"
 #include "core/fatal.h"
 #include "host/kernel.h"
 #include "host/storage.h"
@@ -587,86 +588,11 @@ bool storage_file_is_dir(File* file) {
 }
 
 uint16_t storage_file_read(File* file, void* buff, uint16_t bytes_to_read) {
-    require_file(file, "storage_file_read");
-    if(buff == nullptr && bytes_to_read > 0) host::fatal("storage_file_read: buffer is null");
-    if(!transfer_ready(*file)) return 0;
-    if(!file->can_read) {
-        file->error = FSE_DENIED;
-        return 0;
-    }
-    size_t done = 0;
-    while(done < bytes_to_read) {
-        const ssize_t n = ::pread(
-            file->fd,
-            static_cast<char*>(buff) + done,
-            bytes_to_read - done,
-            static_cast<off_t>(file->position + done));
-        if(n < 0 && errno == EINTR) continue;
-        if(n < 0) {
-            file->error = FSE_INTERNAL;
-            file->hard_error = true;
-            return 0;
-        }
-        if(n == 0) break;
-        done += static_cast<size_t>(n);
-    }
-    file->position += done;
-    file->error = FSE_OK;
-    return static_cast<uint16_t>(done);
+    return static_cast<uint16_t>(host::seam::storage_file_read(file, buff, bytes_to_read));
 }
 
 uint16_t storage_file_write(File* file, const void* buff, uint16_t bytes_to_write) {
-    require_file(file, "storage_file_write");
-    if(buff == nullptr && bytes_to_write > 0) host::fatal("storage_file_write: buffer is null");
-    if(!transfer_ready(*file)) return 0;
-    Storage& storage = *file->storage;
-    if(!file->can_write) {
-        file->error = FSE_DENIED;
-        return 0;
-    }
-    if(storage.write_fault_countdown > 0 && --storage.write_fault_countdown == 0) {
-        FURI_LOG_D(kTag, "I/O error at a write to %s (fault)", file->host.c_str());
-        file->error = FSE_INTERNAL;
-        file->hard_error = true;
-        return 0;
-    }
-    if(storage.read_only) { // write-protected after the file was opened: the card refuses the write
-        file->error = FSE_INTERNAL;
-        file->hard_error = true;
-        return 0;
-    }
-    const std::uint64_t size = file->size;
-    size_t allowed = bytes_to_write;
-    if(storage.space_left) {
-        // Overwriting is free; growing the file takes from what is left, and a write the card
-        // can't hold stops short, with no error, as FatFs reports a full volume.
-        const std::uint64_t room =
-            (file->position < size ? size - file->position : 0) + *storage.space_left;
-        allowed = static_cast<size_t>(std::min<std::uint64_t>(allowed, room));
-    }
-    size_t done = 0;
-    while(done < allowed) {
-        const ssize_t n = ::pwrite(
-            file->fd,
-            static_cast<const char*>(buff) + done,
-            allowed - done,
-            static_cast<off_t>(file->position + done));
-        if(n < 0 && errno == EINTR) continue;
-        if(n < 0) {
-            if(errno == ENOSPC) break;
-            file->error = FSE_INTERNAL;
-            file->hard_error = true;
-            return 0;
-        }
-        done += static_cast<size_t>(n);
-    }
-    const std::uint64_t end = file->position + done;
-    if(storage.space_left && end > size)
-        *storage.space_left -= std::min(*storage.space_left, end - size);
-    file->size = std::max(size, end);
-    file->position = end;
-    file->error = FSE_OK;
-    return static_cast<uint16_t>(done);
+    return static_cast<uint16_t>(host::seam::storage_file_write(file, buff, bytes_to_write));
 }
 
 bool storage_file_seek(File* file, uint32_t offset, bool from_start) {
@@ -736,18 +662,7 @@ bool storage_file_eof(File* file) {
 }
 
 bool storage_file_copy_to_file(File* source, File* destination, uint32_t size) {
-    require_file(source, "storage_file_copy_to_file");
-    require_file(destination, "storage_file_copy_to_file");
-    char buffer[512];
-    while(size > 0) {
-        const uint16_t chunk = static_cast<uint16_t>(std::min<uint32_t>(size, sizeof buffer));
-        const uint16_t got = storage_file_read(source, buffer, chunk);
-        if(storage_file_get_error(source) != FSE_OK) return false;
-        if(got == 0) break;
-        if(storage_file_write(destination, buffer, got) != got) return false;
-        size -= got;
-    }
-    return true;
+    return host::seam::storage_file_copy_to_file(source, destination, size);
 }
 
 bool storage_file_exists(Storage* storage, const char* path) {
@@ -970,6 +885,106 @@ bool storage_simply_mkdir(Storage* storage, const char* path) {
 }
 
 } // extern "C"
+
+// What the 36.x calls above and the 86.0 ones (platform/src/api86/) share.
+std::size_t host::seam::storage_file_read(File* file, void* buff, std::size_t bytes_to_read) {
+    require_file(file, "storage_file_read");
+    if(buff == nullptr && bytes_to_read > 0) host::fatal("storage_file_read: buffer is null");
+    if(!transfer_ready(*file)) return 0;
+    if(!file->can_read) {
+        file->error = FSE_DENIED;
+        return 0;
+    }
+    size_t done = 0;
+    while(done < bytes_to_read) {
+        const ssize_t n = ::pread(
+            file->fd,
+            static_cast<char*>(buff) + done,
+            bytes_to_read - done,
+            static_cast<off_t>(file->position + done));
+        if(n < 0 && errno == EINTR) continue;
+        if(n < 0) {
+            file->error = FSE_INTERNAL;
+            file->hard_error = true;
+            return 0;
+        }
+        if(n == 0) break;
+        done += static_cast<size_t>(n);
+    }
+    file->position += done;
+    file->error = FSE_OK;
+    return done;
+}
+
+std::size_t
+    host::seam::storage_file_write(File* file, const void* buff, std::size_t bytes_to_write) {
+    require_file(file, "storage_file_write");
+    if(buff == nullptr && bytes_to_write > 0) host::fatal("storage_file_write: buffer is null");
+    if(!transfer_ready(*file)) return 0;
+    Storage& storage = *file->storage;
+    if(!file->can_write) {
+        file->error = FSE_DENIED;
+        return 0;
+    }
+    if(storage.write_fault_countdown > 0 && --storage.write_fault_countdown == 0) {
+        FURI_LOG_D(kTag, "I/O error at a write to %s (fault)", file->host.c_str());
+        file->error = FSE_INTERNAL;
+        file->hard_error = true;
+        return 0;
+    }
+    if(storage.read_only) { // write-protected after the file was opened: the card refuses the write
+        file->error = FSE_INTERNAL;
+        file->hard_error = true;
+        return 0;
+    }
+    const std::uint64_t size = file->size;
+    size_t allowed = bytes_to_write;
+    if(storage.space_left) {
+        // Overwriting is free; growing the file takes from what is left, and a write the card
+        // can't hold stops short, with no error, as FatFs reports a full volume.
+        const std::uint64_t room =
+            (file->position < size ? size - file->position : 0) + *storage.space_left;
+        allowed = static_cast<size_t>(std::min<std::uint64_t>(allowed, room));
+    }
+    size_t done = 0;
+    while(done < allowed) {
+        const ssize_t n = ::pwrite(
+            file->fd,
+            static_cast<const char*>(buff) + done,
+            allowed - done,
+            static_cast<off_t>(file->position + done));
+        if(n < 0 && errno == EINTR) continue;
+        if(n < 0) {
+            if(errno == ENOSPC) break;
+            file->error = FSE_INTERNAL;
+            file->hard_error = true;
+            return 0;
+        }
+        done += static_cast<size_t>(n);
+    }
+    const std::uint64_t end = file->position + done;
+    if(storage.space_left && end > size)
+        *storage.space_left -= std::min(*storage.space_left, end - size);
+    file->size = std::max(size, end);
+    file->position = end;
+    file->error = FSE_OK;
+    return done;
+}
+
+bool host::seam::storage_file_copy_to_file(File* source, File* destination, std::size_t size) {
+    require_file(source, "storage_file_copy_to_file");
+    require_file(destination, "storage_file_copy_to_file");
+    char buffer[512];
+    while(size > 0) {
+        const std::size_t chunk = std::min<std::size_t>(size, sizeof buffer);
+        const std::size_t got = host::seam::storage_file_read(source, buffer, chunk);
+        if(storage_file_get_error(source) != FSE_OK) return false;
+        if(got == 0) break;
+        if(host::seam::storage_file_write(destination, buffer, got) != got) return false;
+        size -= got;
+    }
+    return true;
+}
 
 namespace host {
 

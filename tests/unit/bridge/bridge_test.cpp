@@ -23,8 +23,9 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-sim::CorvaneSessionOptions bridged_to(const std::string& device) {
+sim::CorvaneSessionOptions bridged_to(const std::string& device, sim::AppApi api) {
     sim::CorvaneSessionOptions options;
+    options.api = api;
     options.realtime = true;
     options.uart_peer = [device](host::Runtime& rt) -> std::unique_ptr<host::UartPeer> {
         return std::make_unique<sim::SerialBridge>(rt, device);
@@ -68,11 +69,20 @@ bool contains(const Bytes& haystack, const Bytes& needle) {
            haystack.end();
 }
 
+// The tests that run the app run it built for API 36.0 and for 86.0 (the serial API).
+class BridgedApp : public ::testing::TestWithParam<sim::AppApi> {};
+
+INSTANTIATE_TEST_SUITE_P(
+    Apis,
+    BridgedApp,
+    ::testing::Values(sim::AppApi::V36, sim::AppApi::V86),
+    [](const auto& info) { return info.param == sim::AppApi::V86 ? "api86" : "api36"; });
+
 // The app checks the module and reads a tag through the bridge, a pseudo-terminal and the
 // virtual module of another process. The tag's EPC and CRC hold 0x7E, the frame end byte, and
 // its EPC a 0x0D that a terminal in cooked mode turns into 0x0A; the port was left cooked: the
 // bridge must make it raw so that every byte passes as it is.
-TEST(SerialBridge, AppChecksAndReadsTheModuleAtTheFarEndOfAPseudoTerminal) {
+TEST_P(BridgedApp, ChecksAndReadsTheModuleAtTheFarEndOfAPseudoTerminal) {
     sim::Yrm100Config config;
     config.hardware_version = "PTY-HW 7.1";
     config.manufacturer = "FarSide";
@@ -83,7 +93,7 @@ TEST(SerialBridge, AppChecksAndReadsTheModuleAtTheFarEndOfAPseudoTerminal) {
     leave_in_cooked_mode(module.path()); // as a terminal program may leave a port
 
     {
-        sim::CorvaneSession app(bridged_to(module.path()));
+        sim::CorvaneSession app(bridged_to(module.path(), GetParam()));
         app.start();
         ASSERT_TRUE(app.wait_for("Module Info", 5000)) << app.describe();
         EXPECT_TRUE(app.shows("PTY-HW 7.1")) << app.describe();
@@ -155,11 +165,11 @@ TEST(SerialBridge, APortInUseIsBusyUntilItsBridgeIsGone) {
 
 // The app's bytes reach the line at the app's rate; then the other end goes away. The bridge
 // says so, the app carries on hearing nothing, and the session ends without hanging.
-TEST(SerialBridge, LineHangingUpMidRunLeavesTheAppWithASilentModule) {
+TEST_P(BridgedApp, LineHangingUpMidRunLeavesItWithASilentModule) {
     sim::PseudoTerminal pty;
     const auto started = std::chrono::steady_clock::now();
     {
-        sim::CorvaneSession app(bridged_to(pty.slave_path()));
+        sim::CorvaneSession app(bridged_to(pty.slave_path(), GetParam()));
         auto& bridge = bridge_of(app);
         app.start();
         app.wait(1500);

@@ -113,3 +113,46 @@ TEST_F(AppTest, StartMenuRemembersSavedButNotSettings) {
 
 } // namespace
 } // namespace corvane_app_test
+
+namespace corvane_app_test {
+namespace {
+
+// Built for API 86.0 the app takes the USART through the serial API. While it runs the expansion
+// service is off and the log is detached from the USART, so no log line reaches the module; a
+// USART that another owner holds reads as a missing module, with a log line, until it is free.
+TEST(Api86Test, TheAppTakesTheUsartFromTheLogAndTheExpansionServiceAndGivesItBack) {
+    corvane_test::DriverOptions options;
+    options.api = sim::AppApi::V86;
+    corvane_test::Driver app(options);
+    host::SerialControl& serial = app.runtime().serial();
+    constexpr int kUsart = host::SerialControl::kUsart;
+    FuriHalSerialHandle* other_owner = serial.acquire(kUsart);
+    ASSERT_NE(other_owner, nullptr);
+
+    app.start();
+    ASSERT_TRUE(app.wait_for("No UHF Module found")) << app.describe();
+    EXPECT_TRUE(app.log().contains("m100", "USART held by another owner"));
+    EXPECT_TRUE(app.commands().empty());
+    ASSERT_NE(app.expansion(), nullptr);
+    EXPECT_FALSE(app.expansion()->enabled());
+
+    serial.release(other_owner);
+    app.press(InputKeyLeft); // Retry
+    ASSERT_TRUE(app.wait_for("Module Info")) << app.describe();
+    EXPECT_TRUE(serial.held(kUsart));
+    EXPECT_FALSE(serial.log_attached());
+    EXPECT_EQ(app.runtime().uart(FuriHalUartIdUSART1).baud_rate(), 115200u);
+    FURI_LOG_E("test", "not for the module");
+
+    EXPECT_EQ(app.quit(), 0);
+    EXPECT_EQ(app.stray_bytes_to_module(), 0u);
+    EXPECT_TRUE(app.expansion()->enabled());
+    EXPECT_EQ(app.expansion()->disable_count(), 1u);
+    EXPECT_FALSE(serial.held(kUsart));
+    EXPECT_TRUE(serial.log_attached());
+    EXPECT_FALSE(app.otg_on());
+    EXPECT_EQ(app.leaked_blocks(), 0);
+}
+
+} // namespace
+} // namespace corvane_app_test

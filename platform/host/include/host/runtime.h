@@ -11,6 +11,7 @@
 #include "host/gpio.h"
 #include "host/kernel.h"
 #include "host/log.h"
+#include "host/serial.h"
 #include "host/time.h"
 #include "host/uart.h"
 
@@ -75,6 +76,8 @@ public:
     std::uint64_t handovers() const;
 
     UartPort& uart(FuriHalUartId id);
+    /// The 86.0 serial control over the same UARTs (host/serial.h).
+    SerialControl& serial() { return *serial_; }
     GpioBus& gpio() { return *gpio_; }
     LogCapture& log() { return log_; }
 
@@ -101,6 +104,7 @@ private:
     std::unique_ptr<RuntimeInternals> internals_;
     std::unique_ptr<GpioBus> gpio_;
     std::unique_ptr<UartPort> uart_[2];
+    std::unique_ptr<SerialControl> serial_;
     bool console_ = true;
     bool otg_ = false;
     std::uint32_t otg_switches_ = 0;

@@ -155,16 +155,24 @@ private:
 
 class FrameElement final : public Element {
 public:
-    FrameElement(uint8_t x, uint8_t y, uint8_t w, uint8_t h, uint8_t r)
+    FrameElement(uint8_t x, uint8_t y, uint8_t w, uint8_t h, uint8_t r, bool fill = false)
         : x_(x)
         , y_(y)
         , w_(w)
         , h_(h)
-        , r_(r) {}
-    void draw(Canvas* canvas) const override { canvas_draw_rframe(canvas, x_, y_, w_, h_, r_); }
+        , r_(r)
+        , fill_(fill) {}
+    void draw(Canvas* canvas) const override {
+        if(fill_) {
+            canvas_draw_rbox(canvas, x_, y_, w_, h_, r_);
+        } else {
+            canvas_draw_rframe(canvas, x_, y_, w_, h_, r_);
+        }
+    }
 
 private:
     uint8_t x_, y_, w_, h_, r_;
+    bool fill_;
 };
 
 struct Model {
@@ -322,6 +330,20 @@ void widget_add_frame_element(
     uint8_t radius) {
     require(widget, "widget_add_frame_element");
     add(widget, std::make_unique<FrameElement>(x, y, width, height, radius));
+}
+
+// At 86.0 (platform/include-86.0/gui/modules/widget.h), where widget_add_frame_element is this
+// call with fill off. Its types are the same in both SDKs, so one definition serves.
+void widget_add_rect_element(
+    Widget* widget,
+    uint8_t x,
+    uint8_t y,
+    uint8_t width,
+    uint8_t height,
+    uint8_t radius,
+    bool fill) {
+    require(widget, "widget_add_rect_element");
+    add(widget, std::make_unique<FrameElement>(x, y, width, height, radius, fill));
 }
 
 } // extern "C"

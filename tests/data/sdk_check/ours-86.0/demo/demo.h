@@ -7,6 +7,13 @@
 extern "C" {
 #endif
 
+/* The calls whose types changed link to the host runtime's 86.0 definitions. */
+#if defined(__arm__)
+#define DEMO_API86(name)
+#else
+#define DEMO_API86(name) __asm__("demo_api86_" #name)
+#endif
+
 #define DEMO_RECORD "de" "mo"
 #define DEMO_MAX_ITEMS 15
 
@@ -27,8 +34,8 @@ typedef struct {
 typedef void (*DemoCallback)(DemoMode, void* ctx);
 
 __attribute__((warn_unused_result)) Demo* demo_alloc();
-void demo_set_callback(Demo* d, DemoCallback cb, void* ctx);
-void demo_write(Demo* d, const uint8_t data[], const uint32_t n);
+void demo_set_callback(Demo* d, DemoCallback cb, void* ctx) DEMO_API86(demo_set_callback);
+void demo_write(Demo* d, const uint8_t data[], const uint32_t n) DEMO_API86(demo_write);
 void demo_reload(Demo* d);
 
 static inline uint32_t demo_limit(const Demo* demo) {
