@@ -54,6 +54,7 @@ void UartPort::transmit(const std::uint8_t* data, std::size_t size) {
         transmitted_.push_back(byte);
         const Nanos arrival = start + (i + 1) * bt;
         runtime_.schedule_at(arrival, [this, byte] {
+            if(monitor_) monitor_(UartDirection::FromDevice, byte, runtime_.now());
             if(peer_) peer_->on_byte_from_device(byte);
         });
         line_free_at_ = arrival;
@@ -97,6 +98,7 @@ void UartPort::deliver_to_device() {
     }
     const std::uint8_t byte = to_device_.front();
     to_device_.pop_front();
+    if(monitor_) monitor_(UartDirection::ToDevice, byte, runtime_.now());
     if(rx_callback_) {
         rx_callback_(UartIrqEventRXNE, byte, rx_context_);
     } else {
@@ -116,6 +118,7 @@ void UartPort::reset() {
     transmitted_.clear();
     dropped_ = 0;
     busy_ = 0;
+    monitor_ = nullptr;
 }
 
 } // namespace host
