@@ -73,6 +73,8 @@ public:
 
     /// Number of OS-level hand-overs of the run token so far.
     std::uint64_t handovers() const;
+    /// Number of scheduled interrupt events run so far (UART bytes, device models, key presses).
+    std::uint64_t events_run() const;
 
     UartPort& uart(FuriHalUartId id);
     GpioBus& gpio() { return *gpio_; }

@@ -87,6 +87,8 @@ public:
 private:
     void schedule_next_to_device();
     void deliver_to_device();
+    static void deliver_to_device_event(void* port, std::uint64_t);
+    static void reach_peer_event(void* port, std::uint64_t byte);
 
     Runtime& runtime_;
     FuriHalUartId id_;
