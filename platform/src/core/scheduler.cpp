@@ -1,5 +1,9 @@
 #include "core/scheduler.h"
 
+#include <linux/futex.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
@@ -12,6 +16,22 @@ namespace host {
 namespace {
 thread_local Task* tls_task = nullptr;
 thread_local int tls_interrupt_depth = 0;
+
+// The run token's hand-over on Linux futexes. std::atomic<bool>::wait would share a wait word
+// among unrelated tasks (waking them all) and spin with sched_yield first, which on a loaded
+// host costs more than the sleep it tries to avoid.
+static_assert(sizeof(std::atomic<std::uint32_t>) == sizeof(std::uint32_t) &&
+              std::atomic<std::uint32_t>::is_always_lock_free);
+
+void futex_wait(std::atomic<std::uint32_t>& word, std::uint32_t expected) {
+    syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(&word), FUTEX_WAIT_PRIVATE, expected,
+            nullptr, nullptr, 0);
+}
+
+void futex_wake_one(std::atomic<std::uint32_t>& word) {
+    syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(&word), FUTEX_WAKE_PRIVATE, 1, nullptr,
+            nullptr, 0);
+}
 
 const char* state_name(Task::State state) {
     switch(state) {
@@ -205,16 +225,15 @@ void Scheduler::switch_to(Task* self, Task* next) {
     // pair orders everything the old holder did before everything the new holder does.
     const bool finished = self->state == Task::State::Finished;
     ++handovers_;
-    next->go.store(true, std::memory_order_release);
-    next->go.notify_one();
+    next->go.store(1, std::memory_order_release);
+    futex_wake_one(next->go);
     if(finished) return;
     wait_for_token(self);
 }
 
 void Scheduler::wait_for_token(Task* self) {
-    while(!self->go.load(std::memory_order_acquire))
-        self->go.wait(false, std::memory_order_acquire);
-    self->go.store(false, std::memory_order_relaxed);
+    while(self->go.load(std::memory_order_acquire) == 0) futex_wait(self->go, 0);
+    self->go.store(0, std::memory_order_relaxed);
 }
 
 Nanos Scheduler::earliest_deadline() const {

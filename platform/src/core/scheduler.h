@@ -49,7 +49,9 @@ struct Task {
     bool timed_out = false;
     std::uintptr_t wait_value = 0; // primitive-specific (e.g. event flag mask)
 
-    std::atomic<bool> go{false}; // set when the run token is handed to this task
+    // 1 when the run token is handed to this task. A 32-bit word, so that a sleeping task waits
+    // on it directly with a futex: one wake per hand-over, nobody else woken.
+    std::atomic<std::uint32_t> go{0};
 };
 
 /// Tasks blocked on one object, in priority order (FIFO among equals), as FreeRTOS orders them.
