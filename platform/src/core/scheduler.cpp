@@ -20,17 +20,30 @@ thread_local int tls_interrupt_depth = 0;
 // The run token's hand-over on Linux futexes. std::atomic<bool>::wait would share a wait word
 // among unrelated tasks (waking them all) and spin with sched_yield first, which on a loaded
 // host costs more than the sleep it tries to avoid.
-static_assert(sizeof(std::atomic<std::uint32_t>) == sizeof(std::uint32_t) &&
-              std::atomic<std::uint32_t>::is_always_lock_free);
+static_assert(
+    sizeof(std::atomic<std::uint32_t>) == sizeof(std::uint32_t) &&
+    std::atomic<std::uint32_t>::is_always_lock_free);
 
 void futex_wait(std::atomic<std::uint32_t>& word, std::uint32_t expected) {
-    syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(&word), FUTEX_WAIT_PRIVATE, expected,
-            nullptr, nullptr, 0);
+    syscall(
+        SYS_futex,
+        reinterpret_cast<std::uint32_t*>(&word),
+        FUTEX_WAIT_PRIVATE,
+        expected,
+        nullptr,
+        nullptr,
+        0);
 }
 
 void futex_wake_one(std::atomic<std::uint32_t>& word) {
-    syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(&word), FUTEX_WAKE_PRIVATE, 1, nullptr,
-            nullptr, 0);
+    syscall(
+        SYS_futex,
+        reinterpret_cast<std::uint32_t*>(&word),
+        FUTEX_WAKE_PRIVATE,
+        1,
+        nullptr,
+        nullptr,
+        0);
 }
 
 const char* state_name(Task::State state) {
@@ -389,9 +402,8 @@ EventId Scheduler::schedule_call_at(Nanos at, EventCall call, void* context, std
 
 bool Scheduler::cancel(EventId id) {
     // Rare (a model going away, a key released early): a linear search and a new heap order.
-    auto it = std::find_if(events_.begin(), events_.end(), [id](const Event& e) {
-        return e.id == id;
-    });
+    auto it =
+        std::find_if(events_.begin(), events_.end(), [id](const Event& e) { return e.id == id; });
     if(it == events_.end()) return false;
     if(it->call == &Scheduler::run_stored && it->context == this) {
         stored_[it->arg] = nullptr;
