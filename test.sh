@@ -37,7 +37,9 @@ plain_tests=(-LE 'tools')
 # the next one starts; stages started with `background` run beside the others and print their
 # output and time when joined (their CPU time counts in the stage that joins them).
 logs=$(mktemp -d)
-trap 'rm -rf "$logs"' EXIT
+background_names=()
+background_pids=()
+trap 'kill "${background_pids[@]}" 2>/dev/null; rm -rf "$logs"' EXIT
 cpu_seconds() { # user+sys of every finished child of this shell, in whole seconds
   times >"$logs/times" # in this shell: a subshell's `times` would not see its parent's children
   awk 'NR == 2 { t = 0; for(i = 1; i <= 2; i++) { split($i, p, /[ms]/); t += p[1] * 60 + p[2] }
@@ -50,7 +52,8 @@ stage() {
   cpu_seconds >"$logs/cpu"
   cpu=$(cat "$logs/cpu")
   if [[ -n ${stage_name:-} ]]; then
-    echo "-- $stage_name took $((SECONDS - stage_start)) s, CPU $((cpu - stage_cpu)) s (total $SECONDS s)"
+    echo "-- $stage_name took $((SECONDS - stage_start)) s, CPU $((cpu - stage_cpu)) s" \
+      "(total $SECONDS s)"
   fi
   stage_name=$1
   stage_start=$SECONDS
@@ -58,7 +61,7 @@ stage() {
   [[ -n $1 ]] && echo "== $1"
   return 0
 }
-background_names=()
+
 background() { # <name> <command...>: runs the command beside the next stages
   local name=$1 index=${#background_names[@]}
   shift
@@ -71,20 +74,21 @@ background() { # <name> <command...>: runs the command beside the next stages
     echo "$((SECONDS - start))" >"$logs/$index.time"
     exit "$rc"
   ) &
-  eval "background_pid_$index=$!"
+  background_pids+=($!)
 }
 join_background() { # waits for every background stage; fails if one did
-  local index rc failed=0 pid
+  local index rc failed=0 outcome
   for index in "${!background_names[@]}"; do
-    eval "pid=\$background_pid_$index"
     rc=0
-    wait "$pid" || rc=$?
+    wait "${background_pids[$index]}" || rc=$?
+    outcome="took $(cat "$logs/$index.time" 2>/dev/null || echo '?') s"
+    ((rc == 0)) || { outcome+=", FAILED (exit $rc)"; failed=1; }
     echo "== ${background_names[$index]} (ran in the background)"
     cat "$logs/$index.log"
-    echo "-- ${background_names[$index]} took $(cat "$logs/$index.time" 2>/dev/null || echo '?') s$( ((rc)) && echo ", FAILED ($rc)")"
-    ((rc)) && failed=1
+    echo "-- ${background_names[$index]} $outcome"
   done
   background_names=()
+  background_pids=()
   return "$failed"
 }
 ctest_log=$logs/ctest.log
