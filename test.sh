@@ -13,7 +13,7 @@ jobs=$(nproc)
 
 # ---- The trees: one per kind of build. Each is configured with these options and builds all that
 # they enable (see the BUILD_* options in CMakeLists.txt); its stage runs its tests by CTest label.
-# Unit test programs carry the label `unit` and their folder's; fsim's own tests `scenario`,
+# Unit test programs carry their folder's name as label; fsim's own tests `scenario`,
 # `terminal`, `bridge`; the fuzzers' smoke tests `fuzz`; the SDK checker's cases `tools`.
 unity=(-DCMAKE_UNITY_BUILD=ON)
 # AddressSanitizer+UBSan with clang: every test, and the libFuzzer targets on the same libraries.
