@@ -7,7 +7,12 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/deps.sh
-scripts/build.sh build >/dev/null
+# Only fsim: the tests and benchmarks are test.sh's. A fresh tree is a unity build (see
+# docs/testing.md); an existing one is built as it is configured.
+configure=()
+[[ -f build/build.ninja ]] || configure=(-DCMAKE_UNITY_BUILD=ON)
+echo "Building the simulator (build/sim/fsim)..." >&2
+scripts/build.sh build "${configure[@]+"${configure[@]}"}" -- --target fsim >/dev/null
 if (($# > 0)); then
   exec build/sim/fsim "$@"
 fi

@@ -1,63 +1,145 @@
 #!/usr/bin/env bash
 # Runs the whole test suite on a fresh Debian 12 machine: installs what is missing, checks the SDK
-# headers against the firmware's, cross-compiles the apps for the device and builds and checks
-# their packages, runs the threaded tests under ThreadSanitizer and everything under
-# AddressSanitizer/UBSan, fuzzes the module's reply parsing, the key-value file reader, the tag
-# file load and the scenario parser for a bounded time, then builds and runs every test. The last
-# lines are CTest's summary.
+# headers against the firmware's, cross-compiles the apps for the device and builds and checks their
+# packages for API 36.0, 38.0 and 86.0 (all beside the first compile), runs every test under AddressSanitizer/UBSan and fuzzes the module's reply parsing,
+# the key-value file reader, the tag file load and the scenario parser for a bounded time (one
+# clang tree), runs every multi-threaded test under ThreadSanitizer, then builds the simulator
+# and the benchmarks as shipped and plays the simulator's own tests on them. Each stage prints
+# its time; the last line counts the tests of every tree. docs/testing.md says how to add a stage
+# or a test.
 set -euo pipefail
 cd "$(dirname "$0")"
 jobs=$(nproc)
-# Each stage says how long the one before it took, so slow stages show in CI's log.
+
+# ---- The trees: one per kind of build. Each is configured with these options and builds all that
+# they enable (see the BUILD_* options in CMakeLists.txt); its stage runs its tests by CTest label.
+# Unit test programs carry their folder's name as label; fsim's own tests `scenario`,
+# `terminal`, `bridge`; the fuzzers' smoke tests `fuzz`; the SDK checker's cases `tools`.
+unity=(-DCMAKE_UNITY_BUILD=ON)
+# AddressSanitizer+UBSan with clang: every test, and the libFuzzer targets on the same libraries.
+asan_tree=build-asan
+asan_options=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DSANITIZE=address
+  -DBUILD_FUZZERS=ON -DBUILD_BENCHES=OFF "${unity[@]}")
+asan_tests=(-LE 'fuzz|tools') # the bounded fuzz runs below go far beyond the smoke tests
+fuzz_targets=(fuzz_replies_run fuzz_flipper_format_run fuzz_tag_file_run fuzz_scenario_run)
+# ThreadSanitizer with GCC: every program that starts a thread (tests/CMakeLists.txt leaves the
+# single-threaded ones out of this tree) and fsim's tests.
+tsan_tree=build-tsan
+tsan_options=(-DSANITIZE=thread -DBUILD_BENCHES=OFF "${unity[@]}")
+tsan_tests=(-LE 'tools')
+# As shipped (GCC, -O2): fsim, the benchmarks, and fsim's tests on that build. The unit tests
+# run in both sanitizer trees above.
+plain_tree=build-plain
+plain_options=(-DBUILD_UNIT_TESTS=OFF "${unity[@]}")
+plain_tests=(-LE 'tools')
+
+# ---- Stage bookkeeping: each stage prints its wall time and the CPU time of its commands when
+# the next one starts; stages started with `background` run beside the others and print their
+# output and time when joined (their CPU time counts in the stage that joins them).
+logs=$(mktemp -d)
+background_names=()
+background_pids=()
+trap 'kill "${background_pids[@]}" 2>/dev/null; rm -rf "$logs"' EXIT
+cpu_seconds() { # user+sys of every finished child of this shell, in whole seconds
+  times >"$logs/times" # in this shell: a subshell's `times` would not see its parent's children
+  awk 'NR == 2 { t = 0; for(i = 1; i <= 2; i++) { split($i, p, /[ms]/); t += p[1] * 60 + p[2] }
+                 printf "%d", t }' "$logs/times"
+}
 stage_start=$SECONDS
+stage_cpu=0
 stage() {
-  if [[ -n ${stage_name:-} ]]; then echo "-- $stage_name took $((SECONDS - stage_start)) s (total $SECONDS s)"; fi
+  local cpu
+  cpu_seconds >"$logs/cpu"
+  cpu=$(cat "$logs/cpu")
+  if [[ -n ${stage_name:-} ]]; then
+    echo "-- $stage_name took $((SECONDS - stage_start)) s, CPU $((cpu - stage_cpu)) s" \
+      "(total $SECONDS s)"
+  fi
   stage_name=$1
   stage_start=$SECONDS
-  echo "== $1"
+  stage_cpu=$cpu
+  [[ -n $1 ]] && echo "== $1"
+  return 0
+}
+
+background() { # <name> <command...>: runs the command beside the next stages
+  local name=$1 index=${#background_names[@]}
+  shift
+  background_names+=("$name")
+  echo "== $name (in the background)"
+  (
+    start=$SECONDS
+    rc=0
+    "$@" >"$logs/$index.log" 2>&1 || rc=$?
+    echo "$((SECONDS - start))" >"$logs/$index.time"
+    exit "$rc"
+  ) &
+  background_pids+=($!)
+}
+join_background() { # waits for every background stage; fails if one did
+  local index rc failed=0 outcome
+  for index in "${!background_names[@]}"; do
+    rc=0
+    wait "${background_pids[$index]}" || rc=$?
+    outcome="took $(cat "$logs/$index.time" 2>/dev/null || echo '?') s"
+    ((rc == 0)) || { outcome+=", FAILED (exit $rc)"; failed=1; }
+    echo "== ${background_names[$index]} (ran in the background)"
+    cat "$logs/$index.log"
+    echo "-- ${background_names[$index]} $outcome"
+  done
+  background_names=()
+  background_pids=()
+  return "$failed"
+}
+ctest_log=$logs/ctest.log
+run_tests() { # <tree> [ctest options...]: runs the tree's tests, counting them for the last line
+  local tree=$1
+  shift
+  ctest --test-dir "$tree" --output-on-failure -j "$jobs" "$@" | tee -a "$ctest_log"
 }
 
 stage "Debian packages (scripts/deps.sh)"
 scripts/deps.sh
 
-stage "SDK headers against the firmware's (tools/sdk_check.py)"
-python3 tools/test_sdk_check.py
-python3 tools/sdk_check.py
+stage ""
+background "SDK headers against the firmware's (tools/sdk_check.py)" \
+  bash -c 'python3 tools/test_sdk_check.py && python3 tools/sdk_check.py'
+background "Device cross-compile (arm-none-eabi, device flags, exported symbols, stack budgets)" \
+  bash -c 'bash tools/test_device_build.sh && bash tools/device_build.sh --report &&
+           bash tools/device_build.sh --sdk 86.0 --out build-device-86.0'
+background "Packages for API 36.0, 38.0 and 86.0 (tools/package.sh), checked as the loader would (tools/fapinfo)" \
+  bash -c 'tools/package.sh && python3 tools/test_fapinfo.py'
 
-stage "Device cross-compile (arm-none-eabi, device flags, exported symbols, stack budgets)"
-bash tools/test_device_build.sh
-bash tools/device_build.sh --report
-bash tools/device_build.sh --sdk 86.0 --out build-device-86.0
+stage "AddressSanitizer and UndefinedBehaviorSanitizer: build (clang, tests and fuzzers)"
+scripts/build.sh "$asan_tree" "${asan_options[@]}"
 
-stage "Packages for API 36.0, 38.0 and 86.0 (tools/package.sh), checked as the loader would (tools/fapinfo)"
-tools/package.sh
-tools/fapinfo dist/*/*.fap
+stage ""
+join_background
 
-stage "ThreadSanitizer"
-scripts/build.sh build-tsan -DSANITIZE=thread
-ctest --test-dir build-tsan --output-on-failure -j "$jobs" -E 'fuzz'
+stage "AddressSanitizer and UndefinedBehaviorSanitizer: tests"
+run_tests "$asan_tree" "${asan_tests[@]}"
 
-stage "AddressSanitizer and UndefinedBehaviorSanitizer"
-scripts/build.sh build-asan -DSANITIZE=address
-ctest --test-dir build-asan --output-on-failure -j "$jobs" -E 'fuzz'
+stage "Fuzzing (libFuzzer, bounded): module replies, key-value reader, tag file load, scenario parser"
+# Two at a time; each prints its final stats when it ends.
+cmake --build "$asan_tree" -j "$jobs" --target "${fuzz_targets[@]}"
 
-stage "Fuzzing the module replies (libFuzzer, bounded)"
-scripts/build.sh build-fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DBUILD_FUZZERS=ON \
-  -- --target fuzz_replies --target fuzz_flipper_format --target fuzz_tag_file --target fuzz_scenario
-FUZZ_RUNS=${FUZZ_RUNS:-100000} FUZZ_MAX_SECONDS=${FUZZ_MAX_SECONDS:-60} \
-  cmake --build build-fuzz --target fuzz_replies_run
+stage "ThreadSanitizer: build"
+scripts/build.sh "$tsan_tree" "${tsan_options[@]}"
 
-stage "Fuzzing the key-value file reader (libFuzzer, bounded)"
-cmake --build build-fuzz --target fuzz_flipper_format_run
+stage "ThreadSanitizer: tests"
+run_tests "$tsan_tree" "${tsan_tests[@]}"
 
-stage "Fuzzing the tag file load (libFuzzer, bounded)"
-cmake --build build-fuzz --target fuzz_tag_file_run
+stage "Plain build (fsim and the benchmarks as shipped)"
+scripts/build.sh "$plain_tree" "${plain_options[@]}"
 
-stage "Fuzzing the scenario parser (libFuzzer, bounded)"
-cmake --build build-fuzz --target fuzz_scenario_run
+stage "Plain tests"
+run_tests "$plain_tree" "${plain_tests[@]}"
 
-stage "Build"
-scripts/build.sh build
-
-stage "Tests"
-ctest --test-dir build --output-on-failure -j "$jobs"
+stage ""
+cpu_seconds >"$logs/cpu"
+echo "-- every stage passed in $SECONDS s, CPU $(cat "$logs/cpu") s"
+# One line for all trees: "N passed, N failed".
+awk '/tests passed, .* tests failed out of/ {
+       for(i = 1; i <= NF; i++) if($i == "out") total += $(i + 2);
+       failed += $(NF - 5) }
+     END { printf "tests: %d passed, %d failed\n", total - failed, failed }' "$ctest_log"

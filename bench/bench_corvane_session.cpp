@@ -24,6 +24,8 @@ struct Figures {
     double wall_s;
     std::size_t peak_bytes;
     std::ptrdiff_t leaked_blocks;
+    std::uint64_t handovers; // run-token hand-overs between OS threads
+    std::uint64_t events;    // interrupt events run (UART bytes, key presses, timers)
 };
 
 Figures run_session() {
@@ -35,6 +37,8 @@ Figures run_session() {
     app.add_tag(spec);
 
     host::memory::reset_peak();
+    const std::uint64_t handovers_start = app.runtime().handovers();
+    const std::uint64_t events_start = app.runtime().events_run();
     const host::Nanos virtual_start = app.runtime().now();
     const auto wall_start = Clock::now();
 
@@ -70,6 +74,8 @@ Figures run_session() {
         std::chrono::duration<double>(Clock::now() - wall_start).count(),
         host::memory::stats().peak_bytes,
         app.leaked_blocks(),
+        app.runtime().handovers() - handovers_start,
+        app.runtime().events_run() - events_start,
     };
     return figures;
 }
@@ -88,6 +94,10 @@ int main() {
     std::printf("  virtual duration   %8.3f s\n", last.virtual_s);
     std::printf("  wall time (best/%d) %8.3f ms\n", kRuns, best_wall * 1e3);
     std::printf("  speed-up           %8.0fx real time\n", last.virtual_s / best_wall);
+    std::printf(
+        "  per session        %8llu thread hand-overs, %llu interrupt events\n",
+        static_cast<unsigned long long>(last.handovers),
+        static_cast<unsigned long long>(last.events));
     std::printf(
         "  heap peak          %8zu bytes (live heap during the session, services set up before it included)\n",
         last.peak_bytes);

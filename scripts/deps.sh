@@ -7,7 +7,7 @@ packages=(
   googletest libgtest-dev libgmock-dev
   libpng-dev libfreetype-dev zlib1g-dev xfonts-100dpi
   gcc-arm-none-eabi binutils-arm-none-eabi libnewlib-arm-none-eabi libstdc++-arm-none-eabi-newlib
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev lld
   python3
   libcli11-dev libyaml-cpp-dev tmux
 )

@@ -7,21 +7,17 @@
 
 namespace sim {
 
-namespace {
-
 /// What injected deliveries share with the bridge: they may still wait in the runtime's inbox
 /// when the bridge is gone. Touched only in runtime context.
-struct Link {
+struct SerialBridgeLink {
     host::UartPort* port = nullptr; // null once the bridge detached
 };
-
-} // namespace
 
 struct SerialBridge::State {
     State(host::Runtime& runtime, std::string device_name, FuriHalUartId id)
         : device(std::move(device_name))
         , uart(runtime.uart(id))
-        , link(std::make_shared<Link>(Link{&uart}))
+        , link(std::make_shared<SerialBridgeLink>(SerialBridgeLink{&uart}))
         , pump(
               open_serial_port(device, uart.baud_rate()),
               device,
@@ -35,7 +31,7 @@ struct SerialBridge::State {
 
     const std::string device;
     host::UartPort& uart;
-    std::shared_ptr<Link> link;
+    std::shared_ptr<SerialBridgeLink> link;
     FdPump pump;
 };
 

@@ -9,13 +9,13 @@
 namespace sim {
 namespace {
 
-constexpr double kNanosPerSecond = 1e9;
+constexpr double kNoiseNanosPerSecond = 1e9;
 /// Tones in the noise: enough for a Gaussian-looking sum and a smooth spectrum.
 constexpr int kNoiseTones = 64;
 /// The noise stops here: the 100 Hz pulse train cannot carry anything faster.
 constexpr double kNoiseCutHz = 50.0;
 
-std::uint64_t splitmix64(std::uint64_t x) {
+std::uint64_t noise_mix(std::uint64_t x) {
     x += 0x9E3779B97F4A7C15ull;
     x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
     x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
@@ -23,14 +23,14 @@ std::uint64_t splitmix64(std::uint64_t x) {
 }
 
 /// A uniform variate in [0, 1) that depends only on (seed, index).
-double uniform(std::uint64_t seed, std::uint64_t index) {
-    return static_cast<double>(splitmix64(seed ^ splitmix64(index)) >> 11) / 9007199254740992.0;
+double noise_uniform(std::uint64_t seed, std::uint64_t index) {
+    return static_cast<double>(noise_mix(seed ^ noise_mix(index)) >> 11) / 9007199254740992.0;
 }
 
 /// A standard normal variate that depends only on (seed, index).
-double gaussian(std::uint64_t seed, std::uint64_t index) {
-    const double u1 = 1.0 - uniform(seed, 2 * index); // (0, 1]: the logarithm stays finite
-    const double u2 = uniform(seed, 2 * index + 1);
+double noise_gaussian(std::uint64_t seed, std::uint64_t index) {
+    const double u1 = 1.0 - noise_uniform(seed, 2 * index); // (0, 1]: the logarithm stays finite
+    const double u2 = noise_uniform(seed, 2 * index + 1);
     return std::sqrt(-2.0 * std::log(u1)) * std::cos(2.0 * std::numbers::pi * u2);
 }
 
@@ -61,7 +61,8 @@ std::optional<Mount> mount_from_name(std::string_view name) {
 
 Mx2125Part Mx2125Part::random(std::uint64_t seed) {
     Mx2125Part part;
-    const double drawn = kOffsetSpreadG * gaussian(splitmix64(seed ^ 0x6F66667365740000ull), 0);
+    const double drawn =
+        kOffsetSpreadG * noise_gaussian(noise_mix(seed ^ 0x6F66667365740000ull), 0);
     part.offset_g = std::clamp(drawn, -kMaxOffsetG, kMaxOffsetG);
     return part;
 }
@@ -75,15 +76,16 @@ SensorNoise::SensorNoise(double rms_g, double bandwidth_hz, std::uint64_t seed) 
     tones_.reserve(kNoiseTones);
     for(int i = 0; i < kNoiseTones; ++i) {
         const auto index = static_cast<std::uint64_t>(i);
-        const double hz = bandwidth_hz * std::tan(reach * uniform(seed, 2 * index));
+        const double hz = bandwidth_hz * std::tan(reach * noise_uniform(seed, 2 * index));
         tones_.push_back(
-            {2.0 * std::numbers::pi * hz, 2.0 * std::numbers::pi * uniform(seed, 2 * index + 1)});
+            {2.0 * std::numbers::pi * hz,
+             2.0 * std::numbers::pi * noise_uniform(seed, 2 * index + 1)});
     }
     amplitude_ = rms_g * std::sqrt(2.0 / kNoiseTones);
 }
 
 double SensorNoise::at(host::Nanos t) const {
-    const double s = static_cast<double>(t) / kNanosPerSecond;
+    const double s = static_cast<double>(t) / kNoiseNanosPerSecond;
     double sum = 0.0;
     for(const Tone& tone : tones_) sum += std::sin(tone.radians_per_second * s + tone.phase);
     return amplitude_ * sum;

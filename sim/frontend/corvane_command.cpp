@@ -19,7 +19,7 @@
 namespace fsim {
 namespace {
 
-constexpr const char* kAbout =
+constexpr const char* kCorvaneAbout =
     R"(Runs corvane, the UHF RFID reader app, on the host runtime with a virtual YRM100 module on
 USART1 and a folder of this PC as the SD card. On a terminal it runs live (arrows, Enter = OK,
 Backspace/Esc = Back; ':help' lists the commands); with --scenario it runs a scenario file
@@ -39,7 +39,7 @@ constexpr const char* kSampleTag = "Filetype: Flipper UHF RFID device\n"
                                    "USER_LENGTH: 10\n"
                                    "USER: 00 11 22 33 44 55 66 77 88 99\n";
 
-struct Settings {
+struct CorvaneSettings {
     sim::AppApi api = sim::AppApi::V36;
     std::string sd;
     ModuleSettings module;
@@ -83,8 +83,8 @@ void prepare_sd(const std::filesystem::path& sd, bool announce) {
 } // namespace
 
 int run_corvane(std::span<const std::string_view> args) {
-    CLI::App app(kAbout, "fsim corvane");
-    Settings s;
+    CLI::App app(kCorvaneAbout, "fsim corvane");
+    CorvaneSettings s;
     app.add_option(
            "--sd",
            s.sd,

@@ -20,7 +20,7 @@
 namespace fsim {
 namespace {
 
-constexpr const char* kAbout =
+constexpr const char* kModuleAbout =
     R"(Serves the virtual YRM100 module on a pseudo-terminal, paced to the wall clock, so that
 another program can talk to it as to a module on a serial port (115200 8N1). The terminal's path
 is the first line on stdout ("/dev/pts/7"); --link also makes a symbolic link to it. It runs until
@@ -35,7 +35,7 @@ constexpr const char* kExample = R"(Examples:
   sleep infinity | fsim module --pty --link /tmp/yrm100 &   # in the background: keep its input open
 )";
 
-struct Settings {
+struct ServeSettings {
     bool pty = false;
     std::optional<std::string> link;
     ModuleSettings module;
@@ -117,7 +117,7 @@ bool stop_requested(const StopSignals& signals) {
     return (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
-int serve(const Settings& s) {
+int serve(const ServeSettings& s) {
     if(!s.pty)
         throw UsageError(
             "give --pty: the module is served on a pseudo-terminal (--help shows how)");
@@ -160,9 +160,9 @@ int serve(const Settings& s) {
 } // namespace
 
 int run_module(std::span<const std::string_view> args) {
-    CLI::App app(kAbout, "fsim module");
+    CLI::App app(kModuleAbout, "fsim module");
     app.footer(kExample);
-    Settings s;
+    ServeSettings s;
     app.add_flag("--pty", s.pty, "serve the module on a new pseudo-terminal (prints its path)");
     app.add_option(
            "--link",

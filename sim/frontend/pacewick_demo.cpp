@@ -23,7 +23,7 @@
 namespace fsim {
 namespace {
 
-constexpr const char* kAbout =
+constexpr const char* kPacewickAbout =
     R"(Runs the pacewick step counter on the host runtime. A virtual MX2125 accelerometer on PC0
 follows a simulated walk. By default it runs headless in virtual time: the app starts, OK is
 pressed, the walk runs, and the final screen is printed here and saved as a PNG, with the
@@ -41,7 +41,7 @@ constexpr host::Nanos kSettle = host::ms(300);
 constexpr host::Nanos kAfterWalk = host::ms(500);
 constexpr double kMaxSeconds = 24 * 3600;
 
-struct Settings {
+struct PacewickSettings {
     double seconds = 20.0;
     bool seconds_given = false;
     std::string gait_name = "normal";
@@ -57,7 +57,7 @@ struct Settings {
     sim::AppApi api = sim::AppApi::V36;
 };
 
-/// The raw option values, checked and combined into Settings after parsing.
+/// The raw option values, checked and combined into PacewickSettings after parsing.
 struct Raw {
     double seconds = 20.0;
     std::string gait = "normal";
@@ -72,8 +72,8 @@ struct Raw {
     std::string png = "pacewick.png";
 };
 
-void add_options(CLI::App& app, Raw& raw, Settings& s) {
-    app.description(kAbout);
+void add_options(CLI::App& app, Raw& raw, PacewickSettings& s) {
+    app.description(kPacewickAbout);
     const auto gaits = sim::gait_preset_names();
     const auto mounts = sim::mount_names();
     app.add_option(
@@ -129,7 +129,7 @@ void add_options(CLI::App& app, Raw& raw, Settings& s) {
     add_api_option(app, s.api);
 }
 
-Settings finish(const CLI::App& app, const Raw& raw, Settings s) {
+PacewickSettings finish(const CLI::App& app, const Raw& raw, PacewickSettings s) {
     if(raw.trace) {
         for(const char* gait_option :
             {"--gait",
@@ -212,7 +212,7 @@ std::optional<long> counted_steps(const host::Screen& screen) {
     return steps;
 }
 
-std::string describe(const Settings& s, const sim::CsvTrace* trace, double seconds) {
+std::string describe(const PacewickSettings& s, const sim::CsvTrace* trace, double seconds) {
     char text[320];
     if(trace != nullptr) {
         std::snprintf(
@@ -260,7 +260,7 @@ std::string describe(const Settings& s, const sim::CsvTrace* trace, double secon
 
 /// What the user should make of the count, for the walk's mount.
 std::string verdict(
-    const Settings& s,
+    const PacewickSettings& s,
     std::optional<long> counted,
     std::optional<std::uint64_t> true_steps) {
     if(!counted || !true_steps || s.trace) return {};
@@ -285,15 +285,15 @@ std::string verdict(
 
 } // namespace
 
-int run_walk(const Settings& settings);
+int run_walk(const PacewickSettings& settings);
 
 int run_pacewick(std::span<const std::string_view> args) {
     CLI::App app("", "fsim pacewick");
     Raw raw;
-    Settings parsed;
+    PacewickSettings parsed;
     add_options(app, raw, parsed);
     return run_command(app, args, [&] {
-        const Settings settings = finish(app, raw, parsed);
+        const PacewickSettings settings = finish(app, raw, parsed);
         if(settings.scenario || settings.interactive) {
             sim::PacewickSessionOptions options;
             options.api = settings.api;
@@ -323,7 +323,7 @@ int run_pacewick(std::span<const std::string_view> args) {
     });
 }
 
-int run_walk(const Settings& settings) {
+int run_walk(const PacewickSettings& settings) {
     std::optional<sim::CsvTrace> trace;
     if(settings.trace) {
         try {

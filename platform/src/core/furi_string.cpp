@@ -26,17 +26,18 @@ void* furi_host_malloc(size_t size);
 void furi_host_free(void* ptr);
 }
 
-namespace {
+namespace host {
 
 // Routes std::string's buffer through the counting allocator. Out of memory is fatal, as the
-// platform's malloc is.
+// platform's malloc is. (Named, not anonymous: FuriString, which has external linkage, holds a
+// string of it.)
 template <typename T>
-struct HostAllocator {
+struct StringAllocator {
     using value_type = T;
 
-    HostAllocator() = default;
+    StringAllocator() = default;
     template <typename U>
-    HostAllocator(const HostAllocator<U>&) noexcept {}
+    StringAllocator(const StringAllocator<U>&) noexcept {}
 
     T* allocate(std::size_t n) {
         void* p = furi_host_malloc(n * sizeof(T));
@@ -46,12 +47,18 @@ struct HostAllocator {
     void deallocate(T* p, std::size_t) noexcept { furi_host_free(p); }
 
     template <typename U>
-    bool operator==(const HostAllocator<U>&) const noexcept {
+    bool operator==(const StringAllocator<U>&) const noexcept {
         return true;
     }
 };
 
-using Text = std::basic_string<char, std::char_traits<char>, HostAllocator<char>>;
+using StringText = std::basic_string<char, std::char_traits<char>, StringAllocator<char>>;
+
+} // namespace host
+
+namespace {
+
+using Text = host::StringText;
 
 constexpr const char* kDefaultTrimChars = " \n\r\t";
 

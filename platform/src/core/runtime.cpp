@@ -103,6 +103,10 @@ std::uint64_t Runtime::handovers() const {
     return scheduler_->handovers();
 }
 
+std::uint64_t Runtime::events_run() const {
+    return scheduler_->events_run();
+}
+
 UartPort& Runtime::uart(FuriHalUartId id) {
     if(id != FuriHalUartIdUSART1 && id != FuriHalUartIdLPUART1)
         fatal("no UART with id %d", static_cast<int>(id));

@@ -1,5 +1,9 @@
 #include "core/scheduler.h"
 
+#include <linux/futex.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
@@ -12,6 +16,35 @@ namespace host {
 namespace {
 thread_local Task* tls_task = nullptr;
 thread_local int tls_interrupt_depth = 0;
+
+// The run token's hand-over on Linux futexes. std::atomic<bool>::wait would share a wait word
+// among unrelated tasks (waking them all) and spin with sched_yield first, which on a loaded
+// host costs more than the sleep it tries to avoid.
+static_assert(
+    sizeof(std::atomic<std::uint32_t>) == sizeof(std::uint32_t) &&
+    std::atomic<std::uint32_t>::is_always_lock_free);
+
+void futex_wait(std::atomic<std::uint32_t>& word, std::uint32_t expected) {
+    syscall(
+        SYS_futex,
+        reinterpret_cast<std::uint32_t*>(&word),
+        FUTEX_WAIT_PRIVATE,
+        expected,
+        nullptr,
+        nullptr,
+        0);
+}
+
+void futex_wake_one(std::atomic<std::uint32_t>& word) {
+    syscall(
+        SYS_futex,
+        reinterpret_cast<std::uint32_t*>(&word),
+        FUTEX_WAKE_PRIVATE,
+        1,
+        nullptr,
+        nullptr,
+        0);
+}
 
 const char* state_name(Task::State state) {
     switch(state) {
@@ -205,20 +238,19 @@ void Scheduler::switch_to(Task* self, Task* next) {
     // pair orders everything the old holder did before everything the new holder does.
     const bool finished = self->state == Task::State::Finished;
     ++handovers_;
-    next->go.store(true, std::memory_order_release);
-    next->go.notify_one();
+    next->go.store(1, std::memory_order_release);
+    futex_wake_one(next->go);
     if(finished) return;
     wait_for_token(self);
 }
 
 void Scheduler::wait_for_token(Task* self) {
-    while(!self->go.load(std::memory_order_acquire))
-        self->go.wait(false, std::memory_order_acquire);
-    self->go.store(false, std::memory_order_relaxed);
+    while(self->go.load(std::memory_order_acquire) == 0) futex_wait(self->go, 0);
+    self->go.store(0, std::memory_order_relaxed);
 }
 
-Nanos Scheduler::earliest_pending() const {
-    Nanos earliest = events_.empty() ? kForever : events_.begin()->first.first;
+Nanos Scheduler::earliest_deadline() const {
+    Nanos earliest = kForever;
     for(const Task* task : tasks_) {
         if(task->state == Task::State::Blocked) earliest = std::min(earliest, task->deadline);
     }
@@ -226,7 +258,8 @@ Nanos Scheduler::earliest_pending() const {
 }
 
 bool Scheduler::advance_clock() {
-    const Nanos target = earliest_pending();
+    const Nanos deadline = earliest_deadline();
+    const Nanos target = std::min(next_event_time(), deadline);
     if(target == kForever) {
         if(!options_.realtime) return false;
         // Interactive run with nothing scheduled: wait for the front-end to inject something.
@@ -274,14 +307,50 @@ bool Scheduler::advance_clock() {
     now_ = std::max(now_, target);
     run_due_events();
     expire_deadlines();
+    // Paced runs give the wall clock its say before every step; a jumping clock goes on
+    // through the events that follow while none of them readies a thread.
+    if(!options_.realtime) run_until_a_task_is_ready(deadline);
     return true;
 }
 
+void Scheduler::run_until_a_task_is_ready(Nanos earliest_deadline) {
+    // No platform thread runs between two interrupt events unless one of them readies it: until
+    // then each further step is what a full scheduling round would do (jump to the next event,
+    // run what is due), without the round's bookkeeping. Interrupts cannot block a task or move
+    // its deadline, so the earliest deadline stays put until a task becomes ready; an injection
+    // from another OS thread ends the pass so it runs at the next point, as before.
+    while(ready_.empty() && !inbox_pending_.load(std::memory_order_acquire)) {
+        const Nanos next = next_event_time();
+        if(next >= earliest_deadline) return; // the round expires it (or nothing is left)
+        if(options_.virtual_time_limit != 0 && next > options_.virtual_time_limit) return;
+        now_ = std::max(now_, next);
+        run_due_events();
+    }
+}
+
+Scheduler::Event Scheduler::pop_event() {
+    std::pop_heap(events_.begin(), events_.end(), Later{});
+    const Event event = events_.back();
+    events_.pop_back();
+    return event;
+}
+
+void Scheduler::run_stored(void* self, std::uint64_t slot) {
+    auto* scheduler = static_cast<Scheduler*>(self);
+    // Out of its slot before it runs: it may schedule more, which may reuse the slot.
+    const std::function<void()> fn = std::move(scheduler->stored_[slot]);
+    scheduler->stored_[slot] = nullptr;
+    scheduler->free_slots_.push_back(slot);
+    fn();
+}
+
 void Scheduler::run_due_events() {
-    while(!events_.empty() && events_.begin()->first.first <= now_) {
-        auto node = events_.extract(events_.begin());
-        event_times_.erase(node.key().second);
-        run_as_interrupt(node.mapped());
+    while(!events_.empty() && events_.front().at <= now_) {
+        const Event event = pop_event();
+        ++events_run_;
+        ++tls_interrupt_depth;
+        event.call(event.context, event.arg);
+        --tls_interrupt_depth;
     }
 }
 
@@ -301,7 +370,7 @@ void Scheduler::busy_wait_until(Nanos deadline) {
     if(in_interrupt()) return; // a busy wait inside an interrupt handler stalls nothing we model
     for(;;) {
         drain_inbox();
-        const Nanos next = events_.empty() ? kForever : events_.begin()->first.first;
+        const Nanos next = next_event_time();
         if(next > deadline) break;
         now_ = std::max(now_, next);
         run_due_events();
@@ -312,18 +381,37 @@ void Scheduler::busy_wait_until(Nanos deadline) {
 }
 
 EventId Scheduler::schedule_at(Nanos at, std::function<void()> fn) {
+    std::uint64_t slot;
+    if(free_slots_.empty()) {
+        slot = stored_.size();
+        stored_.push_back(std::move(fn));
+    } else {
+        slot = free_slots_.back();
+        free_slots_.pop_back();
+        stored_[slot] = std::move(fn);
+    }
+    return schedule_call_at(at, &Scheduler::run_stored, this, slot);
+}
+
+EventId Scheduler::schedule_call_at(Nanos at, EventCall call, void* context, std::uint64_t arg) {
     const EventId id = ++event_counter_;
-    const Nanos when = std::max(at, now_);
-    events_.emplace(std::make_pair(when, id), std::move(fn));
-    event_times_.emplace(id, when);
+    events_.push_back(Event{std::max(at, now_), id, call, context, arg});
+    std::push_heap(events_.begin(), events_.end(), Later{});
     return id;
 }
 
 bool Scheduler::cancel(EventId id) {
-    auto it = event_times_.find(id);
-    if(it == event_times_.end()) return false;
-    events_.erase(std::make_pair(it->second, id));
-    event_times_.erase(it);
+    // Rare (a model going away, a key released early): a linear search and a new heap order.
+    auto it =
+        std::find_if(events_.begin(), events_.end(), [id](const Event& e) { return e.id == id; });
+    if(it == events_.end()) return false;
+    if(it->call == &Scheduler::run_stored && it->context == this) {
+        stored_[it->arg] = nullptr;
+        free_slots_.push_back(it->arg);
+    }
+    if(it != events_.end() - 1) *it = events_.back();
+    events_.pop_back();
+    std::make_heap(events_.begin(), events_.end(), Later{});
     return true;
 }
 
@@ -331,16 +419,18 @@ void Scheduler::inject(std::function<void()> fn) {
     {
         std::lock_guard lock(mutex_);
         inbox_.push_back(std::move(fn));
+        inbox_pending_.store(true, std::memory_order_release);
     }
     inbox_cv_.notify_one();
 }
 
 void Scheduler::drain_inbox() {
+    if(!inbox_pending_.load(std::memory_order_acquire)) return;
     std::vector<std::function<void()>> pending;
     {
         std::lock_guard lock(mutex_);
-        if(inbox_.empty()) return;
         pending.swap(inbox_);
+        inbox_pending_.store(false, std::memory_order_relaxed);
     }
     for(auto& fn : pending) run_as_interrupt(fn);
 }

@@ -14,7 +14,6 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -50,7 +49,9 @@ struct Task {
     bool timed_out = false;
     std::uintptr_t wait_value = 0; // primitive-specific (e.g. event flag mask)
 
-    std::atomic<bool> go{false}; // set when the run token is handed to this task
+    // 1 when the run token is handed to this task. A 32-bit word, so that a sleeping task waits
+    // on it directly with a futex: one wake per hand-over, nobody else woken.
+    std::atomic<std::uint32_t> go{0};
 };
 
 /// Tasks blocked on one object, in priority order (FIFO among equals), as FreeRTOS orders them.
@@ -112,10 +113,15 @@ public:
     void finish_current();
 
     EventId schedule_at(Nanos at, std::function<void()> fn);
+    /// The same for a plain function and its two arguments, with nothing to allocate or destroy:
+    /// the UART's per-byte interrupts take this path.
+    using EventCall = void (*)(void* context, std::uint64_t arg);
+    EventId schedule_call_at(Nanos at, EventCall call, void* context, std::uint64_t arg);
     bool cancel(EventId id);
     void inject(std::function<void()> fn);
 
     std::uint64_t handovers() const { return handovers_; }
+    std::uint64_t events_run() const { return events_run_; }
 
     /// Runs fn in interrupt context on the calling thread.
     static void run_as_interrupt(const std::function<void()>& fn);
@@ -128,9 +134,14 @@ private:
     static void wait_for_token(Task* self);
     bool advance_clock(); // false: nothing can ever happen
     void run_due_events();
+    void run_until_a_task_is_ready(Nanos earliest_deadline);
     void expire_deadlines();
     void drain_inbox();
-    Nanos earliest_pending() const;
+    Nanos earliest_deadline() const;
+    Nanos next_event_time() const { return events_.empty() ? kForever : events_.front().at; }
+    struct Event;
+    Event pop_event();
+    static void run_stored(void* self, std::uint64_t slot);
     [[noreturn]] void report_deadlock() const;
 
     const RuntimeOptions& options_;
@@ -138,15 +149,37 @@ private:
     std::uint64_t ready_counter_ = 0;
     std::uint64_t event_counter_ = 0;
     std::uint64_t handovers_ = 0;
+    std::uint64_t events_run_ = 0;
     std::vector<Task*> tasks_;
     std::vector<Task*> ready_;
-    std::map<std::pair<Nanos, EventId>, std::function<void()>> events_;
-    std::map<EventId, Nanos> event_times_;
 
-    // Shared with OS threads that do not hold the token.
+    // Pending interrupt events: a binary min-heap on (time, id), so events due at the same time
+    // run in the order they were scheduled. A UART byte is one event: the heap's entries are
+    // plain values in one vector, so scheduling and running one allocates nothing once the
+    // vector has grown. A std::function waits in a slot of `stored_` (reused through
+    // `free_slots_`) and its entry calls run_stored.
+    struct Event {
+        Nanos at;
+        EventId id;
+        EventCall call;
+        void* context;
+        std::uint64_t arg;
+    };
+    struct Later {
+        bool operator()(const Event& a, const Event& b) const {
+            return a.at != b.at ? a.at > b.at : a.id > b.id;
+        }
+    };
+    std::vector<Event> events_;
+    std::vector<std::function<void()>> stored_;
+    std::vector<std::uint64_t> free_slots_;
+
+    // Shared with OS threads that do not hold the token. The flag lets the token holder see an
+    // empty inbox without taking the mutex on every scheduling round.
     mutable std::mutex mutex_;
     std::condition_variable inbox_cv_;
     std::vector<std::function<void()>> inbox_;
+    std::atomic<bool> inbox_pending_{false};
 
     // Pacing of interactive runs.
     std::chrono::steady_clock::time_point wall_start_;

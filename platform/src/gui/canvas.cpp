@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "api86/seam.h"
+#include "core/raw_enum.h"
 #include "fonts.h"
 #include "host/runtime.h"
 
@@ -609,8 +610,9 @@ void canvas_clear(Canvas* canvas) {
 
 void canvas_set_color(Canvas* canvas, Color color) {
     if(!valid_canvas(canvas, __func__)) return;
-    if(color != ColorWhite && color != ColorBlack && color != ColorXOR) {
-        gui_host::gui_warn("Canvas", "unknown color %d, using black", static_cast<int>(color));
+    const auto raw = host::raw_enum(color);
+    if(raw != ColorWhite && raw != ColorBlack && raw != ColorXOR) {
+        gui_host::gui_warn("Canvas", "unknown color %d, using black", static_cast<int>(raw));
         color = ColorBlack;
     }
     canvas->color = color;
@@ -629,9 +631,9 @@ void canvas_invert_color(Canvas* canvas) {
 
 void canvas_set_font(Canvas* canvas, Font font) {
     if(!valid_canvas(canvas, __func__)) return;
-    if(static_cast<unsigned>(font) >= FontTotalNumber) {
+    if(const auto raw = host::raw_enum(font); raw >= FontTotalNumber) {
         gui_host::gui_warn(
-            "Canvas", "unknown font %d, keeping the current one", static_cast<int>(font));
+            "Canvas", "unknown font %d, keeping the current one", static_cast<int>(raw));
         return;
     }
     canvas->font = font;

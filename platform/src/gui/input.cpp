@@ -3,12 +3,13 @@
 
 #include <algorithm>
 
+#include "core/raw_enum.h"
 #include "host/runtime.h"
 
 extern "C" {
 
 const char* input_get_key_name(InputKey key) {
-    switch(key) {
+    switch(host::raw_enum(key)) {
     case InputKeyUp:
         return "Up";
     case InputKeyDown:
@@ -27,7 +28,7 @@ const char* input_get_key_name(InputKey key) {
 }
 
 const char* input_get_type_name(InputType type) {
-    switch(type) {
+    switch(host::raw_enum(type)) {
     case InputTypePress:
         return "Press";
     case InputTypeRelease:
@@ -61,8 +62,8 @@ void InputDevice::set_sink(Sink sink) {
     sink_ = std::move(sink);
 }
 
-bool InputDevice::valid(InputKey key) {
-    return static_cast<unsigned>(key) < InputKeyMAX;
+bool InputDevice::valid(const InputKey& key) {
+    return host::raw_enum(key) < InputKeyMAX;
 }
 
 std::uint64_t InputDevice::schedule(Nanos at, std::function<void()> fn) {
@@ -88,10 +89,12 @@ void InputDevice::cancel_token(std::uint64_t token) {
 }
 
 void InputDevice::press(InputKey key) {
+    if(!valid(key)) return;
     press_at(key, runtime_.now());
 }
 
 void InputDevice::release(InputKey key) {
+    if(!valid(key)) return;
     release_at(key, runtime_.now());
 }
 
@@ -173,7 +176,7 @@ void InputDevice::on_timer(InputKey key, InputType type) {
 
 void InputDevice::emit(InputKey key, InputType type, std::uint32_t sequence) {
     InputEvent event{};
-    event.sequence = sequence;  // the device's union of the whole id and its source/counter bits
+    event.sequence = sequence; // the device's union of the whole id and its source/counter bits
     event.key = key;
     event.type = type;
     Sink sink;

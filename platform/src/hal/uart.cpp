@@ -4,6 +4,7 @@
 
 #include "core/fatal.h"
 #include "core/internals.h"
+#include "core/scheduler.h"
 #include "host/runtime.h"
 #include "host/uart.h"
 
@@ -53,12 +54,17 @@ void UartPort::transmit(const std::uint8_t* data, std::size_t size) {
         const std::uint8_t byte = data[i];
         transmitted_.push_back(byte);
         const Nanos arrival = start + (i + 1) * bt;
-        runtime_.schedule_at(arrival, [this, byte] {
-            if(peer_) peer_->on_byte_from_device(byte);
-        });
+        runtime_.scheduler().schedule_call_at(arrival, &UartPort::reach_peer_event, this, byte);
         line_free_at_ = arrival;
     }
     busy_wait_until(start + (size - 1) * bt);
+}
+
+void UartPort::reach_peer_event(void* port, std::uint64_t byte) {
+    auto* self = static_cast<UartPort*>(port);
+    const auto value = static_cast<std::uint8_t>(byte);
+    if(self->monitor_) self->monitor_(UartDirection::FromDevice, value, self->runtime_.now());
+    if(self->peer_) self->peer_->on_byte_from_device(value);
 }
 
 void UartPort::wait_until_sent() {
@@ -87,7 +93,12 @@ void UartPort::schedule_next_to_device() {
         return;
     }
     delivery_scheduled_ = true;
-    runtime_.schedule_after(byte_time(), [this] { deliver_to_device(); });
+    runtime_.scheduler().schedule_call_at(
+        runtime_.now() + byte_time(), &UartPort::deliver_to_device_event, this, 0);
+}
+
+void UartPort::deliver_to_device_event(void* port, std::uint64_t) {
+    static_cast<UartPort*>(port)->deliver_to_device();
 }
 
 void UartPort::deliver_to_device() {
@@ -97,6 +108,7 @@ void UartPort::deliver_to_device() {
     }
     const std::uint8_t byte = to_device_.front();
     to_device_.pop_front();
+    if(monitor_) monitor_(UartDirection::ToDevice, byte, runtime_.now());
     if(rx_callback_) {
         rx_callback_(UartIrqEventRXNE, byte, rx_context_);
     } else {
@@ -116,6 +128,7 @@ void UartPort::reset() {
     transmitted_.clear();
     dropped_ = 0;
     busy_ = 0;
+    monitor_ = nullptr;
 }
 
 } // namespace host

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/fatal.h"
+#include "core/raw_enum.h"
 #include "host/dolphin.h"
 #include "host/runtime.h"
 
@@ -17,8 +18,8 @@ struct host::DolphinService::State {
 };
 
 extern "C" void dolphin_deed(DolphinDeed deed) {
-    if(static_cast<unsigned>(deed) >= DolphinDeedMAX)
-        host::fatal("dolphin_deed: deed %d is out of range", deed);
+    if(const auto raw = host::raw_enum(deed); raw >= DolphinDeedMAX)
+        host::fatal("dolphin_deed: deed %d is out of range", static_cast<int>(raw));
     FURI_LOG_D("Dolphin", "deed %d", deed);
     if(!furi_record_exists(RECORD_DOLPHIN)) return;
     auto* state = static_cast<host::DolphinService::State*>(furi_record_open(RECORD_DOLPHIN));

@@ -38,15 +38,17 @@ constexpr size_t kChunk = 32;
 constexpr size_t kMaxToken = 255;
 constexpr size_t kMaxString = 8192;
 
-enum class Kind {
+} // namespace
+
+// What a FlipperFormat reads and writes (named outside the anonymous namespace: FlipperFormat
+// itself has external linkage).
+enum class FlipperFormatKind {
     String,
     File
 };
 
-} // namespace
-
 struct FlipperFormat {
-    Kind kind;
+    FlipperFormatKind kind;
     bool strict = false;
     // File
     File* file = nullptr;
@@ -69,7 +71,7 @@ const char* require_key(const char* key, const char* what) {
 
 FlipperFormat* require_file(FlipperFormat* ff, const char* what) {
     require(ff, what);
-    if(ff->kind != Kind::File)
+    if(ff->kind != FlipperFormatKind::File)
         host::fatal("%s: the FlipperFormat was not allocated as a file", what);
     return ff;
 }
@@ -77,21 +79,23 @@ FlipperFormat* require_file(FlipperFormat* ff, const char* what) {
 // ---- The stream under the format: the platform's file stream or string stream ----
 
 size_t stream_size(FlipperFormat& ff) {
-    return ff.kind == Kind::File ? static_cast<size_t>(storage_file_size(ff.file)) :
-                                   furi_string_size(ff.text);
+    return ff.kind == FlipperFormatKind::File ? static_cast<size_t>(storage_file_size(ff.file)) :
+                                                furi_string_size(ff.text);
 }
 
 size_t stream_tell(FlipperFormat& ff) {
-    return ff.kind == Kind::File ? static_cast<size_t>(storage_file_tell(ff.file)) : ff.position;
+    return ff.kind == FlipperFormatKind::File ? static_cast<size_t>(storage_file_tell(ff.file)) :
+                                                ff.position;
 }
 
 bool stream_eof(FlipperFormat& ff) {
-    return ff.kind == Kind::File ? storage_file_eof(ff.file) :
-                                   ff.position >= furi_string_size(ff.text);
+    return ff.kind == FlipperFormatKind::File ? storage_file_eof(ff.file) :
+                                                ff.position >= furi_string_size(ff.text);
 }
 
 size_t stream_read(FlipperFormat& ff, uint8_t* data, size_t size) {
-    if(ff.kind == Kind::File) return storage_file_read(ff.file, data, static_cast<uint16_t>(size));
+    if(ff.kind == FlipperFormatKind::File)
+        return storage_file_read(ff.file, data, static_cast<uint16_t>(size));
     const size_t length = furi_string_size(ff.text);
     const size_t n = ff.position < length ? std::min(size, length - ff.position) : 0;
     std::memcpy(data, furi_string_get_cstr(ff.text) + ff.position, n);
@@ -100,7 +104,7 @@ size_t stream_read(FlipperFormat& ff, uint8_t* data, size_t size) {
 }
 
 bool stream_write(FlipperFormat& ff, const void* data, size_t size) {
-    if(ff.kind == Kind::File) {
+    if(ff.kind == FlipperFormatKind::File) {
         const char* bytes = static_cast<const char*>(data);
         while(size > 0) {
             const uint16_t chunk = static_cast<uint16_t>(std::min<size_t>(size, UINT16_MAX));
@@ -130,14 +134,14 @@ bool stream_seek_to(FlipperFormat& ff, int64_t target) {
     if(target < 0) return false;
     const size_t size = stream_size(ff);
     if(static_cast<uint64_t>(target) > size) {
-        if(ff.kind == Kind::File) {
+        if(ff.kind == FlipperFormatKind::File) {
             storage_file_seek(ff.file, static_cast<uint32_t>(size), true);
         } else {
             ff.position = size;
         }
         return false;
     }
-    if(ff.kind == Kind::File)
+    if(ff.kind == FlipperFormatKind::File)
         return storage_file_seek(ff.file, static_cast<uint32_t>(target), true);
     ff.position = static_cast<size_t>(target);
     return true;
@@ -525,7 +529,7 @@ bool open_file(
 FlipperFormat* alloc_file(Storage* storage, const char* what) {
     if(storage == nullptr) host::fatal("%s: storage is null", what);
     FlipperFormat* ff = host::make_tracked<FlipperFormat>();
-    ff->kind = Kind::File;
+    ff->kind = FlipperFormatKind::File;
     ff->file = storage_file_alloc(storage);
     return ff;
 }
@@ -536,7 +540,7 @@ extern "C" {
 
 FlipperFormat* flipper_format_string_alloc() {
     FlipperFormat* ff = host::make_tracked<FlipperFormat>();
-    ff->kind = Kind::String;
+    ff->kind = FlipperFormatKind::String;
     ff->text = furi_string_alloc();
     return ff;
 }
@@ -846,7 +850,7 @@ namespace host {
 
 void flipper_format_set_text(FlipperFormat* flipper_format, std::string_view text) {
     FlipperFormat& ff = *require(flipper_format, "flipper_format_set_text");
-    if(ff.kind != Kind::String)
+    if(ff.kind != FlipperFormatKind::String)
         host::fatal("flipper_format_set_text: the FlipperFormat was not allocated as a string");
     furi_string_reset(ff.text);
     for(char c : text) furi_string_push_back(ff.text, c);
@@ -855,7 +859,7 @@ void flipper_format_set_text(FlipperFormat* flipper_format, std::string_view tex
 
 std::string flipper_format_text(FlipperFormat* flipper_format) {
     FlipperFormat& ff = *require(flipper_format, "flipper_format_text");
-    if(ff.kind != Kind::String)
+    if(ff.kind != FlipperFormatKind::String)
         host::fatal("flipper_format_text: the FlipperFormat was not allocated as a string");
     return std::string(furi_string_get_cstr(ff.text), furi_string_size(ff.text));
 }

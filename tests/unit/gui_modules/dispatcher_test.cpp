@@ -309,7 +309,8 @@ TEST_F(DispatcherMisuse, SendingOrStoppingFromInterruptContextCrashes) {
         {"view_dispatcher_stop: called from interrupt context",
          [](ViewDispatcher* d) { view_dispatcher_stop(d); }},
     };
-    for(const auto& [message, call] : calls) {
+    for(const auto& [message, entry] : calls) {
+        const auto call = entry; // a lambda may not capture a structured binding (clang 14)
         EXPECT_DEATH(
             {
                 host::Runtime rt(quiet());

@@ -18,12 +18,6 @@ namespace {
 
 using host::ms;
 
-host::RuntimeOptions quiet() {
-    host::RuntimeOptions options;
-    options.log_to_stderr = false;
-    return options;
-}
-
 class PacewickAppTest : public ::testing::Test {
 protected:
     void TearDown() override {
@@ -74,7 +68,7 @@ protected:
         rt_.run_for(ms(50));
     }
 
-    host::Runtime rt_{quiet()};
+    host::Runtime rt_{host::RuntimeOptions{.log_to_stderr = false}};
     std::optional<host::GuiService> gui_{std::in_place, rt_};
     sim::Mx2125 mx_{rt_};
     FuriThread* thread_ = nullptr;

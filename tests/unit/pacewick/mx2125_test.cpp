@@ -20,12 +20,6 @@ using host::ms;
 using host::Nanos;
 using host::seconds;
 
-host::RuntimeOptions quiet() {
-    host::RuntimeOptions options;
-    options.log_to_stderr = false;
-    return options;
-}
-
 struct Edge {
     Nanos at;
     bool level;
@@ -53,7 +47,7 @@ private:
 };
 
 TEST(Mx2125, DutyCycleIsHalfPlusAnEighthPerG) {
-    host::Runtime rt(quiet());
+    host::Runtime rt({.log_to_stderr = false});
     sim::Mx2125 mx(rt);
     EXPECT_EQ(mx.high_time(0.0), ms(5));
     EXPECT_EQ(mx.high_time(1.0), host::us(6250));
@@ -66,7 +60,7 @@ TEST(Mx2125, DutyCycleIsHalfPlusAnEighthPerG) {
 }
 
 TEST(Mx2125, PulseTrainKeepsItsPeriodWithoutDriftAndStopsLow) {
-    host::Runtime rt(quiet());
+    host::Runtime rt({.log_to_stderr = false});
     EdgeRecorder recorder(rt);
     sim::Mx2125 mx(rt);
     mx.set_acceleration(1.0);
@@ -95,7 +89,7 @@ TEST(Mx2125, PulseTrainKeepsItsPeriodWithoutDriftAndStopsLow) {
 }
 
 TEST(Mx2125, DestroyedModelLeavesNoPendingEdge) {
-    host::Runtime rt(quiet());
+    host::Runtime rt({.log_to_stderr = false});
     EdgeRecorder recorder(rt);
     {
         sim::Mx2125 mx(rt);
@@ -108,7 +102,7 @@ TEST(Mx2125, DestroyedModelLeavesNoPendingEdge) {
 }
 
 TEST(Mx2125, PulseFollowsTheAccelerationAtItsRisingEdge) {
-    host::Runtime rt(quiet());
+    host::Runtime rt({.log_to_stderr = false});
     EdgeRecorder recorder(rt);
     sim::Mx2125 mx(rt);
     mx.set_acceleration(-1.0);
@@ -193,7 +187,7 @@ TEST(Gait, PresetsAndInvalidParameters) {
 }
 
 TEST(Mx2125, WalkingBackendReportsTrueStepsOnTheVirtualClock) {
-    host::Runtime rt(quiet());
+    host::Runtime rt({.log_to_stderr = false});
     sim::Mx2125 mx(rt);
     EXPECT_EQ(mx.true_steps(), 0u);
     mx.set_gait({.cadence_hz = 2.0, .vertical_g = 0.2});

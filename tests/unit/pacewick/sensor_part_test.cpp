@@ -23,12 +23,6 @@ using host::ms;
 using host::Nanos;
 using host::seconds;
 
-host::RuntimeOptions quiet() {
-    host::RuntimeOptions options;
-    options.log_to_stderr = false;
-    return options;
-}
-
 double sin_deg(double deg) {
     return std::sin(deg * std::numbers::pi / 180.0);
 }
@@ -144,7 +138,7 @@ class MountAtRest : public ::testing::TestWithParam<RestCase> {};
 // offset, and the pulses on PC0 carry exactly that.
 TEST_P(MountAtRest, ReadsGravityThroughTheTiltPlusTheOffset) {
     const RestCase& c = GetParam();
-    host::Runtime rt(quiet());
+    host::Runtime rt({.log_to_stderr = false});
     sim::Mx2125 mx(rt, gpio_ext_pc0, c.sensor);
     mx.set_gait(*sim::gait_preset("still"));
     EXPECT_NEAR(mx.acceleration(), c.reads_g, 1e-12);
@@ -176,7 +170,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Mx2125Part, AConstantIsAReadingAndBypassesThePart) {
-    host::Runtime rt(quiet());
+    host::Runtime rt({.log_to_stderr = false});
     sim::Mx2125 mx(rt);
     mx.set_acceleration(0.0);
     EXPECT_EQ(mx.acceleration(), 0.0);

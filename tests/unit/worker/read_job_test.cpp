@@ -1,7 +1,12 @@
 // The read job against the virtual YRM100: bank lengths found word by word, the record's
 // capacities, the no-tag budget, refused selects, tags leaving, and stops at each check point.
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <numeric>
 #include <ostream>
+#include <sstream>
 
 #include "worker_fixture.h"
 
@@ -180,3 +185,76 @@ TEST_F(WorkerTest, StopDuringTheBankReadsKeepsWhatWasRead) {
 }
 
 } // namespace
+
+namespace {
+
+// The line as a logic analyser records it during a read job: runs of bytes each exactly one byte
+// time after the one before, as "<ns after the job's start> <tx|rx> <hex bytes>", then when the
+// callback ran. Any change in a byte's timing or in what a thread saw
+// between two interrupts shows here.
+class LineTrace {
+public:
+    LineTrace(host::UartPort& port, host::Nanos origin)
+        : port_(port)
+        , origin_(origin) {
+        port_.set_monitor([this](host::UartDirection dir, std::uint8_t byte, host::Nanos at) {
+            add(dir, byte, at);
+        });
+    }
+    ~LineTrace() { port_.set_monitor(nullptr); }
+
+    std::string text() const { return out_.str(); }
+
+private:
+    void add(host::UartDirection dir, std::uint8_t byte, host::Nanos at) {
+        const bool continues = started_ && dir == last_dir_ && at == last_at_ + port_.byte_time();
+        if(!continues) {
+            if(started_) out_ << '\n';
+            out_ << at - origin_ << (dir == host::UartDirection::FromDevice ? " tx" : " rx");
+        }
+        char hex[4];
+        std::snprintf(hex, sizeof(hex), " %02X", byte);
+        out_ << hex;
+        started_ = true;
+        last_dir_ = dir;
+        last_at_ = at;
+    }
+
+    host::UartPort& port_;
+    host::Nanos origin_;
+    std::ostringstream out_;
+    bool started_ = false;
+    host::UartDirection last_dir_ = host::UartDirection::FromDevice;
+    host::Nanos last_at_ = 0;
+};
+
+} // namespace
+
+TEST_F(WorkerTest, ReadJobLineTraceIsTheRecordedOne) {
+    // Rewrite tests/data/read_job_trace.txt deliberately with UPDATE_TRACES=1.
+    const std::string path = std::string(TEST_DATA_DIR) + "/read_job_trace.txt";
+    model_.add_tag(tag_spec(6, 8));
+    std::string trace;
+    {
+        LineTrace line(rt_.uart(FuriHalUartIdUSART1), rt_.now());
+        const host::Nanos origin = rt_.now();
+        start(UHFWorkerStateDetectSingle);
+        finish();
+        expect_reported(UHFWorkerEventSuccess);
+        std::ostringstream all;
+        all << "# A read job (6-word TID, 8-word USER) on USART1: <ns> <tx|rx> <bytes one byte time "
+               "apart>, then the callback.\n"
+            << line.text() << '\n';
+        all << "callback " << outcome_.at - origin << '\n';
+        trace = all.str();
+    }
+    if(std::getenv("UPDATE_TRACES")) {
+        std::ofstream(path, std::ios::binary) << trace;
+        GTEST_SKIP() << "rewrote " << path;
+    }
+    std::ifstream file(path, std::ios::binary);
+    ASSERT_TRUE(file) << "missing " << path << " (UPDATE_TRACES=1 writes it)";
+    std::stringstream expected;
+    expected << file.rdbuf();
+    EXPECT_EQ(trace, expected.str());
+}

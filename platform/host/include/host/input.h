@@ -80,7 +80,7 @@ private:
     void do_release(InputKey key);
     void on_timer(InputKey key, InputType type);
     void emit(InputKey key, InputType type, std::uint32_t sequence);
-    static bool valid(InputKey key);
+    static bool valid(const InputKey& key); // also for values that are no InputKey
 
     Runtime& runtime_;
     mutable std::recursive_mutex mutex_;

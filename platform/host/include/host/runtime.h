@@ -74,6 +74,8 @@ public:
 
     /// Number of OS-level hand-overs of the run token so far.
     std::uint64_t handovers() const;
+    /// Number of scheduled interrupt events run so far (UART bytes, device models, key presses).
+    std::uint64_t events_run() const;
 
     UartPort& uart(FuriHalUartId id);
     /// The 86.0 serial control over the same UARTs (host/serial.h).

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -20,6 +21,12 @@ public:
     virtual void on_byte_from_device(std::uint8_t byte) = 0;
     /// The device changed the line's baud rate.
     virtual void on_baud_rate(std::uint32_t /*baud*/) {}
+};
+
+/// Which way a byte crossed the line.
+enum class UartDirection {
+    FromDevice, ///< the device's TX pin: the byte reached the peer
+    ToDevice,   ///< the device's RX pin: the byte reached the receive interrupt (or was dropped)
 };
 
 /// One UART of the device. Bytes the device sends reach the attached peer one byte time apart;
@@ -61,6 +68,12 @@ public:
     /// Bytes delivered to the device while no callback was registered.
     std::uint64_t dropped_without_callback() const { return dropped_; }
 
+    /// A probe on both pins, as a logic analyser sees them: called in interrupt context with each
+    /// byte at the virtual time its stop bit ends (the time the peer or the receive interrupt gets
+    /// it). An empty function removes it; reset() does too.
+    using LineMonitor = std::function<void(UartDirection, std::uint8_t, Nanos)>;
+    void set_monitor(LineMonitor monitor) { monitor_ = std::move(monitor); }
+
     // Platform side, called by furi_hal_uart_* and the console.
     void set_enabled(bool on) { enabled_ = on; }
     void set_baud_rate(std::uint32_t baud);
@@ -74,6 +87,8 @@ public:
 private:
     void schedule_next_to_device();
     void deliver_to_device();
+    static void deliver_to_device_event(void* port, std::uint64_t);
+    static void reach_peer_event(void* port, std::uint64_t byte);
 
     Runtime& runtime_;
     FuriHalUartId id_;
@@ -88,6 +103,7 @@ private:
     std::vector<std::uint8_t> transmitted_;
     std::uint64_t dropped_ = 0;
     Nanos busy_ = 0;
+    LineMonitor monitor_;
     void busy_wait_until(Nanos until);
 };
 

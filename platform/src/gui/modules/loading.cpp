@@ -18,12 +18,12 @@ const Icon& hourglass() {
     return gui_modules::pictures::hourglass_24x24;
 }
 
-struct Model {
+struct LoadingModel {
     uint8_t frame = 0;
 };
 
-void draw(Canvas* canvas, void* model_memory) {
-    const auto& model = *static_cast<Model*>(model_memory);
+void loading_draw(Canvas* canvas, void* model_memory) {
+    const auto& model = *static_cast<LoadingModel*>(model_memory);
     canvas_set_color(canvas, ColorWhite);
     canvas_draw_box(canvas, 0, 0, canvas_width(canvas), canvas_height(canvas));
     canvas_set_color(canvas, ColorBlack);
@@ -51,7 +51,7 @@ Loading* require(Loading* loading, const char* what) {
 // Timer service thread.
 void timer_callback(void* context) {
     auto* loading = static_cast<Loading*>(context);
-    gui_modules::with_model<Model>(loading->view, true, [](Model& m) {
+    gui_modules::with_model<LoadingModel>(loading->view, true, [](LoadingModel& m) {
         m.frame = static_cast<uint8_t>((m.frame + 1) % hourglass().frame_count);
     });
 }
@@ -64,10 +64,12 @@ void enter_callback(void* context) {
 void exit_callback(void* context) {
     auto* loading = static_cast<Loading*>(context);
     furi_timer_stop(loading->timer);
-    gui_modules::with_model<Model>(loading->view, false, [](Model& m) { m.frame = 0; });
+    gui_modules::with_model<LoadingModel>(loading->view, false, [](LoadingModel& m) {
+        m.frame = 0;
+    });
 }
 
-bool input(InputEvent* event, void* context) {
+bool loading_input(InputEvent* event, void* context) {
     (void)event;
     (void)context;
     return true;
@@ -82,9 +84,9 @@ Loading* loading_alloc(void) {
     loading->view = view_alloc();
     loading->timer = furi_timer_alloc(timer_callback, FuriTimerTypePeriodic, loading);
     view_set_context(loading->view, loading);
-    gui_modules::model_construct<Model>(loading->view);
-    view_set_draw_callback(loading->view, draw);
-    view_set_input_callback(loading->view, input);
+    gui_modules::model_construct<LoadingModel>(loading->view);
+    view_set_draw_callback(loading->view, loading_draw);
+    view_set_input_callback(loading->view, loading_input);
     view_set_enter_callback(loading->view, enter_callback);
     view_set_exit_callback(loading->view, exit_callback);
     return loading;
@@ -94,7 +96,7 @@ void loading_free(Loading* instance) {
     require(instance, "loading_free");
     furi_timer_stop(instance->timer);
     furi_timer_free(instance->timer);
-    gui_modules::model_destroy<Model>(instance->view);
+    gui_modules::model_destroy<LoadingModel>(instance->view);
     view_free(instance->view);
     host::destroy_tracked(instance);
 }

@@ -29,7 +29,7 @@ struct TextElement {
     Align vertical = AlignTop;
 };
 
-struct Model {
+struct PopupModel {
     TextElement header;
     TextElement text;
     const Icon* icon = nullptr;
@@ -44,8 +44,8 @@ void draw_text(Canvas* canvas, const TextElement& element, Font font) {
         canvas, element.x, element.y, element.horizontal, element.vertical, element.text);
 }
 
-void draw(Canvas* canvas, void* model_memory) {
-    const auto& model = *static_cast<Model*>(model_memory);
+void popup_draw(Canvas* canvas, void* model_memory) {
+    const auto& model = *static_cast<PopupModel*>(model_memory);
     canvas_clear(canvas);
     if(model.icon != nullptr) canvas_draw_icon(canvas, model.icon_x, model.icon_y, model.icon);
     draw_text(canvas, model.header, FontPrimary);
@@ -92,7 +92,7 @@ void exit_callback(void* context) {
     furi_timer_stop(static_cast<Popup*>(context)->timer);
 }
 
-bool input(InputEvent* event, void* context) {
+bool popup_input(InputEvent* event, void* context) {
     auto* popup = static_cast<Popup*>(context);
     if(event->type != InputTypeShort || popup->callback.load() == nullptr) return false;
     call_back(popup);
@@ -107,7 +107,7 @@ void set_text(
     uint8_t y,
     Align horizontal,
     Align vertical) {
-    gui_modules::with_model<Model>(popup->view, true, [&](Model& m) {
+    gui_modules::with_model<PopupModel>(popup->view, true, [&](PopupModel& m) {
         (header ? m.header : m.text) = TextElement{text, x, y, horizontal, vertical};
     });
 }
@@ -121,9 +121,9 @@ Popup* popup_alloc(void) {
     popup->view = view_alloc();
     popup->timer = furi_timer_alloc(timer_callback, FuriTimerTypeOnce, popup);
     view_set_context(popup->view, popup);
-    gui_modules::model_construct<Model>(popup->view);
-    view_set_draw_callback(popup->view, draw);
-    view_set_input_callback(popup->view, input);
+    gui_modules::model_construct<PopupModel>(popup->view);
+    view_set_draw_callback(popup->view, popup_draw);
+    view_set_input_callback(popup->view, popup_input);
     view_set_enter_callback(popup->view, enter_callback);
     view_set_exit_callback(popup->view, exit_callback);
     return popup;
@@ -133,7 +133,7 @@ void popup_free(Popup* popup) {
     require(popup, "popup_free");
     furi_timer_stop(popup->timer);
     furi_timer_free(popup->timer);
-    gui_modules::model_destroy<Model>(popup->view);
+    gui_modules::model_destroy<PopupModel>(popup->view);
     view_free(popup->view);
     host::destroy_tracked(popup);
 }
@@ -172,7 +172,7 @@ void popup_set_text(
 
 void popup_set_icon(Popup* popup, uint8_t x, uint8_t y, const Icon* icon) {
     require(popup, "popup_set_icon");
-    gui_modules::with_model<Model>(popup->view, true, [&](Model& m) {
+    gui_modules::with_model<PopupModel>(popup->view, true, [&](PopupModel& m) {
         m.icon = icon;
         m.icon_x = x;
         m.icon_y = y;
@@ -195,7 +195,9 @@ void popup_disable_timeout(Popup* popup) {
 
 void popup_reset(Popup* popup) {
     require(popup, "popup_reset");
-    gui_modules::with_model<Model>(popup->view, false, [](Model& m) { m = Model(); });
+    gui_modules::with_model<PopupModel>(popup->view, false, [](PopupModel& m) {
+        m = PopupModel();
+    });
     popup->callback = nullptr;
     popup->context = nullptr;
     popup->timeout_enabled = false;

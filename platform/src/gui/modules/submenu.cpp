@@ -27,7 +27,7 @@ struct Item {
     void* context;
 };
 
-struct Model {
+struct SubmenuModel {
     std::vector<Item> items;
     std::string header; // empty: no header
     size_t position = 0;
@@ -79,8 +79,8 @@ struct Model {
     }
 };
 
-void draw(Canvas* canvas, void* model_memory) {
-    const auto& model = *static_cast<Model*>(model_memory);
+void submenu_draw(Canvas* canvas, void* model_memory) {
+    const auto& model = *static_cast<SubmenuModel*>(model_memory);
     canvas_clear(canvas);
     int top = 0;
     if(!model.header.empty()) {
@@ -121,12 +121,12 @@ struct Submenu {
 namespace {
 
 // Up and Down move on Short and Repeat, OK chooses on Short; nothing else is consumed.
-bool input(InputEvent* event, void* context) {
+bool submenu_input(InputEvent* event, void* context) {
     auto* submenu = static_cast<Submenu*>(context);
     const bool repeat = event->type == InputTypeRepeat;
     if(event->type != InputTypeShort && !repeat) return false;
     if(event->key == InputKeyUp || event->key == InputKeyDown) {
-        gui_modules::with_model<Model>(submenu->view, true, [&](Model& m) {
+        gui_modules::with_model<SubmenuModel>(submenu->view, true, [&](SubmenuModel& m) {
             if(event->key == InputKeyUp) {
                 m.up();
             } else {
@@ -137,9 +137,10 @@ bool input(InputEvent* event, void* context) {
     }
     if(event->key == InputKeyOk && !repeat) {
         // Take the item under the lock, call it without: the callback may use the submenu.
-        const Item item = gui_modules::with_model<Model>(submenu->view, false, [](Model& m) {
-            return m.items.empty() ? Item{{}, 0, nullptr, nullptr} : m.items[m.position];
-        });
+        const Item item =
+            gui_modules::with_model<SubmenuModel>(submenu->view, false, [](SubmenuModel& m) {
+                return m.items.empty() ? Item{{}, 0, nullptr, nullptr} : m.items[m.position];
+            });
         if(item.callback != nullptr) item.callback(item.context, item.index);
         return true;
     }
@@ -159,15 +160,15 @@ Submenu* submenu_alloc(void) {
     auto* submenu = host::make_tracked<Submenu>();
     submenu->view = view_alloc();
     view_set_context(submenu->view, submenu);
-    gui_modules::model_construct<Model>(submenu->view);
-    view_set_draw_callback(submenu->view, draw);
-    view_set_input_callback(submenu->view, input);
+    gui_modules::model_construct<SubmenuModel>(submenu->view);
+    view_set_draw_callback(submenu->view, submenu_draw);
+    view_set_input_callback(submenu->view, submenu_input);
     return submenu;
 }
 
 void submenu_free(Submenu* submenu) {
     require(submenu, "submenu_free");
-    gui_modules::model_destroy<Model>(submenu->view);
+    gui_modules::model_destroy<SubmenuModel>(submenu->view);
     view_free(submenu->view);
     host::destroy_tracked(submenu);
 }
@@ -184,19 +185,21 @@ void submenu_add_item(
     void* callback_context) {
     require(submenu, "submenu_add_item");
     if(label == nullptr) host::fatal("submenu_add_item: label is null");
-    gui_modules::with_model<Model>(submenu->view, true, [&](Model& m) {
+    gui_modules::with_model<SubmenuModel>(submenu->view, true, [&](SubmenuModel& m) {
         m.items.push_back({label, index, callback, callback_context});
     });
 }
 
 void submenu_reset(Submenu* submenu) {
     require(submenu, "submenu_reset");
-    gui_modules::with_model<Model>(submenu->view, true, [](Model& m) { m = Model(); });
+    gui_modules::with_model<SubmenuModel>(submenu->view, true, [](SubmenuModel& m) {
+        m = SubmenuModel();
+    });
 }
 
 void submenu_set_selected_item(Submenu* submenu, uint32_t index) {
     require(submenu, "submenu_set_selected_item");
-    gui_modules::with_model<Model>(submenu->view, true, [&](Model& m) {
+    gui_modules::with_model<SubmenuModel>(submenu->view, true, [&](SubmenuModel& m) {
         auto it = std::find_if(m.items.begin(), m.items.end(), [&](const Item& item) {
             return item.index == index;
         });
@@ -207,7 +210,7 @@ void submenu_set_selected_item(Submenu* submenu, uint32_t index) {
 // The window stays where it is: the device does not move it when the row count changes.
 void submenu_set_header(Submenu* submenu, const char* header) {
     require(submenu, "submenu_set_header");
-    gui_modules::with_model<Model>(submenu->view, true, [&](Model& m) {
+    gui_modules::with_model<SubmenuModel>(submenu->view, true, [&](SubmenuModel& m) {
         m.header = header != nullptr ? header : "";
     });
 }

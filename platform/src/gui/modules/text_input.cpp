@@ -92,7 +92,7 @@ constexpr uint8_t kKeyboardX = 1;
 constexpr uint8_t kKeyboardY = 29;
 constexpr uint8_t kTextBaseline = 22;
 
-struct Model {
+struct TextInputModel {
     const char* header = ""; // the caller's
     char* buffer = nullptr;
     size_t buffer_size = 0;
@@ -122,7 +122,7 @@ char to_uppercase(char c) {
     return is_lowercase(c) ? static_cast<char>(c - 0x20) : c;
 }
 
-void draw_field(Canvas* canvas, const Model& m) {
+void draw_field(Canvas* canvas, const TextInputModel& m) {
     uint8_t start = 4;
     int room = canvas_width(canvas) - 8;
     const std::string whole(m.text(), m.length());
@@ -147,7 +147,7 @@ void draw_field(Canvas* canvas, const Model& m) {
     canvas_draw_str(canvas, start, kTextBaseline, text);
 }
 
-void draw_keyboard(Canvas* canvas, const Model& m) {
+void draw_keyboard(Canvas* canvas, const TextInputModel& m) {
     canvas_set_font(canvas, FontKeyboard);
     const bool empty = m.length() == 0;
     for(uint8_t r = 0; r < kRowCount; ++r) {
@@ -201,8 +201,8 @@ struct TextInput {
 
 namespace {
 
-void draw(Canvas* canvas, void* model_memory) {
-    const auto& m = *static_cast<Model*>(model_memory);
+void text_input_draw(Canvas* canvas, void* model_memory) {
+    const auto& m = *static_cast<TextInputModel*>(model_memory);
     canvas_clear(canvas);
     canvas_set_color(canvas, ColorBlack);
     canvas_set_font(canvas, FontSecondary);
@@ -218,7 +218,7 @@ TextInput* require(TextInput* text_input, const char* what) {
     return text_input;
 }
 
-void move(Model& m, InputKey key) {
+void move(TextInputModel& m, InputKey key) {
     switch(key) {
     case InputKeyUp:
         if(m.row > 0) {
@@ -245,7 +245,7 @@ void move(Model& m, InputKey key) {
 }
 
 // Deletes the last character, or the whole default text while it is selected.
-void backspace(Model& m) {
+void backspace(TextInputModel& m) {
     if(m.buffer == nullptr) return;
     const size_t length = m.clear_default_text ? 1 : m.length();
     if(length > 0) m.buffer[length - 1] = '\0';
@@ -263,7 +263,7 @@ struct Save {
 };
 
 // OK (short or long) on the selected key.
-Save press_ok(Model& m, bool held) {
+Save press_ok(TextInputModel& m, bool held) {
     Save save;
     size_t length = m.length();
     bool upper = length == 0 || m.clear_default_text;
@@ -288,10 +288,12 @@ Save press_ok(Model& m, bool held) {
 void finish_save(TextInput* text_input, const Save& save) {
     if(save.validator != nullptr) {
         // The validator sees the text even when it is empty.
-        const std::string text = gui_modules::with_model<Model>(
-            text_input->view, false, [](Model& m) { return std::string(m.text(), m.length()); });
+        const std::string text = gui_modules::with_model<TextInputModel>(
+            text_input->view, false, [](TextInputModel& m) {
+                return std::string(m.text(), m.length());
+            });
         if(!save.validator(text.c_str(), text_input->message, save.validator_context)) {
-            gui_modules::with_model<Model>(text_input->view, true, [](Model& m) {
+            gui_modules::with_model<TextInputModel>(text_input->view, true, [](TextInputModel& m) {
                 m.message_visible = true;
             });
             furi_timer_start(text_input->message_timer, furi_ms_to_ticks(kMessageTimeoutMs));
@@ -301,7 +303,7 @@ void finish_save(TextInput* text_input, const Save& save) {
     if(save.callback != nullptr && !save.text_empty) save.callback(save.callback_context);
 }
 
-bool consume(Model& m, const InputEvent& event, Save& save) {
+bool consume(TextInputModel& m, const InputEvent& event, Save& save) {
     const InputType type = event.type;
     if(type != InputTypePress && type != InputTypeRelease && m.message_visible) {
         m.message_visible = false; // that event only dismisses the message
@@ -328,10 +330,10 @@ bool consume(Model& m, const InputEvent& event, Save& save) {
     }
 }
 
-bool input(InputEvent* event, void* context) {
+bool text_input_input(InputEvent* event, void* context) {
     auto* text_input = static_cast<TextInput*>(context);
     Save save;
-    auto* model = static_cast<Model*>(view_get_model(text_input->view));
+    auto* model = static_cast<TextInputModel*>(view_get_model(text_input->view));
     const bool consumed = consume(*model, *event, save);
     view_commit_model(text_input->view, consumed);
     if(save.requested) finish_save(text_input, save);
@@ -340,7 +342,7 @@ bool input(InputEvent* event, void* context) {
 
 void message_timer_callback(void* context) {
     auto* text_input = static_cast<TextInput*>(context);
-    gui_modules::with_model<Model>(text_input->view, true, [](Model& m) {
+    gui_modules::with_model<TextInputModel>(text_input->view, true, [](TextInputModel& m) {
         m.message_visible = false;
     });
 }
@@ -356,9 +358,9 @@ TextInput* text_input_alloc(void) {
         furi_timer_alloc(message_timer_callback, FuriTimerTypeOnce, text_input);
     text_input->message = furi_string_alloc();
     view_set_context(text_input->view, text_input);
-    gui_modules::model_construct<Model>(text_input->view);
-    view_set_draw_callback(text_input->view, draw);
-    view_set_input_callback(text_input->view, input);
+    gui_modules::model_construct<TextInputModel>(text_input->view);
+    view_set_draw_callback(text_input->view, text_input_draw);
+    view_set_input_callback(text_input->view, text_input_input);
     text_input_reset(text_input);
     return text_input;
 }
@@ -367,7 +369,7 @@ void text_input_free(TextInput* text_input) {
     require(text_input, "text_input_free");
     furi_timer_stop(text_input->message_timer);
     furi_timer_free(text_input->message_timer);
-    gui_modules::model_destroy<Model>(text_input->view);
+    gui_modules::model_destroy<TextInputModel>(text_input->view);
     view_free(text_input->view);
     furi_string_free(text_input->message);
     host::destroy_tracked(text_input);
@@ -375,9 +377,9 @@ void text_input_free(TextInput* text_input) {
 
 void text_input_reset(TextInput* text_input) {
     require(text_input, "text_input_reset");
-    gui_modules::with_model<Model>(text_input->view, true, [&](Model& m) {
+    gui_modules::with_model<TextInputModel>(text_input->view, true, [&](TextInputModel& m) {
         furi_string_reset(text_input->message);
-        m = Model();
+        m = TextInputModel();
         m.message = text_input->message;
     });
 }
@@ -398,7 +400,7 @@ void text_input_set_result_callback(
     if(text_buffer_size == 0) host::fatal("text_input_set_result_callback: text_buffer_size is 0");
     // A default text longer than the input takes is cut to fit.
     text_buffer[strnlen(text_buffer, text_buffer_size - 1)] = '\0';
-    gui_modules::with_model<Model>(text_input->view, true, [&](Model& m) {
+    gui_modules::with_model<TextInputModel>(text_input->view, true, [&](TextInputModel& m) {
         m.callback = callback;
         m.callback_context = callback_context;
         m.buffer = text_buffer;
@@ -417,7 +419,7 @@ void text_input_set_validator(
     TextInputValidatorCallback callback,
     void* callback_context) {
     require(text_input, "text_input_set_validator");
-    gui_modules::with_model<Model>(text_input->view, false, [&](Model& m) {
+    gui_modules::with_model<TextInputModel>(text_input->view, false, [&](TextInputModel& m) {
         m.validator = callback;
         m.validator_context = callback_context;
     });
@@ -425,14 +427,14 @@ void text_input_set_validator(
 
 TextInputValidatorCallback text_input_get_validator_callback(TextInput* text_input) {
     require(text_input, "text_input_get_validator_callback");
-    return gui_modules::with_model<Model>(text_input->view, false, [](Model& m) {
+    return gui_modules::with_model<TextInputModel>(text_input->view, false, [](TextInputModel& m) {
         return m.validator;
     });
 }
 
 void* text_input_get_validator_callback_context(TextInput* text_input) {
     require(text_input, "text_input_get_validator_callback_context");
-    return gui_modules::with_model<Model>(text_input->view, false, [](Model& m) {
+    return gui_modules::with_model<TextInputModel>(text_input->view, false, [](TextInputModel& m) {
         return m.validator_context;
     });
 }
@@ -440,7 +442,9 @@ void* text_input_get_validator_callback_context(TextInput* text_input) {
 // Keeps the caller's pointer, as the device does: the text must outlive its use.
 void text_input_set_header_text(TextInput* text_input, const char* text) {
     require(text_input, "text_input_set_header_text");
-    gui_modules::with_model<Model>(text_input->view, true, [&](Model& m) { m.header = text; });
+    gui_modules::with_model<TextInputModel>(text_input->view, true, [&](TextInputModel& m) {
+        m.header = text;
+    });
 }
 
 } // extern "C"

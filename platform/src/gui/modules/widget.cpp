@@ -175,12 +175,12 @@ private:
     bool fill_;
 };
 
-struct Model {
+struct WidgetModel {
     std::vector<std::unique_ptr<Element>> elements;
 };
 
-void draw(Canvas* canvas, void* model_memory) {
-    const auto& model = *static_cast<Model*>(model_memory);
+void widget_draw(Canvas* canvas, void* model_memory) {
+    const auto& model = *static_cast<WidgetModel*>(model_memory);
     canvas_clear(canvas);
     for(const auto& element : model.elements) {
         canvas_set_color(canvas, ColorBlack);
@@ -207,17 +207,17 @@ const char* require_text(const char* text, const char* what) {
 }
 
 void add(Widget* widget, std::unique_ptr<Element> element) {
-    gui_modules::with_model<Model>(widget->view, true, [&](Model& m) {
+    gui_modules::with_model<WidgetModel>(widget->view, true, [&](WidgetModel& m) {
         m.elements.push_back(std::move(element));
     });
 }
 
 // Buttons get every input type of their key; the callbacks run without the model lock, so they
 // may reset the widget.
-bool input(InputEvent* event, void* context) {
+bool widget_input(InputEvent* event, void* context) {
     auto* widget = static_cast<Widget*>(context);
     const std::vector<ButtonPress> presses =
-        gui_modules::with_model<Model>(widget->view, false, [&](Model& m) {
+        gui_modules::with_model<WidgetModel>(widget->view, false, [&](WidgetModel& m) {
             std::vector<ButtonPress> found;
             ButtonPress press{};
             for(const auto& element : m.elements) {
@@ -237,22 +237,24 @@ Widget* widget_alloc(void) {
     auto* widget = host::make_tracked<Widget>();
     widget->view = view_alloc();
     view_set_context(widget->view, widget);
-    gui_modules::model_construct<Model>(widget->view);
-    view_set_draw_callback(widget->view, draw);
-    view_set_input_callback(widget->view, input);
+    gui_modules::model_construct<WidgetModel>(widget->view);
+    view_set_draw_callback(widget->view, widget_draw);
+    view_set_input_callback(widget->view, widget_input);
     return widget;
 }
 
 void widget_free(Widget* widget) {
     require(widget, "widget_free");
-    gui_modules::model_destroy<Model>(widget->view);
+    gui_modules::model_destroy<WidgetModel>(widget->view);
     view_free(widget->view);
     host::destroy_tracked(widget);
 }
 
 void widget_reset(Widget* widget) {
     require(widget, "widget_reset");
-    gui_modules::with_model<Model>(widget->view, true, [](Model& m) { m.elements.clear(); });
+    gui_modules::with_model<WidgetModel>(widget->view, true, [](WidgetModel& m) {
+        m.elements.clear();
+    });
 }
 
 View* widget_get_view(Widget* widget) {
