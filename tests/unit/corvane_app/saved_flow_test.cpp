@@ -29,6 +29,42 @@ protected:
         app_.wait(200);
     }
 
+    /// From the start menu, into the browser and onto the file named `name` (no extension).
+    void pick(const std::string& name) {
+        open_browser();
+        for(int i = 0; i < 8; ++i) {
+            app_.press(InputKeyDown);
+            const host::Screen s = app_.screen();
+            const auto* row = s.find(name);
+            if(row != nullptr && s.pixel(1, row->baseline - 3)) break;
+        }
+        app_.press(InputKeyOk);
+        app_.wait(200);
+    }
+
+    /// From the start menu: reads the tag in the field and offers it the name `typed`; whether
+    /// "Saved!" followed. A refused name is dismissed and the app led back to the start menu.
+    bool read_and_save_as(const std::string& typed) {
+        if(app_.selected_menu_item() != "Read Tag") app_.press(InputKeyUp);
+        read_to_result();
+        app_.press(InputKeyRight); // More: the tag menu
+        return save_as(typed);
+    }
+
+    /// On the tag menu: Save, the name, the save key; back on the start menu when refused.
+    bool save_as(const std::string& typed) {
+        app_.press(InputKeyOk);
+        EXPECT_TRUE(app_.type(typed)) << app_.describe();
+        EXPECT_TRUE(app_.save_text()) << app_.describe();
+        if(app_.shows("Saved!")) return true;
+        EXPECT_TRUE(app_.shows("exists")) << app_.describe();
+        app_.press(InputKeyOk);   // dismisses the message
+        app_.press(InputKeyBack); // the tag menu
+        app_.press(InputKeyBack); // the start menu
+        EXPECT_TRUE(app_.shows("Read Tag")) << app_.describe();
+        return false;
+    }
+
     void load(const std::string& name = "Gate.uhf", const std::string& content = tag_file()) {
         app_.write_data_file(name, content);
         start_to_menu();
@@ -231,6 +267,48 @@ TEST_F(SavedTest, MoreAfterAWriteSavesTheLoadedTagNextToItsFileAndItsOwnNameIsAc
     EXPECT_NE(
         app_.read_data_file("Gate.uhf")->find("EPC: E2 00 00 17 22 10 01 23 45 67 89 AB\n"),
         std::string::npos);
+}
+
+// A name on the card belongs to the tag loaded from or saved to it. After a new read, or a load
+// that failed, the name screen refuses it like any other taken name, so no other tag overwrites
+// that file; the tag that is the file's own may be saved over it again.
+TEST_F(SavedTest, ATakenNameIsRefusedUnlessTheHeldTagIsThatFilesOwn) {
+    const std::string broken = "Filetype: Flipper UHF RFID device\nVersion: 2\n";
+    app_.write_data_file("Broken.uhf", broken);
+    const auto first = app_.add_tag(standard_tag());
+    start_to_menu();
+    ASSERT_TRUE(read_and_save_as("shelf"));
+    app_.wait(1600); // "Saved!" leaves to the tag menu
+    ASSERT_TRUE(save_as("shelf")) << "the tag just saved is that file's own";
+    const std::string shelf = *app_.read_data_file("Shelf.uhf");
+    app_.wait(1600);
+    app_.press(InputKeyBack);
+    ASSERT_TRUE(app_.shows("Read Tag")) << app_.describe();
+
+    // Another tag read: the name is taken.
+    app_.remove_tag(first);
+    sim::yrm100::TagSpec other = standard_tag();
+    other.epc = pattern(12, 0xA0);
+    app_.add_tag(other);
+    EXPECT_FALSE(read_and_save_as("shelf"));
+
+    // Only the saved menu of Shelf opened, then a new read: still taken.
+    pick("Shelf");
+    ASSERT_TRUE(app_.shows("Delete")) << app_.describe();
+    app_.press(InputKeyBack); // the browser again
+    app_.press(InputKeyBack); // the start menu
+    EXPECT_FALSE(read_and_save_as("shelf"));
+
+    // A file that failed to load keeps its name too.
+    pick("Broken");
+    ASSERT_TRUE(app_.wait_for("File format")) << app_.describe();
+    app_.press(InputKeyBack);
+    ASSERT_TRUE(app_.shows("Read Tag")) << app_.describe();
+    EXPECT_FALSE(read_and_save_as("broken"));
+
+    EXPECT_EQ(*app_.read_data_file("Shelf.uhf"), shelf);
+    EXPECT_EQ(*app_.read_data_file("Broken.uhf"), broken);
+    EXPECT_EQ(app_.data_files(), (std::vector<std::string>{"Broken.uhf", "Shelf.uhf"}));
 }
 
 TEST_F(SavedTest, ARefusedWriteIsRetriedUntilTheTagTakesIt) {
