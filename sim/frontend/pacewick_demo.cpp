@@ -1,7 +1,4 @@
 // fsim pacewick: the step counter on the host runtime with a virtual MX2125 on a simulated walk.
-#include <furi.h>
-#include <furi_hal.h>
-
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
@@ -16,7 +13,6 @@
 #include "session/screen_text.h"
 #include "devices/gait.h"
 #include "devices/mx2125.h"
-#include "host/gui.h"
 #include "host/runtime.h"
 #include "pacewick.h"
 
@@ -182,33 +178,6 @@ host::Nanos to_nanos(double seconds) {
     return static_cast<host::Nanos>(seconds * 1e9 + 0.5);
 }
 
-/// The app on its own platform thread, as the loader runs it. It must have ended (Back) before
-/// this goes out of scope.
-class AppThread {
-public:
-    AppThread()
-        : thread_(furi_thread_alloc_ex("pacewick", 2048, pacewick_app, nullptr)) {
-        furi_thread_start(thread_);
-    }
-    ~AppThread() {
-        furi_thread_join(thread_);
-        furi_thread_free(thread_);
-    }
-    AppThread(const AppThread&) = delete;
-    AppThread& operator=(const AppThread&) = delete;
-
-private:
-    FuriThread* thread_;
-};
-
-std::optional<long> counted_steps(const host::Screen& screen) {
-    const auto* line = screen.find("Steps: ");
-    long steps = 0;
-    if(line == nullptr || std::sscanf(line->text.c_str(), "Steps: %ld", &steps) != 1)
-        return std::nullopt;
-    return steps;
-}
-
 std::string describe(const Settings& s, const sim::CsvTrace* trace, double seconds) {
     char text[320];
     if(trace != nullptr) {
@@ -330,29 +299,28 @@ int run_walk(const Settings& settings) {
     }
 
     host::Screen final_screen;
+    std::optional<long> counted;
     std::optional<std::uint64_t> true_steps;
     host::Nanos shortest = 0;
     host::Nanos longest = 0;
     std::uint64_t pulses = 0;
     double walk_seconds = settings.seconds;
     {
-        host::RuntimeOptions options;
+        sim::PacewickSessionOptions options;
+        options.sensor = settings.sensor;
         options.virtual_time_limit = to_nanos(kMaxSeconds) + host::seconds(3600);
-        host::Runtime rt(options);
-        host::GuiService gui(rt);
-        sim::Mx2125 mx(rt, gpio_ext_pc0, settings.sensor);
+        sim::PacewickSession session(options);
+        sim::Mx2125& mx = session.sensor();
         if(trace) {
             mx.set_trace(*trace);
         } else {
             mx.set_gait(settings.gait);
         }
-
-        AppThread app;
-        // The sensor's pulses begin once the app has read the idle pin and hooked its interrupt.
-        rt.run_for(host::ms(50));
-        mx.start();
-        rt.run_for(kSettle);
-        rt.run_for(gui.input().short_press(InputKeyOk) - rt.now() + kSettle);
+        host::Runtime& rt = session.runtime();
+        session.start(); // the pulses begin once the app has hooked its interrupt
+        rt.run_for(kSettle - host::ms(50));
+        session.press(InputKeyOk);
+        rt.run_for(kSettle - sim::PacewickSession::kSettle);
 
         if(trace) {
             // The trace runs from power-up; by default it plays to its end.
@@ -361,28 +329,26 @@ int run_walk(const Settings& settings) {
             walk_seconds = static_cast<double>(end) / 1e9;
             rt.run_for((end > rt.now() ? end - rt.now() : 0) + kAfterWalk);
         } else {
-            mx.start_walking(); // no effect for a gait with no swing: standing still
+            session.walk(true); // no effect for a gait with no swing: standing still
             rt.run_for(to_nanos(settings.seconds));
-            mx.stop_walking(); // the step in progress is finished
+            session.walk(false); // the step in progress is finished
             while(mx.gait().walking(rt.now())) rt.run_for(host::ms(10));
             rt.run_for(kAfterWalk);
         }
 
-        final_screen = gui.screen();
+        final_screen = session.screen();
+        counted = session.counted_steps();
         true_steps = mx.true_steps();
         shortest = mx.shortest_high_time();
         longest = mx.longest_high_time();
         pulses = mx.pulses();
-
-        // Back ends the app; leaving this scope joins its thread.
-        rt.run_for(gui.input().short_press(InputKeyBack) - rt.now() + kSettle);
+        session.quit();
     }
 
     std::printf(
         "fsim pacewick: %s\n",
         describe(settings, trace ? &*trace : nullptr, walk_seconds).c_str());
     std::fputs(sim::framed_screen(final_screen).c_str(), stdout);
-    const auto counted = counted_steps(final_screen);
     std::printf(
         "counted steps: %s\n",
         counted ? std::to_string(*counted).c_str() : "(no count on the screen)");

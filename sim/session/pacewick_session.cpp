@@ -7,13 +7,17 @@
 namespace sim {
 namespace {
 
-// What a press leaves for the app to react: the input service's timing plus a margin.
-constexpr host::Nanos kSettle = host::ms(20);
+host::RuntimeOptions runtime_options(const PacewickSessionOptions& options) {
+    host::RuntimeOptions o =
+        session_runtime_options(options.echo_log, options.realtime, options.speed);
+    if(!options.realtime) o.virtual_time_limit = options.virtual_time_limit;
+    return o;
+}
 
 } // namespace
 
 PacewickSession::PacewickSession(PacewickSessionOptions options)
-    : rt_(session_runtime_options(options.echo_log, options.realtime, options.speed))
+    : rt_(runtime_options(options))
     , gui_(rt_)
     , sensor_(rt_, gpio_ext_pc0, options.sensor) {}
 
