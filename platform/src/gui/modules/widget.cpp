@@ -314,15 +314,9 @@ struct Widget {
 
 namespace {
 
-Widget* require(Widget* widget, const char* what) {
-    if(widget == nullptr) host::fatal("%s: widget is null", what);
-    return widget;
-}
+constexpr host::NotNull<Widget> require{"widget"};
 
-const char* require_text(const char* text, const char* what) {
-    if(text == nullptr) host::fatal("%s: text is null", what);
-    return text;
-}
+constexpr host::NotNull<const char> require_text{"text"};
 
 void add(Widget* widget, std::unique_ptr<Element> element) {
     gui_modules::with_model<Model>(widget->view, true, [&](Model& m) {
