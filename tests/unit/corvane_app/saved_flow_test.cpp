@@ -13,10 +13,6 @@ namespace {
 
 class SavedTest : public AppTest {
 protected:
-    void SetUp() override {
-        if(!CORVANE_DRIVER_HAS_DIALOGS) GTEST_SKIP() << "no dialogs service in this runtime";
-    }
-
     /// From the start menu into the browser ("Saved" may be the remembered item already).
     void open_browser() {
         if(app_.selected_menu_item() != "Saved") app_.press(InputKeyDown);
