@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "scenario.h"
+#include "session/colours.h"
 #include "yaml_reader.h"
 
 namespace sim::scenario {
@@ -161,21 +162,6 @@ std::optional<InputKey> key_from_name(std::string_view name) {
     if(name == "back") return InputKeyBack;
     return std::nullopt;
 }
-
-struct NamedColor {
-    std::string_view name;
-    host::Rgb rgb;
-};
-constexpr NamedColor kColors[] = {
-    {"off", {0, 0, 0}},
-    {"red", {255, 0, 0}},
-    {"green", {0, 255, 0}},
-    {"blue", {0, 0, 255}},
-    {"cyan", {0, 255, 255}},
-    {"magenta", {255, 0, 255}},
-    {"yellow", {255, 255, 0}},
-    {"white", {255, 255, 255}},
-};
 
 class Parser {
 public:
@@ -577,9 +563,7 @@ private:
             m = r_.map(v, "in expect-led", {"color", "blinking", "timeout"});
             color = m.find("color");
             if(color == nullptr)
-                r_.fail(
-                    v,
-                    "expect-led needs a 'color' (off, red, green, blue, cyan, magenta, yellow, white, #RRGGBB)");
+                r_.fail(v, "expect-led needs a 'color' (" + colour_names() + ", #RRGGBB)");
             if(const auto* b = m.find("blinking")) e.blinking = r_.boolean(*b, "blinking");
             e.timeout_ms = timeout(m, 0);
             name = r_.scalar(*color, "color");
@@ -591,25 +575,13 @@ private:
                 name.resize(name.size() - kBlinking.size());
             }
         }
-        bool known = false;
-        for(const auto& c : kColors) {
-            if(c.name == name) {
-                e.color = c.rgb;
-                known = true;
-            }
-        }
-        if(!known && name.size() == 7 && name[0] == '#') {
-            yrm100::Bytes rgb;
-            if(!detail::parse_hex(std::string_view(name).substr(1), rgb) && rgb.size() == 3) {
-                e.color = {rgb[0], rgb[1], rgb[2]};
-                known = true;
-            }
-        }
-        if(!known)
+        const auto rgb = colour_from_name(name);
+        if(!rgb)
             r_.fail(
                 *color,
-                "expect-led: '" + name.substr(0, 32) +
-                    "' is not a colour (off, red, green, blue, cyan, magenta, yellow, white, #RRGGBB; '<colour>-blinking')");
+                "expect-led: '" + name.substr(0, 32) + "' is not a colour (" + colour_names() +
+                    ", #RRGGBB; '<colour>-blinking')");
+        e.color = *rgb;
         if(e.blinking && e.color.off()) r_.fail(*color, "expect-led: 'off' cannot blink");
         return e;
     }

@@ -10,6 +10,7 @@
 
 #include "devices/yrm100.h"
 #include "scenario.h"
+#include "session/colours.h"
 #include "session/screen_text.h"
 #include "session/corvane_session.h"
 
@@ -56,12 +57,6 @@ std::string escaped(std::string_view text, std::size_t max = 120) {
     }
     if(text.size() > max) out += "...";
     return out;
-}
-
-std::string color_name(host::Rgb c) {
-    char text[16];
-    std::snprintf(text, sizeof text, "#%02X%02X%02X", c.r, c.g, c.b);
-    return c.off() ? "off" : text;
 }
 
 class Runner {
@@ -261,9 +256,7 @@ public:
             return !led.blinking && led.led == e.color;
         };
         if(poll(holds, e.timeout_ms)) return std::nullopt;
-        const auto led = session_.led();
-        return "the LED is " + color_name(led.led) +
-               (led.blinking ? ", blinking " + color_name(led.blink_color) : ", not blinking");
+        return "the LED is " + led_state(session_.led());
     }
 
     Failure operator()(const ExpectOtg& e) {

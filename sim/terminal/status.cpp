@@ -7,32 +7,9 @@
 #include "devices/mx2125.h"
 #include "devices/yrm100.h"
 #include "field.h"
+#include "session/colours.h"
 
 namespace sim::terminal {
-
-std::string colour_name(host::Rgb c) {
-    if(c.off()) return "off";
-    struct Named {
-        host::Rgb rgb;
-        const char* name;
-    };
-    static constexpr Named kNamed[] = {
-        {{255, 0, 0}, "red"},
-        {{0, 255, 0}, "green"},
-        {{0, 0, 255}, "blue"},
-        {{0, 255, 255}, "cyan"},
-        {{255, 0, 255}, "magenta"},
-        {{255, 255, 0}, "yellow"},
-        {{255, 255, 255}, "white"},
-    };
-    for(const auto& named : kNamed) {
-        if(named.rgb == c) return named.name;
-    }
-    char hex[8];
-    std::snprintf(hex, sizeof hex, "#%02X%02X%02X", c.r, c.g, c.b);
-    if(c.r >= 192 && c.g >= 64 && c.g < 192 && c.b < 64) return std::string("orange ") + hex;
-    return hex;
-}
 
 std::string led_text(const host::NotificationState& state) {
     if(!state.blinking) return "LED " + colour_name(state.led);

@@ -11,10 +11,6 @@
 
 namespace sim::terminal {
 
-/// "off", "red", "cyan", ...; a colour that is not one of the eight full ones gets its hex
-/// ("orange #FF8000", "#203040").
-std::string colour_name(host::Rgb colour);
-
 /// "LED cyan blinking", "LED green", "LED off", "LED cyan blinking over red".
 std::string led_text(const host::NotificationState& state);
 
