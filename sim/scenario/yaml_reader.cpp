@@ -31,29 +31,13 @@ std::string word(std::string_view text) {
     return out + "'";
 }
 
-std::string join(std::initializer_list<std::string_view> names) {
+std::string join(std::span<const std::string_view> names) {
     std::string out;
     for(auto name : names) {
         if(!out.empty()) out += ", ";
         out += name;
     }
     return out;
-}
-
-std::size_t edit_distance(std::string_view a, std::string_view b) {
-    std::vector<std::size_t> row(b.size() + 1);
-    for(std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
-    for(std::size_t i = 1; i <= a.size(); ++i) {
-        std::size_t diagonal = row[0];
-        row[0] = i;
-        for(std::size_t j = 1; j <= b.size(); ++j) {
-            const std::size_t above = row[j];
-            row[j] =
-                std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
-            diagonal = above;
-        }
-    }
-    return row[b.size()];
 }
 
 /// Counts a document's events and stops the parse once they outnumber what the text could
@@ -232,7 +216,7 @@ MapEntries Reader::any_map(const YAML::Node& node, std::string_view what) const 
 MapEntries Reader::map(
     const YAML::Node& node,
     std::string_view what,
-    std::initializer_list<std::string_view> keys,
+    std::span<const std::string_view> keys,
     std::string_view hint) const {
     MapEntries out = any_map(node, what);
     std::size_t index = 0;
@@ -353,8 +337,9 @@ std::size_t Reader::choice(
         if(name == text) return index;
         ++index;
     }
-    std::string message = std::string(what) + ": " + word(text) + " is not one of " + join(names);
-    const auto near = closest(text, names);
+    const std::span<const std::string_view> all(names.begin(), names.size());
+    std::string message = std::string(what) + ": " + word(text) + " is not one of " + join(all);
+    const auto near = closest(text, all);
     if(!near.empty()) message += " (did you mean '" + std::string(near) + "'?)";
     fail(node, message);
 }
@@ -460,20 +445,6 @@ yrm100::TagSpec
         fail(node, std::string("not a tag the module can hold: ") + e.what());
     }
     return spec;
-}
-
-std::string_view closest(std::string_view word, std::initializer_list<std::string_view> names) {
-    std::string_view best;
-    if(word.size() > 40) return best;
-    std::size_t best_distance = 3; // a typo: at most two edits
-    for(auto name : names) {
-        const std::size_t distance = edit_distance(word, name);
-        if(distance < best_distance && distance < std::max<std::size_t>(name.size(), 2)) {
-            best = name;
-            best_distance = distance;
-        }
-    }
-    return best;
 }
 
 } // namespace sim::scenario::detail

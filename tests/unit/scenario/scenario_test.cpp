@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <iterator>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -130,6 +132,37 @@ TEST(ScenarioParse, EachBadFileIsRefusedNamingItsLine) {
             parse_error(kHead + "  - expect-text: {matches: \"" + pattern + "\"}\n"), "(parsed)")
             << pattern;
     }
+}
+
+// docs/scenarios.md lists the table of steps line for line, and describes each step in detail.
+// With UPDATE_DOCS=1 the test writes the list instead.
+TEST(ScenarioSteps, TheDocsListEveryStepOfTheTable) {
+    const fs::path file = fs::path(SOURCE_ROOT) / "docs" / "scenarios.md";
+    std::ifstream in(file);
+    ASSERT_TRUE(in) << file;
+    std::string docs((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string begin = "UPDATE_DOCS=1 rewrites this list) -->\n";
+    const std::string end = "<!-- end of steps -->";
+    const auto from = docs.find(begin);
+    const auto to = docs.find(end);
+    ASSERT_TRUE(from != std::string::npos && to != std::string::npos && from < to)
+        << "no list of steps in " << file;
+    std::string list;
+    for(const auto& step : sim::scenario::step_docs()) {
+        list += "- " + std::string(step.doc) + "\n";
+        EXPECT_TRUE(std::string_view(step.doc).starts_with("`" + std::string(step.key)))
+            << step.key;
+        EXPECT_NE(docs.find("| `" + std::string(step.key) + ":"), std::string::npos)
+            << step.key << " has no row in the detailed tables";
+    }
+    const char* update = std::getenv("UPDATE_DOCS");
+    if(update != nullptr && std::string_view(update) == "1") {
+        docs.replace(from + begin.size(), to - from - begin.size(), list);
+        std::ofstream(file) << docs;
+        return;
+    }
+    EXPECT_EQ(docs.substr(from + begin.size(), to - from - begin.size()), list)
+        << "docs/scenarios.md's list of steps differs from the table (UPDATE_DOCS=1 rewrites it)";
 }
 
 TEST(ScenarioParse, FilesThatAreNoScenarioAreRefusedByName) {
