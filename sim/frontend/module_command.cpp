@@ -12,6 +12,7 @@
 #include <string>
 
 #include "bridge/fd_pump.h"
+#include "host/printable.h"
 #include "bridge/pty_module.h"
 #include "cli_common.h"
 #include "commands.h"
@@ -145,7 +146,7 @@ int serve(const Settings& s) {
     std::fprintf(
         stderr,
         "fsim module: YRM100 \"%s\" with %zu tag(s) on %s%s%s\n",
-        config.hardware_version.c_str(),
+        host::printable(config.hardware_version).c_str(),
         tags.size(),
         pty.slave_path().c_str(),
         s.link ? " linked at " : "",

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "scenario.h"
-#include "session/printable.h"
+#include "host/printable.h"
 #include "session/screen_text.h"
 #include "steps.h"
 
@@ -23,7 +23,7 @@ std::string shown(const host::Screen& screen) {
             if(c == '\n') c = ' ';
         }
         if(!out.empty()) out += ", ";
-        out += "\"" + printable(text, 200) + "\"";
+        out += "\"" + host::printable(text, 200) + "\"";
     }
     return out.empty() ? "nothing (a blank screen)" : out;
 }
@@ -105,7 +105,7 @@ RunResult run(const Scenario& scenario, AppSession& session, const RunOptions& o
             failure = std::string("failed: ") + e.what();
         }
         result.steps_run = number;
-        const std::string title = printable(
+        const std::string title = host::printable(
             step.name ? step.summary + " [" + *step.name + "]" : step.summary);
         if(failure) {
             result.ok = false;

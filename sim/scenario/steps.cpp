@@ -11,7 +11,7 @@
 #include "host/keyboard.h"
 #include "session/colours.h"
 #include "session/corvane_session.h"
-#include "session/printable.h"
+#include "host/printable.h"
 
 namespace sim::scenario::detail {
 namespace {
@@ -549,7 +549,7 @@ Failure run_expect_file(StepRunner& r, const Action& action) {
         std::string content(static_cast<std::size_t>(size), '\0');
         in.read(content.data(), static_cast<std::streamsize>(content.size()));
         content.resize(static_cast<std::size_t>(in.gcount()));
-        seen = "it holds \"" + printable(content, 120) + "\"";
+        seen = "it holds \"" + host::printable(content, 120) + "\"";
         if(e.content && content != *e.content) return false;
         if(e.contains && content.find(*e.contains) == std::string::npos) return false;
         return true;
@@ -582,12 +582,12 @@ Failure run_expect_log(StepRunner& r, const Action& action) {
     };
     if(r.poll(holds, e.timeout_ms)) return std::nullopt;
     const auto lines = r.session.log().texts(e.tag);
-    if(lines.empty()) return "no log line under '" + printable(e.tag) + "'";
+    if(lines.empty()) return "no log line under '" + host::printable(e.tag) + "'";
     std::string last;
     for(std::size_t i = lines.size() > 3 ? lines.size() - 3 : 0; i < lines.size(); ++i) {
-        last += (last.empty() ? "\"" : ", \"") + printable(lines[i], 80) + "\"";
+        last += (last.empty() ? "\"" : ", \"") + host::printable(lines[i], 80) + "\"";
     }
-    return "no line under '" + printable(e.tag) + "' holds it; the last: " + last;
+    return "no line under '" + host::printable(e.tag) + "' holds it; the last: " + last;
 }
 
 // ---- expect-led, expect-otg ---------------------------------------------------------------

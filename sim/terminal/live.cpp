@@ -213,7 +213,7 @@ std::vector<std::string> Frontend::lines() {
     // Under the picture, by priority: what the screen says and the prompt first, the key hint
     // last.
     std::vector<Line> status;
-    for(auto& text : screen_text_lines(screen.strings(), columns, 2))
+    for(auto& text : screen_text_lines(screen_strings(screen), columns, 2))
         status.push_back({4, std::move(text)});
     status.push_back(
         {3, outputs_text(session_.led(), session_.otg_on(), session_.runtime().now())});

@@ -8,6 +8,7 @@
 #include "devices/yrm100.h"
 #include "field.h"
 #include "session/colours.h"
+#include "host/printable.h"
 
 namespace sim::terminal {
 
@@ -33,6 +34,36 @@ std::string outputs_text(const host::NotificationState& state, bool otg_on, host
     std::snprintf(
         time, sizeof time, " \u00b7 %.1f s", static_cast<double>(now / host::ms(100)) / 10.0);
     return text + time;
+}
+
+namespace {
+
+/// Dark pixels in a row of the screen.
+int dark_in_row(const host::Screen& screen, int y) {
+    int dark = 0;
+    for(int x = 0; x < host::Screen::kWidth; ++x) dark += screen.pixel(x, y) ? 1 : 0;
+    return dark;
+}
+
+/// The string sits on a selection bar: the rows just above its letters and just below its
+/// baseline are dark across most of the screen, as under a menu's or the file browser's
+/// selected row (and not under a bottom button, which is narrow).
+bool selected(const host::Screen& screen, const host::DrawnText& text) {
+    constexpr int kBar = 100;
+    return dark_in_row(screen, text.box.y - 1) >= kBar &&
+           dark_in_row(screen, text.baseline + 1) >= kBar;
+}
+
+} // namespace
+
+std::vector<std::string> screen_strings(const host::Screen& screen) {
+    std::vector<std::string> out;
+    for(const auto& text : screen.texts()) {
+        // Blank, or the text input's cursor: nothing the screen says.
+        if(text.text.find_first_not_of(" \t|") == std::string::npos) continue;
+        out.push_back((selected(screen, text) ? "> " : "") + host::printable(text.text));
+    }
+    return out;
 }
 
 std::vector<std::string>

@@ -303,6 +303,24 @@ TEST_F(ScenarioRun, ACheckThatTimesOutNamesTheStepItsLineAndTheScreenAndStopsThe
     EXPECT_TRUE(app_.shows("Read Tag")) << "the step after the failure ran";
 }
 
+// A byte a terminal would not show (here in the module's identity) is escaped in the FAIL line.
+TEST(ScenarioRunMessages, UnprintableBytesOnTheScreenAreEscaped) {
+    corvane_test::DriverOptions options;
+    options.module.hardware_version = "M100 \x92";
+    corvane_test::Driver app(options);
+    app.start();
+    ASSERT_TRUE(app.wait_for("Module Info"));
+    const auto scenario = sim::scenario::parse_text(
+        "name: t\nversion: 1\nsteps:\n  - expect-text: {text: Nothing, timeout: 0}\n", "t.yaml");
+    sim::scenario::RunOptions run_options;
+    run_options.out = std::tmpfile();
+    const auto result = sim::scenario::run(scenario, app, run_options);
+    std::fclose(run_options.out);
+    EXPECT_NE(result.message.find("\"HW Version: M100 \\x92\""), std::string::npos)
+        << result.message;
+    app.quit();
+}
+
 TEST_F(ScenarioRun, AScreenshotThatDiffersNamesThePixelAndLeavesTheActualBesideTheGolden) {
     ASSERT_TRUE(app_.wait_for("Module Info"));
     ASSERT_TRUE(host::Screen().write_png(dir_ / "blank.png"));

@@ -52,8 +52,12 @@ protected:
 TEST_F(FrontendTest, KeysPressTheAppsButtonsShortOrLong) {
     keys("\x1b[C"); // Right: Continue
     EXPECT_TRUE(app_.wait_for("Read Tag"));
-    EXPECT_NE(all_lines().find("\nscreen: Read Tag | Saved | Settings\n"), std::string::npos)
+    EXPECT_NE(all_lines().find("\nscreen: > Read Tag | Saved | Settings\n"), std::string::npos)
         << all_lines();
+    keys("\x1b[B");
+    EXPECT_NE(all_lines().find("\nscreen: Read Tag | > Saved | Settings\n"), std::string::npos)
+        << all_lines();
+    keys("\x1b[A");
     keys("\r");
     ASSERT_TRUE(app_.wait_for("Read Success")) << app_.describe();
     // Only a short press of Right leads on from the result ("More").
@@ -145,6 +149,9 @@ TEST_F(FrontendTest, ScreenshotsAndTheNameScreenThroughTheKeyboard) {
     ASSERT_TRUE(app_.wait_for("Read Success")) << app_.describe();
     keys("\x1b[C\r"); // More, Save
     ASSERT_TRUE(app_.shows("Name the tag")) << app_.describe();
+    // The text input's cursor marks are not part of what the screen says.
+    keys("L\x7f"); // a long Back deletes the offered name
+    EXPECT_NE(all_lines().find("\nscreen: Name the tag\n"), std::string::npos) << all_lines();
     keys(":name shelf_2\r");
     EXPECT_EQ(ui_.message(), "typed shelf_2 and pressed save");
     EXPECT_TRUE(app_.shows("Saved!")) << app_.describe();

@@ -1,8 +1,8 @@
-#include "printable.h"
+#include "host/printable.h"
 
 #include <cstdio>
 
-namespace sim {
+namespace host {
 namespace {
 
 /// The length of the valid UTF-8 character at the start of `text` that is not a control (U+0080
@@ -64,4 +64,4 @@ std::string printable(std::string_view text, std::size_t max) {
     return out;
 }
 
-} // namespace sim
+} // namespace host

@@ -6,11 +6,11 @@
 #include <string>
 #include <string_view>
 
-namespace sim {
+namespace host {
 
 /// `text` with '\n' as "\n", '\t' as "\t", and every other control character, DEL, and byte that
 /// is not part of a valid UTF-8 character as "\xNN" (C1 controls included); cut after `max`
 /// bytes of `text`, with "..." when it was longer.
 std::string printable(std::string_view text, std::size_t max = std::string_view::npos);
 
-} // namespace sim
+} // namespace host
