@@ -104,9 +104,19 @@ Action parse_type(StepParser& p, const YAML::Node& v, std::string_view) {
 
 Failure run_type(StepRunner& r, const Action& action) {
     const Type& t = as<Type>(action);
-    if(!t.text.empty() && !r.session.type(t.text)) {
-        return "could not type it (no keyboard on the screen?): screen shows " +
-               shown(r.session.screen());
+    if(!t.text.empty()) {
+        const Typed typed = r.session.type(t.text);
+        if(!typed.reached) {
+            return "could not type it (no keyboard on the screen?): screen shows " +
+                   shown(r.session.screen());
+        }
+        if(!typed.dropped.empty()) {
+            std::string failure =
+                "the text input is full: '" + host::printable(typed.dropped) + "' was not typed";
+            if(const auto* corvane = dynamic_cast<const CorvaneSession*>(&r.session))
+                failure += "; the field holds \"" + host::printable(corvane->field_text()) + "\"";
+            return failure;
+        }
     }
     if(t.save) {
         auto* corvane = dynamic_cast<CorvaneSession*>(&r.session);

@@ -152,16 +152,28 @@ public:
     }
 
     // --- the text input --------------------------------------------------------------------
-    /// Types `text` (lower-case letters, digits and '_') on the on-screen keyboard, key by key,
-    /// finding the selected key on the screen. False when a key could not be reached. As on the
-    /// device, a letter typed into an empty field comes out upper case.
-    bool type(std::string_view text) override {
-        for(char c : text) {
-            if(!select_key(static_cast<char>(std::tolower(static_cast<unsigned char>(c)))))
-                return false;
+    /// Types `text` (letters, digits and '_'; '\b' and '\r' press the backspace and save keys)
+    /// on the on-screen keyboard, key by key, finding the selected key on the screen. A key that
+    /// could not be reached stops it; so does a character the field did not take (the text input
+    /// holds 21), which with the rest is reported as dropped. As on the device, a letter typed
+    /// into an empty field comes out upper case.
+    Typed type(std::string_view text) override {
+        Typed out;
+        for(std::size_t i = 0; i < text.size(); ++i) {
+            const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(text[i])));
+            if(!select_key(c)) {
+                out.reached = false;
+                return out;
+            }
+            const std::string before = field_text();
             press(InputKeyOk);
+            const bool character = c != host::keyboard::kBackspace && c != host::keyboard::kSave;
+            if(character && field_text() == before) {
+                out.dropped = std::string(text.substr(i));
+                return out;
+            }
         }
-        return true;
+        return out;
     }
     /// Moves to the save key and presses it.
     bool save_text() {
@@ -169,11 +181,12 @@ public:
         press(InputKeyOk);
         return true;
     }
-    /// The text shown in the input's field (the line at the field's baseline).
+    /// The text shown in the input's field (the line at the field's baseline, not the cursor).
     std::string field_text() const {
         const host::Screen s = screen();
         for(const auto& t : s.texts()) {
-            if(t.font == FontSecondary && t.baseline > 14 && t.baseline < 26 && t.origin_x < 10)
+            if(t.font == FontSecondary && t.baseline > 14 && t.baseline < 26 && t.origin_x < 10 &&
+               t.text.find_first_not_of('|') != std::string::npos)
                 return t.text;
         }
         return {};

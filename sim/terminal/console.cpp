@@ -262,7 +262,10 @@ Outcome Console::type(const Words& words, bool save) {
     }
     if(!shows_keyboard(session_.screen()))
         return {command + ": no on-screen keyboard on this screen"};
-    if(!session_.type(text)) return {command + ": could not reach every key of '" + text + "'"};
+    const Typed typed = session_.type(text);
+    if(!typed.reached) return {command + ": could not reach every key of '" + text + "'"};
+    if(!typed.dropped.empty())
+        return {command + ": the name is full: '" + typed.dropped + "' was not typed"};
     if(!save) return {"typed " + text};
     if(!session_.type("\r")) return {":name: typed " + text + " but could not reach the save key"};
     return {"typed " + text + " and pressed save"};

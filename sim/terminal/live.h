@@ -48,6 +48,8 @@ public:
 
 private:
     void press(InputKey key, bool long_press);
+    /// Types one key on the on-screen keyboard ('\b' backspace, '\r' save).
+    void type(const std::string& key);
     void character(char c, bool long_press);
     void run(const std::string& line);
     std::string hint() const;

@@ -2,7 +2,7 @@
 # fsim corvane live in a real terminal: a detached tmux session of 100x40 runs it with a tag in
 # the field; keys go in with send-keys and the pane is read back with capture-pane. The screen is
 # braille pixels, so progress is read off the "screen:" line that lists its strings. The walk: the
-# module check, the start menu, Read Tag, the result, More, Save, a name typed with :name,
+# module check, the start menu, Read Tag, the result, More, Save, a name typed at the terminal,
 # "Saved!", the .uhf file on the SD card folder; then Ctrl-C ends it with exit status 0 and the
 # terminal out of the alternate screen with its cursor back.
 #
@@ -64,19 +64,20 @@ wait_for "screen: Module Info"
 wait_for "5V on"
 step "Continue: the start menu"
 t send-keys -t fsim Right
-wait_for "screen: Read Tag | Saved | Settings"
+wait_for "screen: > Read Tag | Saved | Settings"
 step "Read Tag: the tag in the field is read"
 t send-keys -t fsim Enter
 wait_for "screen: Read Success"
 pane | tr -d '\n' | grep -qF "${epc_spaced:0:14}" || fail "the result does not show the EPC"
 step "More, Save: the name screen"
 t send-keys -t fsim Right
-wait_for "screen: Save | Change Key"
+wait_for "screen: > Save | Change Key"
 t send-keys -t fsim Enter
 wait_for "screen: Name the tag"
-step ":name types the name on the keyboard and saves"
-t send-keys -t fsim ':name tmux_1'
-wait_for ":name tmux_1"
+step "the name typed at the terminal goes to the keyboard; Enter saves"
+wait_for "Enter=Save"
+t send-keys -t fsim 'tmux_1'
+wait_for "screen: Name the tag | Tmux_1"
 t send-keys -t fsim Enter
 wait_for "screen: Saved!" 15
 saved="$work/sd/apps_data/corvane/Tmux_1.uhf"

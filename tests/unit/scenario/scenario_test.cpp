@@ -321,6 +321,24 @@ TEST(ScenarioRunMessages, UnprintableBytesOnTheScreenAreEscaped) {
     app.quit();
 }
 
+TEST_F(ScenarioRun, TypingMoreThanTheTextInputTakesNamesWhatWasDropped) {
+    const auto result = run("  - tag-enter: {epc: 3000}\n"
+                            "  - expect-text: Module Info\n"
+                            "  - press: right\n"
+                            "  - press: ok\n"
+                            "  - expect-text: Read Success\n"
+                            "  - press: right\n"
+                            "  - press: ok\n"
+                            "  - type: abcdefghijklmnopqrstuvwxyz0123\n");
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.failed_step, 8u);
+    EXPECT_NE(
+        result.message.find("the text input is full: 'vwxyz0123' was not typed; the field holds "
+                            "\"Abcdefghijklmnopqrstu\""),
+        std::string::npos)
+        << result.message;
+}
+
 TEST_F(ScenarioRun, AScreenshotThatDiffersNamesThePixelAndLeavesTheActualBesideTheGolden) {
     ASSERT_TRUE(app_.wait_for("Module Info"));
     ASSERT_TRUE(host::Screen().write_png(dir_ / "blank.png"));
