@@ -2,6 +2,7 @@
 // the terminal or headless from a scenario file.
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -13,6 +14,7 @@
 #include "cli_common.h"
 #include "commands.h"
 #include "frontend_links.h"
+#include "host/printable.h"
 #include "module_options.h"
 #include "session/corvane_session.h"
 
@@ -141,6 +143,7 @@ int run_corvane(std::span<const std::string_view> args) {
             throw UsageError(e.what());
         }
         for(const auto& tag : tags) session->add_tag(tag);
+        const auto started = std::chrono::system_clock::now();
         session->start();
         const auto shots = app.count("--screenshots") > 0 ? s.terminal.screenshot_dir :
                                                             std::filesystem::path();
@@ -148,10 +151,16 @@ int run_corvane(std::span<const std::string_view> args) {
                              run_scenario_file(*session, *s.scenario, s.show_screens, shots) :
                              run_terminal(*session, s.terminal);
         session->quit();
+        // A real module's line that failed is a failed run, whatever the app did after it.
         if(const auto* bridge = dynamic_cast<const sim::SerialBridge*>(session->uart_peer());
-           bridge != nullptr && !bridge->connected()) {
+           bridge != nullptr && bridge->failed_at()) {
+            const std::chrono::duration<double> into = *bridge->failed_at() - started;
             std::fprintf(
-                stderr, "fsim corvane: the module's line failed: %s\n", bridge->problem().c_str());
+                stderr,
+                "fsim corvane: the module's line failed: %s, %.1f s into the run\n",
+                host::printable(bridge->failure()).c_str(),
+                into.count());
+            return code == 0 ? 1 : code;
         }
         return code;
     });

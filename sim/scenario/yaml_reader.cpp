@@ -3,6 +3,7 @@
 #include <yaml-cpp/eventhandler.h>
 
 #include "scenario.h"
+#include "session/wording.h"
 
 #include <algorithm>
 #include <cctype>
@@ -315,13 +316,13 @@ yrm100::Bytes
     if(words && bytes.size() % 2 != 0) {
         fail(
             node,
-            std::string(what) + ": " + std::to_string(bytes.size()) +
-                " bytes; the bank holds 16-bit words, so an even count");
+            std::string(what) + ": " + count_of(bytes.size(), "byte") +
+                "; the bank holds 16-bit words, so an even count");
     }
     if(bytes.size() > max_bytes) {
         fail(
             node,
-            std::string(what) + ": " + std::to_string(bytes.size()) + " bytes, more than the " +
+            std::string(what) + ": " + count_of(bytes.size(), "byte") + ", more than the " +
                 std::to_string(max_bytes) + " it holds");
     }
     return bytes;
@@ -387,7 +388,7 @@ yrm100::TagSpec
             fail(
                 v,
                 std::string(what) + ": " +
-                    (error ? *error : std::to_string(bytes.size()) + " bytes") +
+                    (error ? *error : count_of(bytes.size(), "byte")) +
                     "; a password is 8 hex digits");
         }
         return std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 |

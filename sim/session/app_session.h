@@ -21,6 +21,7 @@
 #include "host/notification.h"
 #include "host/runtime.h"
 #include "host/screen.h"
+#include "host/uart.h"
 
 namespace sim {
 
@@ -79,6 +80,8 @@ public:
     virtual std::filesystem::path sd_root() const { return {}; }
     /// The virtual reader module, or null (pacewick, or a real module on a serial port).
     virtual Yrm100* virtual_module() { return nullptr; }
+    /// What the app's UART is wired to instead of a virtual device (a serial port), or null.
+    virtual const host::UartPeer* uart_peer() const { return nullptr; }
     /// The virtual accelerometer, or null.
     virtual Mx2125* virtual_sensor() { return nullptr; }
     /// Starts walking or stops at the end of the step in progress; false when the app has no

@@ -230,7 +230,7 @@ public:
         return module_.get();
     }
     /// What USART1 is wired to instead of the virtual module, or null.
-    host::UartPeer* uart_peer() {
+    const host::UartPeer* uart_peer() const override {
         return peer_.get();
     }
     Yrm100::TagId add_tag(const yrm100::TagSpec& spec) {

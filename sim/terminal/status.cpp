@@ -8,6 +8,7 @@
 #include "devices/yrm100.h"
 #include "field.h"
 #include "session/colours.h"
+#include "session/wording.h"
 #include "host/printable.h"
 
 namespace sim::terminal {
@@ -98,8 +99,8 @@ std::string hardware_text(AppSession& session) {
             ++present;
             epcs += (epcs.empty() ? " " : ", ") + epc_hex(module->tag(id));
         }
-        text += " \u00b7 " + std::to_string(present) + " of " + std::to_string(ids.size()) +
-                (ids.size() == 1 ? " tag" : " tags") + " in the field";
+        text += " \u00b7 " + std::to_string(present) + " of " + count_of(ids.size(), "tag") +
+                " in the field";
         if(present > 0) text += ":" + epcs;
         return text;
     }
@@ -108,13 +109,15 @@ std::string hardware_text(AppSession& session) {
         const bool walking = sensor->gait().walking(session.runtime().now());
         std::string text = walking ? "sensor: WALKING" : "sensor: standing";
         if(const auto steps = sensor->true_steps()) {
-            char count[48];
-            std::snprintf(count, sizeof count, " \u00b7 %" PRIu64 " steps taken", *steps);
-            text += count;
+            text += " \u00b7 " + count_of(static_cast<std::size_t>(*steps), "step") + " taken";
         }
         return text;
     }
-    if(session.app() == "corvane") return "module: a real one, on the serial port";
+    if(const host::UartPeer* line = session.uart_peer()) {
+        const std::string failure = line->failure();
+        if(!failure.empty()) return "module: the serial line is LOST: " + host::printable(failure);
+        return "module: a real one, on the serial port";
+    }
     return {};
 }
 

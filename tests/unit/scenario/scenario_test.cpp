@@ -205,7 +205,7 @@ TEST(Tags, TextGivesTheBanksAndRefusesWhatNoTagHolds) {
         const char* message;
     } bad[] = {
         {"", "tag '': no EPC"},
-        {"3075:E2", "tag '3075:E2': TID: 1 bytes; the bank holds 16-bit words"},
+        {"3075:E2", "tag '3075:E2': TID: 1 byte; the bank holds 16-bit words"},
         {"30G5", "tag '30G5': EPC: 'G' is not a hex digit"},
         {"3 075", "tag '3 075': EPC: a byte with one hex digit"},
         {"3075--1F", "tag '3075--1F': EPC: a separator where a byte should be"},

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <deque>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "host/time.h"
@@ -20,6 +21,9 @@ public:
     virtual void on_byte_from_device(std::uint8_t byte) = 0;
     /// The device changed the line's baud rate.
     virtual void on_baud_rate(std::uint32_t /*baud*/) {}
+    /// Empty while the line works; once it failed for good (a real port that went away), what
+    /// happened and when, for the user.
+    virtual std::string failure() const { return {}; }
 };
 
 /// One UART of the device. Bytes the device sends reach the attached peer one byte time apart;
