@@ -74,40 +74,51 @@ void add_options(CLI::App& app, Raw& raw, Settings& s) {
     app.add_option(
            "--seconds",
            raw.seconds,
-           "length of the walk in seconds (default 20; with --trace, the trace's length)")
-        ->check(CLI::Range(0.0, kMaxSeconds));
+           "length of the walk in seconds, up to 86400 (default 20; with --trace, the trace's length)")
+        ->check(number_in(0.0, kMaxSeconds))
+        ->type_name("N");
     app.add_option("--gait", raw.gait, "slow, normal, brisk or still (default normal)")
         ->check(CLI::IsMember(std::vector<std::string>(gaits.begin(), gaits.end())));
-    app.add_option("--cadence", raw.cadence, "steps per second, instead of the gait's")
-        ->check(CLI::Range(0.1, 10.0));
+    app.add_option("--cadence", raw.cadence, "steps per second, 0.1 to 10, instead of the gait's")
+        ->check(number_in(0.1, 10.0))
+        ->type_name("N");
     app.add_option(
            "--amplitude",
            raw.amplitude,
-           "swing of the mounted axis's body motion in g, instead of the gait's")
-        ->check(CLI::Range(0.0, 5.0));
+           "swing of the mounted axis's body motion in g, 0 to 5, instead of the gait's")
+        ->check(number_in(0.0, 5.0))
+        ->type_name("N");
     app.add_option(
            "--mount", raw.mount, "lateral (default), forward or vertical: the body axis on PC0")
         ->check(CLI::IsMember(std::vector<std::string>(mounts.begin(), mounts.end())));
     app.add_option(
-           "--tilt", raw.tilt, "the axis leans this many degrees towards vertical (default 0)")
-        ->check(CLI::Range(-90.0, 90.0));
+           "--tilt", raw.tilt, "the axis leans this many degrees towards vertical, -90 to 90 (default 0)")
+        ->check(number_in(-90.0, 90.0))
+        ->type_name("N");
     app.add_option(
-           "--offset", raw.offset, "the part's 0 g offset in mg (default +25, a typical part)")
-        ->check(CLI::Range(-1000.0, 1000.0));
+           "--offset",
+           raw.offset,
+           "the part's 0 g offset in mg, -1000 to 1000 (default +25, a typical part)")
+        ->check(number_in(-1000.0, 1000.0))
+        ->type_name("N");
     app.add_flag(
         "--random-part",
         raw.random_part,
         "a part off the shelf: its offset drawn from real parts' spread (by --seed)");
     app.add_option(
-        "--seed",
-        raw.seed,
-        "seed of the noise, the steps' variation and a random part (default 1); the same seed gives the same run");
+           "--seed",
+           raw.seed,
+           "seed of the noise, the steps' variation and a random part (default 1); the same seed gives the same run")
+        ->check(number_in(0.0, 1.8e19))
+        ->type_name("N");
     app.add_option(
            "--trace",
            raw.trace,
            "replay a CSV of time_s,accel_g (the axis's reading from power-up) instead of a gait")
         ->check(readable_file);
-    app.add_option("--png", raw.png, "where to save the final screen (default pacewick.png)");
+    app.add_option("--png", raw.png, "where to save the final screen (default pacewick.png)")
+        ->check(parent_exists)
+        ->type_name("FILE");
     app.add_option(
            "--scenario",
            s.scenario,
@@ -118,8 +129,11 @@ void add_options(CLI::App& app, Raw& raw, Settings& s) {
         s.interactive,
         "show the app live in this terminal; keys drive it, ':' gives commands");
     app.add_option(
-           "--speed", s.speed, "with --interactive: virtual seconds per wall second (default 1)")
-        ->check(CLI::Range(0.01, 1000.0));
+           "--speed",
+           s.speed,
+           "with --interactive: virtual seconds per wall second, 0.01 to 1000 (default 1)")
+        ->check(number_in(0.01, 1000.0))
+        ->type_name("N");
     add_terminal_options(app, s.terminal);
 }
 

@@ -8,8 +8,8 @@
 
 namespace sim::scenario {
 
-/// The closest of `names` to `word` when it is a likely typo of it (at most two edits, and
-/// fewer than the name's length), else empty.
+/// The closest of `names` to `word` when it is a likely typo of it (at most two edits, a swap of
+/// neighbours counting as one, and fewer than the name's length), else empty.
 std::string_view closest(std::string_view word, std::span<const std::string_view> names);
 inline std::string_view
     closest(std::string_view word, std::initializer_list<std::string_view> names) {

@@ -100,7 +100,9 @@ Outcome Console::shot(const Words& words) {
     std::string why;
     if(!session_.screen().write_png(path, &why))
         return {"screenshot not saved: " + (why.empty() ? "cannot write " + path.string() : why)};
-    return {"screenshot saved to " + path.string()};
+    std::error_code absolute_error;
+    const auto where = std::filesystem::absolute(path, absolute_error);
+    return {"screenshot saved to " + (absolute_error ? path : where).string()};
 }
 
 Outcome Console::type(const Words& words, bool save) {

@@ -21,7 +21,7 @@ namespace sim::terminal {
 
 struct LiveOptions {
     std::string render = "auto"; ///< auto, braille or blocks
-    std::filesystem::path screenshot_dir = ".";
+    std::filesystem::path screenshot_dir = "out/screenshots";
     bool colour = true;
 };
 

@@ -55,8 +55,8 @@ wait_for() {
 
 step() { echo "- $*"; }
 
-t new-session -d -s fsim -x 100 -y 40 \
-    "'$fsim' corvane --sd '$work/sd' --tag $epc --speed 2 --screenshots '$work'; echo fsim-exit=\$?; sleep 60" ||
+t new-session -d -s fsim -x 100 -y 40 -c "$work" \
+    "'$fsim' corvane --sd '$work/sd' --tag $epc --speed 2; echo fsim-exit=\$?; sleep 60" ||
     fail "tmux did not start"
 
 step "the module check finds the module"
@@ -83,10 +83,10 @@ wait_for "screen: Saved!" 15
 saved="$work/sd/apps_data/corvane/Tmux_1.uhf"
 [[ -f "$saved" ]] || fail "no $saved; the folder has: $(ls "$work/sd/apps_data/corvane")"
 grep -qF "EPC: $epc_spaced" "$saved" || fail "$saved holds no 'EPC: $epc_spaced': $(cat "$saved")"
-step "a screenshot with p"
+step "a screenshot with p, by default in out/screenshots"
 t send-keys -t fsim p
-wait_for "screenshot saved to $work/fsim-0001.png"
-[[ -s "$work/fsim-0001.png" ]] || fail "no screenshot"
+wait_for "screenshot saved to $work/out/screenshots/fsim-0001.png"
+[[ -s "$work/out/screenshots/fsim-0001.png" ]] || fail "no screenshot"
 
 step "Ctrl-C quits cleanly"
 t send-keys -t fsim C-c
