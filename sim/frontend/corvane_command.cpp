@@ -35,15 +35,7 @@ constexpr const char* kSampleName = "Sample.uhf";
 /// StoredCRC, its whole EPC, TID and USER banks.
 std::string sample_tag_file() {
     const sim::yrm100::VirtualTag tag(example_tag());
-    const auto hex = [](const sim::yrm100::Bytes& bytes) {
-        std::string out;
-        char byte[4];
-        for(const std::uint8_t b : bytes) {
-            std::snprintf(byte, sizeof byte, out.empty() ? "%02X" : " %02X", b);
-            out += byte;
-        }
-        return out;
-    };
+    const auto hex = [](const sim::yrm100::Bytes& bytes) { return sim::yrm100::to_hex(bytes); };
     const auto word = [&](std::uint16_t value) {
         return hex({static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value)});
     };

@@ -1,7 +1,5 @@
 #include "module_options.h"
 
-#include <cstdio>
-
 #include "cli_common.h"
 #include "scenario/tags.h"
 
@@ -62,13 +60,7 @@ sim::yrm100::TagSpec example_tag() {
 }
 
 std::string describe_tag(const sim::yrm100::TagSpec& tag) {
-    std::string out;
-    char hex[3];
-    for(auto b : tag.epc) {
-        std::snprintf(hex, sizeof hex, "%02X", b);
-        out += hex;
-    }
-    return out.empty() ? "(no EPC)" : out;
+    return tag.epc.empty() ? "(no EPC)" : sim::yrm100::to_hex(tag.epc, "");
 }
 
 } // namespace fsim

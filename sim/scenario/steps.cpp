@@ -33,14 +33,7 @@ const T& as(const Action& action) {
 }
 
 std::string hex(const yrm100::Bytes& bytes) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string out;
-    for(auto b : bytes) {
-        if(!out.empty()) out += ' ';
-        out += kDigits[b >> 4];
-        out += kDigits[b & 15];
-    }
-    return out.empty() ? "(empty)" : out;
+    return bytes.empty() ? "(empty)" : yrm100::to_hex(bytes);
 }
 
 // ---- press, long-press --------------------------------------------------------------------
