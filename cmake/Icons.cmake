@@ -7,6 +7,7 @@
 if(NOT TARGET icongen)
   add_executable(icongen ${PROJECT_SOURCE_DIR}/tools/icongen/icongen.cpp)
   target_compile_options(icongen PRIVATE ${HOST_WARNINGS})
+  target_include_directories(icongen PRIVATE ${PROJECT_SOURCE_DIR}/platform/host/include)
   target_link_libraries(icongen PRIVATE PNG::PNG)
 endif()
 

@@ -91,6 +91,24 @@ Reply exchange(M100Module* module, uint8_t* frame, size_t length) {
     return Reply{buffer_get_data(module->buffer), buffer_get_size(module->buffer)};
 }
 
+// An identity reply that arrived but is not a whole frame answering this query (a byte garbled
+// on the line, a reply cut short, an error reply) is asked for once more: the module is there,
+// and a second exchange costs only its 100 ms. Silence is not asked again: no module answers.
+constexpr int kIdentityAttempts = 2;
+
+/** Whether the reply is a whole identity frame for `info_type`: header, the identity command,
+ *  the info type echoed, the checksum over type ... payload, and the end byte at 6 + PL. */
+bool is_identity_frame(const Reply& reply, uint8_t info_type) {
+    if(!reply.holds_frame()) return false;
+    const uint32_t payload_length = reply.payload_length();
+    if(payload_length < 1) return false;
+    return reply[0] == FRAME_HEADER && reply[FRAME_POS_COMMAND] == kCommandInfo &&
+           reply[FRAME_POS_PAYLOAD] == info_type &&
+           reply[FRAME_POS_PAYLOAD + payload_length] ==
+               checksum(reply.data + FRAME_POS_TYPE, 4 + payload_length) &&
+           reply[FRAME_POS_PAYLOAD + payload_length + 1] == FRAME_END;
+}
+
 char* query_identity(M100Module* module, char** field, uint8_t info_type) {
     furi_check(module);
     if(*field) {
@@ -100,23 +118,22 @@ char* query_identity(M100Module* module, char** field, uint8_t info_type) {
 
     uint8_t frame[FRAME_OVERHEAD + 1];
     frame_begin(frame, kCommandInfo, 1)[0] = info_type;
-    const Reply reply = exchange(module, frame, frame_seal(frame));
-    if(reply.size == 0) return nullptr;
+    const uint32_t frame_size = frame_seal(frame);
+    for(int attempt = 0; attempt < kIdentityAttempts; ++attempt) {
+        const Reply reply = exchange(module, frame, frame_size);
+        if(reply.size == 0) return nullptr;
+        if(!is_identity_frame(reply, info_type)) continue;
 
-    // The text is the payload after its info-type byte, positions 6 ... 4+PL, bounded by what
-    // actually arrived; a fragment too short to carry PL yields an empty text.
-    uint32_t text_length = 0;
-    if(reply.size >= 5) {
-        const uint32_t promised = reply.payload_length() > 1 ? reply.payload_length() - 1 : 0;
-        const uint32_t received = reply.size > 6 ? reply.size - 6 : 0;
-        text_length = promised < received ? promised : received;
+        // The text is the payload after its info-type byte, positions 6 ... 4+PL.
+        const uint32_t text_length = reply.payload_length() - 1;
+        char* text = static_cast<char*>(malloc(text_length + 1));
+        if(!text) return nullptr;
+        if(text_length) memcpy(text, reply.data + FRAME_POS_PAYLOAD + 1, text_length);
+        text[text_length] = '\0';
+        *field = text;
+        return text;
     }
-    char* text = static_cast<char*>(malloc(text_length + 1));
-    if(!text) return nullptr;
-    if(text_length) memcpy(text, reply.data + 6, text_length);
-    text[text_length] = '\0';
-    *field = text;
-    return text;
+    return nullptr;
 }
 
 void receive(Buffer* buffer, uint8_t data) {

@@ -84,7 +84,8 @@ M100Module* m100_module_alloc(void);
 void m100_module_free(M100Module* module);
 
 /** Identity queries (command 0x03). Each returns the new string, owned by `module->info`, or
- *  null when no byte arrived. */
+ *  null when the query has no answer: no byte arrived, or two replies in a row were not a whole
+ *  identity frame (header, command, info type, checksum, end byte). */
 char* m100_get_hardware_version(M100Module* module);
 char* m100_get_software_version(M100Module* module);
 char* m100_get_manufacturers(M100Module* module);

@@ -10,6 +10,38 @@ void uhf_scene_device_info_widget_callback(GuiButtonType result, InputType type,
 
 namespace {
 
+// A bank of up to 13 bytes wraps into two lines of hex above the buttons (the multi-line element
+// cuts its first line after 19 characters); a longer one would run under them. It goes into a
+// text scroll instead, 7 bytes a line, two lines in view, Up and Down to scroll.
+constexpr uint32_t kBankBytesThatFit = 13;
+constexpr uint32_t kBytesPerScrollLine = 7;
+constexpr uint8_t kHexX = 3;
+constexpr uint8_t kHexY = 24;
+constexpr uint8_t kScrollWidth = 128 - kHexX;
+constexpr uint8_t kScrollHeight = 23; // the rows of two lines of FontKeyboard, above the buttons
+
+/** The whole bank on the screen: as a wrapped block when it fits, else as a scrolling one. */
+void add_bank_bytes(Widget* widget, const uint8_t* data, uint32_t size) {
+    if(size <= kBankBytesThatFit) {
+        char* hex = convertToHexString(data, size);
+        if(!hex) return;
+        widget_add_string_multiline_element(
+            widget, kHexX, kHexY, AlignLeft, AlignTop, FontKeyboard, hex);
+        free(hex);
+        return;
+    }
+    // Each line starts with ESC '*', the monospace font, which holds up to its '\n'.
+    FuriString* text = furi_string_alloc();
+    for(uint32_t i = 0; i < size; ++i) {
+        const bool first = i % kBytesPerScrollLine == 0;
+        furi_string_cat_printf(
+            text, "%s%02X", first ? (i == 0 ? "\x1b*" : "\n\x1b*") : " ", data[i]);
+    }
+    widget_add_text_scroll_element(
+        widget, kHexX, kHexY, kScrollWidth, kScrollHeight, furi_string_get_cstr(text));
+    furi_string_free(text);
+}
+
 // The bank shown, by this screen's own numbering (0 EPC, 1 TID, 2 USER; not the module's bank
 // numbers). Changed only by get_next_bank_info_str, which the button label asks for.
 uint8_t device_info_bank = 0;
@@ -65,14 +97,11 @@ void change_view_on_event(UHFApp* app) {
             break;
         }
     }
-    char* hex = convertToHexString(data, size);
     furi_string_cat_printf(length_str, "Length: %" PRIu32 " bytes", size);
 
     widget_add_string_element(
         app->widget, 3, 12, AlignLeft, AlignTop, FontKeyboard, furi_string_get_cstr(length_str));
-    if(hex)
-        widget_add_string_multiline_element(
-            app->widget, 3, 24, AlignLeft, AlignTop, FontKeyboard, hex);
+    add_bank_bytes(app->widget, data, size);
     widget_add_button_element(
         app->widget,
         GuiButtonTypeRight,
@@ -83,7 +112,6 @@ void change_view_on_event(UHFApp* app) {
         app->widget, GuiButtonTypeLeft, "Back", uhf_scene_device_info_widget_callback, app);
 
     furi_string_free(length_str);
-    free(hex);
 }
 
 } // namespace

@@ -45,8 +45,9 @@ void uhf_scene_save_name_on_enter(void* context) {
     if(furi_string_end_with_str(app->uhf_device->load_path, kTagExtension)) {
         path_extract_dirname(furi_string_get_cstr(app->uhf_device->load_path), folder);
     }
+    // A taken name is refused unless it is the held tag's own file (loaded from or saved to it).
     ValidatorIsFile* validator = validator_is_file_alloc_init(
-        furi_string_get_cstr(folder), kTagExtension, app->uhf_device->dev_name);
+        furi_string_get_cstr(folder), kTagExtension, uhf_device_get_own_name(app->uhf_device));
     text_input_set_validator(app->text_input, validator_is_file_callback, validator);
 
     view_dispatcher_switch_to_view(app->view_dispatcher, UHFViewTextInput);

@@ -120,6 +120,7 @@ UHFDevice* uhf_device_alloc(void) {
     dev->uhf_tag_wrapper = nullptr;
     dev->dev_name[0] = '\0';
     dev->load_path = furi_string_alloc();
+    dev->name_generation = 0;
     dev->loading_cb = nullptr;
     dev->loading_cb_ctx = nullptr;
     return dev;
@@ -135,6 +136,22 @@ void uhf_device_free(UHFDevice* dev) {
 void uhf_device_set_name(UHFDevice* dev, const char* name) {
     // strlcpy's result (at most 21 characters, always terminated) without needing strlcpy.
     snprintf(dev->dev_name, sizeof(dev->dev_name), "%s", name != nullptr ? name : "");
+}
+
+namespace {
+
+/** dev_name's file holds the tag the holder holds now. */
+void bind_name_to_held_tag(UHFDevice* dev) {
+    dev->name_generation = dev->uhf_tag_wrapper != nullptr ? dev->uhf_tag_wrapper->generation : 0;
+}
+
+} // namespace
+
+const char* uhf_device_get_own_name(UHFDevice* dev) {
+    const UHFTagWrapper* holder = dev->uhf_tag_wrapper;
+    const bool held = holder != nullptr && holder->uhf_tag != nullptr &&
+                      dev->name_generation != 0 && dev->name_generation == holder->generation;
+    return held ? dev->dev_name : nullptr;
 }
 
 // The file is written in full to "<target>.tmp" next to the target and only then renamed over
@@ -172,7 +189,12 @@ bool uhf_device_save(UHFDevice* dev, const char* name) {
     } else {
         storage_simply_remove(dev->storage, temp);
     }
-    if(!saved) dialog_message_show_storage_error(dev->dialogs, kSaveError);
+    if(saved) {
+        uhf_device_set_name(dev, name);
+        bind_name_to_held_tag(dev);
+    } else {
+        dialog_message_show_storage_error(dev->dialogs, kSaveError);
+    }
 
     furi_string_free(temp_path);
     furi_string_free(path);
@@ -198,6 +220,12 @@ bool uhf_device_load(UHFDevice* dev, const char* path) {
         uhf_tag_wrapper_set_tag(dev->uhf_tag_wrapper, tag);
     } else {
         uhf_tag_free(tag);
+    }
+    // Only a tag loaded whole is the file's: a partly read one must not be saved over it.
+    if(result == LoadResult::Ok) {
+        bind_name_to_held_tag(dev);
+    } else {
+        dev->name_generation = 0;
     }
     flipper_format_free(file);
     return result == LoadResult::Ok;

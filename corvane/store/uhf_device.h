@@ -32,6 +32,7 @@ struct UHFDevice {
     UHFTagWrapper* uhf_tag_wrapper;         // the application's tag holder; not owned
     char dev_name[UHF_DEVICE_NAME_MAX_LEN]; // current file's name, no folder, no extension
     FuriString* load_path;                  // the file last chosen in the browser; "" until then
+    uint32_t name_generation; // the holder's generation whose tag dev_name's file holds; 0: none
     UHFLoadingCallback loading_cb;
     void* loading_cb_ctx;
 };
@@ -42,8 +43,13 @@ UHFDevice* uhf_device_alloc(void);
 void uhf_device_free(UHFDevice* dev);
 /** Copies at most 21 characters of name into dev_name, always terminated. */
 void uhf_device_set_name(UHFDevice* dev, const char* name);
-/** Writes the held tag to "<folder>/<name>.uhf" (see above). On failure shows the storage-error
- * dialog "Can not save\nfile" and returns false; a file that was there keeps its old content. */
+/** dev_name while the held tag is the one loaded from or saved to that file, else null: the one
+ * taken name the name screen may accept, so that only that tag is saved over its own file. A
+ * new read and a load that failed end it. */
+const char* uhf_device_get_own_name(UHFDevice* dev);
+/** Writes the held tag to "<folder>/<name>.uhf" (see above); saved, the name is dev_name and
+ * belongs to the held tag. On failure shows the storage-error dialog "Can not save\nfile" and
+ * returns false; a file that was there keeps its old content. */
 bool uhf_device_save(UHFDevice* dev, const char* name);
 /** Lets the user choose a ".uhf" file (starting in "/data") and loads it into the tag holder.
  * False when the browser was left without a choice (nothing changes) or the file did not parse

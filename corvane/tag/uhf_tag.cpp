@@ -141,7 +141,10 @@ uint32_t uhf_tag_get_user_size(UHFTag* tag) {
 
 UHFTagWrapper* uhf_tag_wrapper_alloc(void) {
     UHFTagWrapper* wrapper = static_cast<UHFTagWrapper*>(malloc(sizeof(UHFTagWrapper)));
-    if(wrapper) wrapper->uhf_tag = nullptr;
+    if(wrapper) {
+        wrapper->uhf_tag = nullptr;
+        wrapper->generation = 0;
+    }
     return wrapper;
 }
 
@@ -151,6 +154,7 @@ void uhf_tag_wrapper_set_tag(UHFTagWrapper* wrapper, UHFTag* tag) {
     if(wrapper->uhf_tag == tag) return;
     uhf_tag_free(wrapper->uhf_tag);
     wrapper->uhf_tag = tag;
+    ++wrapper->generation;
 }
 
 void uhf_tag_wrapper_free(UHFTagWrapper* wrapper) {

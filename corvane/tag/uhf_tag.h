@@ -34,7 +34,8 @@ struct UHFTag {
 };
 
 struct UHFTagWrapper {
-    UHFTag* uhf_tag; // the held tag, owned, or null
+    UHFTag* uhf_tag;     // the held tag, owned, or null
+    uint32_t generation; // tags handed over so far: 0 until the first
 };
 
 /** An empty tag (all sizes, PC and CRC 0); null when out of memory. */
@@ -66,7 +67,8 @@ uint32_t uhf_tag_get_user_size(UHFTag* tag);
 
 /** An empty holder; null when out of memory. */
 UHFTagWrapper* uhf_tag_wrapper_alloc(void);
-/** Releases the held tag (unless it is `tag` itself) and holds `tag` from now on. */
+/** Releases the held tag (unless it is `tag` itself) and holds `tag` from now on; a tag other
+ * than the held one counts as a new generation, so a tag's file name can tell it is still held. */
 void uhf_tag_wrapper_set_tag(UHFTagWrapper* wrapper, UHFTag* tag);
 /** Releases the held tag, then the holder; `wrapper` must not be null. */
 void uhf_tag_wrapper_free(UHFTagWrapper* wrapper);

@@ -95,6 +95,12 @@ bool FdPump::healthy() const {
     return healthy_;
 }
 
+std::optional<std::chrono::system_clock::time_point> FdPump::failed_at() const {
+    std::lock_guard lock(mutex_);
+    if(healthy_) return std::nullopt;
+    return failed_at_;
+}
+
 std::string FdPump::problem() const {
     std::lock_guard lock(mutex_);
     return problem_;
@@ -125,6 +131,7 @@ void FdPump::fail(std::string what) {
     if(!healthy_) return;
     healthy_ = false;
     problem_ = name_ + ": " + what;
+    failed_at_ = std::chrono::system_clock::now();
     dropped_ += queue_.size();
     queue_.clear();
     bauds_.clear();

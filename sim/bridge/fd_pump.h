@@ -4,10 +4,12 @@
 // out as the descriptor takes them, and the same thread hands what it reads to a callback. A
 // hang-up or an I/O error ends the pump for good; from then on writes are dropped.
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <thread>
@@ -72,6 +74,8 @@ public:
     bool healthy() const;
     /// Empty while healthy; "<name>: device went away" and the like otherwise.
     std::string problem() const;
+    /// When the descriptor failed (wall clock); nothing while healthy.
+    std::optional<std::chrono::system_clock::time_point> failed_at() const;
     std::uint64_t bytes_written() const;
     std::uint64_t bytes_read() const;
     std::uint64_t bytes_dropped() const;
@@ -99,6 +103,7 @@ private:
     std::uint64_t dropped_ = 0;
     bool healthy_ = true;
     std::string problem_;
+    std::chrono::system_clock::time_point failed_at_;
 
     std::jthread thread_; // last: starts after every member above exists, joins first
 };

@@ -1,5 +1,6 @@
 #include "serial_bridge.h"
 
+#include <ctime>
 #include <vector>
 
 #include "fd_pump.h"
@@ -55,6 +56,21 @@ bool SerialBridge::connected() const {
 
 std::string SerialBridge::problem() const {
     return state_->pump.problem();
+}
+
+std::optional<std::chrono::system_clock::time_point> SerialBridge::failed_at() const {
+    return state_->pump.failed_at();
+}
+
+std::string SerialBridge::failure() const {
+    const auto when = failed_at();
+    if(!when) return {};
+    const std::time_t time = std::chrono::system_clock::to_time_t(*when);
+    std::tm local{};
+    localtime_r(&time, &local);
+    char clock[16];
+    std::strftime(clock, sizeof clock, "%H:%M:%S", &local);
+    return problem() + " at " + clock;
 }
 
 std::uint64_t SerialBridge::bytes_sent() const {

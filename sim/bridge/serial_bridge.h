@@ -7,7 +7,9 @@
 
 #include <furi_hal_uart.h>
 
+#include <chrono>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -41,6 +43,10 @@ public:
     bool connected() const;
     /// Empty while connected; what went wrong otherwise ("/dev/ttyUSB0: device went away").
     std::string problem() const;
+    /// When the port failed (wall clock); nothing while connected.
+    std::optional<std::chrono::system_clock::time_point> failed_at() const;
+    /// "/dev/ttyUSB0: device went away at 14:02:11"; empty while connected.
+    std::string failure() const override;
     std::uint64_t bytes_sent() const;
     std::uint64_t bytes_received() const;
 

@@ -8,16 +8,7 @@ namespace sim {
 
 namespace {
 
-std::string to_hex(const yrm100::Bytes& bytes) {
-    static constexpr char digits[] = "0123456789ABCDEF";
-    std::string s;
-    for(auto b : bytes) {
-        if(!s.empty()) s += ' ';
-        s += digits[b >> 4];
-        s += digits[b & 0x0F];
-    }
-    return s;
-}
+using yrm100::to_hex;
 
 } // namespace
 

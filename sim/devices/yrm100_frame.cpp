@@ -93,6 +93,17 @@ void FrameAssembler::reset() {
     raw_.clear();
 }
 
+std::string to_hex(const Bytes& bytes, std::string_view separator) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string out;
+    for(const std::uint8_t b : bytes) {
+        if(!out.empty()) out += separator;
+        out += kDigits[b >> 4];
+        out += kDigits[b & 0x0F];
+    }
+    return out;
+}
+
 std::optional<Bytes> parse_hex(std::string_view text) {
     Bytes out;
     std::size_t i = 0;

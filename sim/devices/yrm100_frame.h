@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -87,5 +88,8 @@ private:
 /** Parses hex bytes such as "BB 00 22 00 00 22 7E" or "bb0022"; spaces, commas, colons and a
  *  "0x" prefix are allowed between bytes. Empty optional on anything else. */
 std::optional<Bytes> parse_hex(std::string_view text);
+
+/** The bytes as upper-case hex pairs with `separator` between them: "BB 00 22". */
+std::string to_hex(const Bytes& bytes, std::string_view separator = " ");
 
 } // namespace sim::yrm100

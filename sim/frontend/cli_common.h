@@ -27,7 +27,9 @@ public:
 
 /// Parses `args` (what follows the command's name) into `app` and runs `body`. --help prints
 /// the help and returns 0; a parse error or a UsageError prints "<app name>: <what>" on one
-/// line and returns 2; a RunError (or any other exception) prints it and returns 1.
+/// line and returns 2; a RunError (or any other exception) prints it and returns 1. An empty
+/// value is refused for every option that takes one, and an unknown option that is a likely
+/// typo of one gets "did you mean".
 int run_command(
     CLI::App& app,
     std::span<const std::string_view> args,
@@ -38,5 +40,13 @@ void add_api_option(CLI::App& app, sim::AppApi& api);
 
 /// A CLI11 check that a file can be read: it exists, is a regular file and opens.
 std::string readable_file(const std::string& path);
+
+/// A CLI11 check of a path the command writes or makes: the folder it goes in must exist (the
+/// command makes nothing above it).
+std::string parent_exists(const std::string& path);
+
+/// A CLI11 check of a number within [min, max] ("'x' is not a number"); silent in the help,
+/// where the option's type name is N and its text gives the range.
+CLI::Validator number_in(double min, double max);
 
 } // namespace fsim

@@ -2,6 +2,7 @@
 // the terminal or headless from a scenario file.
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -13,6 +14,7 @@
 #include "cli_common.h"
 #include "commands.h"
 #include "frontend_links.h"
+#include "host/printable.h"
 #include "module_options.h"
 #include "session/corvane_session.h"
 
@@ -28,16 +30,24 @@ one.
 )";
 
 constexpr const char* kSampleName = "Sample.uhf";
-constexpr const char* kSampleTag = "Filetype: Flipper UHF RFID device\n"
-                                   "Version: 1\n"
-                                   "PC: 30 00\n"
-                                   "CRC: F9 83\n"
-                                   "EPC_LENGTH: 12\n"
-                                   "EPC: E2 00 00 17 22 10 01 23 45 67 89 AB\n"
-                                   "TID_LENGTH: 12\n"
-                                   "TID: E2 00 34 12 01 23 45 67 89 AB CD EF\n"
-                                   "USER_LENGTH: 10\n"
-                                   "USER: 00 11 22 33 44 55 66 77 88 99\n";
+
+/// The example tag as corvane saves it after reading it: its PC (User memory set) and its
+/// StoredCRC, its whole EPC, TID and USER banks.
+std::string sample_tag_file() {
+    const sim::yrm100::VirtualTag tag(example_tag());
+    const auto hex = [](const sim::yrm100::Bytes& bytes) { return sim::yrm100::to_hex(bytes); };
+    const auto word = [&](std::uint16_t value) {
+        return hex({static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value)});
+    };
+    const sim::yrm100::Bytes epc = tag.epc();
+    const sim::yrm100::Bytes tid = tag.bytes(sim::yrm100::Bank::Tid);
+    const sim::yrm100::Bytes user = tag.bytes(sim::yrm100::Bank::User);
+    return "Filetype: Flipper UHF RFID device\nVersion: 1\nPC: " + word(tag.pc()) +
+           "\nCRC: " + word(tag.stored_crc()) + "\nEPC_LENGTH: " + std::to_string(epc.size()) +
+           "\nEPC: " + hex(epc) + "\nTID_LENGTH: " + std::to_string(tid.size()) +
+           "\nTID: " + hex(tid) + "\nUSER_LENGTH: " + std::to_string(user.size()) +
+           "\nUSER: " + hex(user) + "\n";
+}
 
 struct CorvaneSettings {
     sim::AppApi api = sim::AppApi::V36;
@@ -74,7 +84,7 @@ void prepare_sd(const std::filesystem::path& sd, bool announce) {
     std::filesystem::create_directories(data, error);
     if(error)
         throw UsageError("--sd " + sd.string() + ": cannot be created (" + error.message() + ")");
-    std::ofstream(data / kSampleName, std::ios::binary) << kSampleTag;
+    std::ofstream(data / kSampleName, std::ios::binary) << sample_tag_file();
     if(announce)
         std::fprintf(
             stderr, "fsim corvane: new SD card folder %s, with a sample tag\n", sd.c_str());
@@ -89,6 +99,7 @@ int run_corvane(std::span<const std::string_view> args) {
            "--sd",
            s.sd,
            "the folder that plays the SD card (default: ~/.local/share/fsim/sd, made on first run with a sample tag)")
+        ->check(parent_exists)
         ->type_name("DIR");
     add_module_options(app, s.module, true);
     app.add_option(
@@ -103,8 +114,10 @@ int run_corvane(std::span<const std::string_view> args) {
            s.uart,
            "drive a real YRM100 on this serial port (115200 8N1) instead of the virtual one")
         ->type_name("DEVICE");
-    app.add_option("--speed", s.speed, "virtual seconds per wall second when live (default 1)")
-        ->check(CLI::Range(0.01, 1000.0));
+    app.add_option(
+           "--speed", s.speed, "virtual seconds per wall second when live, 0.01 to 1000 (default 1)")
+        ->check(number_in(0.01, 1000.0))
+        ->type_name("N");
     app.add_flag("--log", s.log, "echo the app's log lines to stderr");
     add_terminal_options(app, s.terminal);
     add_api_option(app, s.api);
@@ -144,6 +157,7 @@ int run_corvane(std::span<const std::string_view> args) {
             throw UsageError(e.what());
         }
         for(const auto& tag : tags) session->add_tag(tag);
+        const auto started = std::chrono::system_clock::now();
         session->start();
         const auto shots = app.count("--screenshots") > 0 ? s.terminal.screenshot_dir :
                                                             std::filesystem::path();
@@ -151,10 +165,16 @@ int run_corvane(std::span<const std::string_view> args) {
                              run_scenario_file(*session, *s.scenario, s.show_screens, shots) :
                              run_terminal(*session, s.terminal);
         session->quit();
+        // A real module's line that failed is a failed run, whatever the app did after it.
         if(const auto* bridge = dynamic_cast<const sim::SerialBridge*>(session->uart_peer());
-           bridge != nullptr && !bridge->connected()) {
+           bridge != nullptr && bridge->failed_at()) {
+            const std::chrono::duration<double> into = *bridge->failed_at() - started;
             std::fprintf(
-                stderr, "fsim corvane: the module's line failed: %s\n", bridge->problem().c_str());
+                stderr,
+                "fsim corvane: the module's line failed: %s, %.1f s into the run\n",
+                host::printable(bridge->failure()).c_str(),
+                into.count());
+            return code == 0 ? 1 : code;
         }
         return code;
     });

@@ -13,7 +13,7 @@ namespace fsim {
 /// How the interactive front-end draws and where it saves screenshots.
 struct TerminalSettings {
     std::string render = "auto"; ///< auto, braille or blocks
-    std::filesystem::path screenshot_dir = ".";
+    std::filesystem::path screenshot_dir = "out/screenshots";
     bool colour = true; ///< black on orange; --no-color or NO_COLOR in the environment: off
 };
 

@@ -10,12 +10,16 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "bridge/fd_pump.h"
+#include "host/printable.h"
 #include "bridge/pty_module.h"
 #include "cli_common.h"
 #include "commands.h"
 #include "module_options.h"
+#include "session/wording.h"
+#include "terminal/module_console.h"
 
 namespace fsim {
 namespace {
@@ -24,8 +28,12 @@ constexpr const char* kModuleAbout =
     R"(Serves the virtual YRM100 module on a pseudo-terminal, paced to the wall clock, so that
 another program can talk to it as to a module on a serial port (115200 8N1). The terminal's path
 is the first line on stdout ("/dev/pts/7"); --link also makes a symbolic link to it. It runs until
-its input ends (Ctrl-D), Ctrl-C or SIGTERM, then removes the link. The module answers whether or
-not 5 V is on (there is no app here to switch it).
+its input ends (Ctrl-D), 'quit', Ctrl-C or SIGTERM, then removes the link. The module answers
+whether or not 5 V is on (there is no app here to switch it).
+
+Lines typed on its input act on the module, as the live mode's ':' commands do, and are answered
+on stdout: 'tag add EPC[:TID[:USER]]', 'tag list', 'tag remove N', 'tag toggle N', 'unplug',
+'plug', 'fault silence|corrupt|cut|noise|delay', 'refuse-write [N]'; 'help' lists them.
 )";
 
 constexpr const char* kExample = R"(Examples:
@@ -33,6 +41,7 @@ constexpr const char* kExample = R"(Examples:
   fsim corvane --uart /tmp/yrm100                      # in another: the app on that "module"
   picocom -b 115200 /tmp/yrm100                        # or any serial terminal program
   sleep infinity | fsim module --pty --link /tmp/yrm100 &   # in the background: keep its input open
+  (then, in the first terminal)  tag add E2801160:0011 / tag list / fault noise / help
 )";
 
 struct ServeSettings {
@@ -105,17 +114,66 @@ private:
     sim::UniqueFd fd_;
 };
 
-/// Whether to stop: a signal came, or stdin ended. Does not wait.
-bool stop_requested(const StopSignals& signals) {
-    std::array<pollfd, 2> fds{{{STDIN_FILENO, POLLIN, 0}, {signals.fd(), POLLIN, 0}}};
-    if(::poll(fds.data(), fds.size(), 0) <= 0) return false;
-    if(fds[1].revents != 0) return true;
-    if((fds[0].revents & POLLIN) != 0) {
-        char buffer[256];
-        return ::read(STDIN_FILENO, buffer, sizeof buffer) <= 0; // input is read and ignored
+/// The commands typed on standard input, a line at a time, answered on stdout.
+class CommandInput {
+public:
+    CommandInput(sim::Yrm100& module, host::Runtime& runtime)
+        : console_(module, runtime) {}
+
+    /// Runs the lines stdin has completed, without waiting; false once it should stop (the
+    /// input ended, 'quit', or a signal came).
+    bool poll_and_run(const StopSignals& signals) {
+        std::array<pollfd, 2> fds{{{STDIN_FILENO, POLLIN, 0}, {signals.fd(), POLLIN, 0}}};
+        if(::poll(fds.data(), fds.size(), 0) <= 0) return true;
+        if(fds[1].revents != 0) return false;
+        if((fds[0].revents & POLLIN) != 0) {
+            char buffer[256];
+            const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+            if(n <= 0) return false;
+            pending_.append(buffer, static_cast<std::size_t>(n));
+            for(auto end = pending_.find('\n'); end != std::string::npos;
+                end = pending_.find('\n')) {
+                const std::string line = pending_.substr(0, end);
+                pending_.erase(0, end + 1);
+                if(!run(line)) return false;
+            }
+            // A line longer than any command is dropped rather than kept growing.
+            if(pending_.size() > kMaxLine) pending_.clear();
+            return true;
+        }
+        return (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) == 0;
     }
-    return (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
-}
+
+private:
+    static constexpr std::size_t kMaxLine = 4096;
+
+    /// One line; false for 'quit'.
+    bool run(const std::string& line) {
+        const auto words = sim::terminal::split_words(line);
+        if(words.empty()) return true;
+        const std::string& command = words[0];
+        if(command == "quit" || command == "q" || command == "exit") return false;
+        std::vector<std::string> out;
+        if(command == "help" || command == "?") {
+            out = sim::terminal::ModuleConsole::help();
+            out.push_back("help                       this list");
+            out.push_back("quit                       stop serving (as when the input ends)");
+        } else if(sim::terminal::ModuleConsole::handles(command)) {
+            const sim::terminal::Outcome outcome = console_.run(words);
+            out.push_back(outcome.message);
+            out.insert(out.end(), outcome.panel.begin(), outcome.panel.end());
+        } else {
+            out.push_back(
+                "unknown command '" + host::printable(command, 40) + "' (help lists them)");
+        }
+        for(const auto& text : out) std::printf("%s\n", text.c_str());
+        std::fflush(stdout);
+        return true;
+    }
+
+    sim::terminal::ModuleConsole console_;
+    std::string pending_;
+};
 
 int serve(const ServeSettings& s) {
     if(!s.pty)
@@ -144,15 +202,16 @@ int serve(const ServeSettings& s) {
     std::fflush(stdout);
     std::fprintf(
         stderr,
-        "fsim module: YRM100 \"%s\" with %zu tag(s) on %s%s%s\n",
-        config.hardware_version.c_str(),
-        tags.size(),
+        "fsim module: YRM100 \"%s\" with %s on %s%s%s\n",
+        host::printable(config.hardware_version).c_str(),
+        sim::count_of(tags.size(), "tag").c_str(),
         pty.slave_path().c_str(),
         s.link ? " linked at " : "",
         s.link ? s.link->c_str() : "");
     for(const auto& tag : tags) std::fprintf(stderr, "  tag EPC %s\n", describe_tag(tag).c_str());
 
-    while(!stop_requested(signals) && serving.healthy()) runtime.run_for(host::ms(20));
+    CommandInput input(module, runtime);
+    while(input.poll_and_run(signals) && serving.healthy()) runtime.run_for(host::ms(20));
     if(!serving.healthy()) throw RunError(serving.problem());
     return 0;
 }

@@ -27,6 +27,9 @@ void add_module_options(CLI::App& app, ModuleSettings& settings, bool with_absen
 /// --no-tags) one example tag. UsageError for a tag or file that cannot be read.
 std::vector<sim::yrm100::TagSpec> field_tags(const ModuleSettings& settings);
 
+/// The tag in the field when no option names one.
+sim::yrm100::TagSpec example_tag();
+
 /// A short description of a tag for status lines: its EPC in hex.
 std::string describe_tag(const sim::yrm100::TagSpec& tag);
 

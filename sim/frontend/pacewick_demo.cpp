@@ -1,7 +1,4 @@
 // fsim pacewick: the step counter on the host runtime with a virtual MX2125 on a simulated walk.
-#include <furi.h>
-#include <furi_hal.h>
-
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
@@ -16,7 +13,6 @@
 #include "session/screen_text.h"
 #include "devices/gait.h"
 #include "devices/mx2125.h"
-#include "host/gui.h"
 #include "host/runtime.h"
 #include "pacewick.h"
 
@@ -79,40 +75,51 @@ void add_options(CLI::App& app, Raw& raw, PacewickSettings& s) {
     app.add_option(
            "--seconds",
            raw.seconds,
-           "length of the walk in seconds (default 20; with --trace, the trace's length)")
-        ->check(CLI::Range(0.0, kMaxSeconds));
+           "length of the walk in seconds, up to 86400 (default 20; with --trace, the trace's length)")
+        ->check(number_in(0.0, kMaxSeconds))
+        ->type_name("N");
     app.add_option("--gait", raw.gait, "slow, normal, brisk or still (default normal)")
         ->check(CLI::IsMember(std::vector<std::string>(gaits.begin(), gaits.end())));
-    app.add_option("--cadence", raw.cadence, "steps per second, instead of the gait's")
-        ->check(CLI::Range(0.1, 10.0));
+    app.add_option("--cadence", raw.cadence, "steps per second, 0.1 to 10, instead of the gait's")
+        ->check(number_in(0.1, 10.0))
+        ->type_name("N");
     app.add_option(
            "--amplitude",
            raw.amplitude,
-           "swing of the mounted axis's body motion in g, instead of the gait's")
-        ->check(CLI::Range(0.0, 5.0));
+           "swing of the mounted axis's body motion in g, 0 to 5, instead of the gait's")
+        ->check(number_in(0.0, 5.0))
+        ->type_name("N");
     app.add_option(
            "--mount", raw.mount, "lateral (default), forward or vertical: the body axis on PC0")
         ->check(CLI::IsMember(std::vector<std::string>(mounts.begin(), mounts.end())));
     app.add_option(
-           "--tilt", raw.tilt, "the axis leans this many degrees towards vertical (default 0)")
-        ->check(CLI::Range(-90.0, 90.0));
+           "--tilt", raw.tilt, "the axis leans this many degrees towards vertical, -90 to 90 (default 0)")
+        ->check(number_in(-90.0, 90.0))
+        ->type_name("N");
     app.add_option(
-           "--offset", raw.offset, "the part's 0 g offset in mg (default +25, a typical part)")
-        ->check(CLI::Range(-1000.0, 1000.0));
+           "--offset",
+           raw.offset,
+           "the part's 0 g offset in mg, -1000 to 1000 (default +25, a typical part)")
+        ->check(number_in(-1000.0, 1000.0))
+        ->type_name("N");
     app.add_flag(
         "--random-part",
         raw.random_part,
         "a part off the shelf: its offset drawn from real parts' spread (by --seed)");
     app.add_option(
-        "--seed",
-        raw.seed,
-        "seed of the noise, the steps' variation and a random part (default 1); the same seed gives the same run");
+           "--seed",
+           raw.seed,
+           "seed of the noise, the steps' variation and a random part (default 1); the same seed gives the same run")
+        ->check(number_in(0.0, 1.8e19))
+        ->type_name("N");
     app.add_option(
            "--trace",
            raw.trace,
            "replay a CSV of time_s,accel_g (the axis's reading from power-up) instead of a gait")
         ->check(readable_file);
-    app.add_option("--png", raw.png, "where to save the final screen (default pacewick.png)");
+    app.add_option("--png", raw.png, "where to save the final screen (default pacewick.png)")
+        ->check(parent_exists)
+        ->type_name("FILE");
     app.add_option(
            "--scenario",
            s.scenario,
@@ -123,8 +130,11 @@ void add_options(CLI::App& app, Raw& raw, PacewickSettings& s) {
         s.interactive,
         "show the app live in this terminal; keys drive it, ':' gives commands");
     app.add_option(
-           "--speed", s.speed, "with --interactive: virtual seconds per wall second (default 1)")
-        ->check(CLI::Range(0.01, 1000.0));
+           "--speed",
+           s.speed,
+           "with --interactive: virtual seconds per wall second, 0.01 to 1000 (default 1)")
+        ->check(number_in(0.01, 1000.0))
+        ->type_name("N");
     add_terminal_options(app, s.terminal);
     add_api_option(app, s.api);
 }
@@ -182,34 +192,6 @@ PacewickSettings finish(const CLI::App& app, const Raw& raw, PacewickSettings s)
 
 host::Nanos to_nanos(double seconds) {
     return static_cast<host::Nanos>(seconds * 1e9 + 0.5);
-}
-
-/// The app on its own platform thread, as the loader runs it. It must have ended (Back) before
-/// this goes out of scope.
-class AppThread {
-public:
-    explicit AppThread(sim::AppApi api)
-        : thread_(
-              furi_thread_alloc_ex("pacewick", 2048, sim::app_entry("pacewick", api), nullptr)) {
-        furi_thread_start(thread_);
-    }
-    ~AppThread() {
-        furi_thread_join(thread_);
-        furi_thread_free(thread_);
-    }
-    AppThread(const AppThread&) = delete;
-    AppThread& operator=(const AppThread&) = delete;
-
-private:
-    FuriThread* thread_;
-};
-
-std::optional<long> counted_steps(const host::Screen& screen) {
-    const auto* line = screen.find("Steps: ");
-    long steps = 0;
-    if(line == nullptr || std::sscanf(line->text.c_str(), "Steps: %ld", &steps) != 1)
-        return std::nullopt;
-    return steps;
 }
 
 std::string describe(const PacewickSettings& s, const sim::CsvTrace* trace, double seconds) {
@@ -334,30 +316,29 @@ int run_walk(const PacewickSettings& settings) {
     }
 
     host::Screen final_screen;
+    std::optional<long> counted;
     std::optional<std::uint64_t> true_steps;
     host::Nanos shortest = 0;
     host::Nanos longest = 0;
     std::uint64_t pulses = 0;
     double walk_seconds = settings.seconds;
     {
-        host::RuntimeOptions options;
+        sim::PacewickSessionOptions options;
+        options.sensor = settings.sensor;
         options.virtual_time_limit = to_nanos(kMaxSeconds) + host::seconds(3600);
-        host::Runtime rt(options);
-        host::GuiService gui(rt);
-        sim::ApiServices api_services(rt, settings.api);
-        sim::Mx2125 mx(rt, gpio_ext_pc0, settings.sensor);
+        options.api = settings.api;
+        sim::PacewickSession session(options);
+        sim::Mx2125& mx = session.sensor();
         if(trace) {
             mx.set_trace(*trace);
         } else {
             mx.set_gait(settings.gait);
         }
-
-        AppThread app(settings.api);
-        // The sensor's pulses begin once the app has read the idle pin and hooked its interrupt.
-        rt.run_for(host::ms(50));
-        mx.start();
-        rt.run_for(kSettle);
-        rt.run_for(gui.input().short_press(InputKeyOk) - rt.now() + kSettle);
+        host::Runtime& rt = session.runtime();
+        session.start(); // the pulses begin once the app has hooked its interrupt
+        rt.run_for(kSettle - host::ms(50));
+        session.press(InputKeyOk);
+        rt.run_for(kSettle - sim::PacewickSession::kSettle);
 
         if(trace) {
             // The trace runs from power-up; by default it plays to its end.
@@ -366,28 +347,26 @@ int run_walk(const PacewickSettings& settings) {
             walk_seconds = static_cast<double>(end) / 1e9;
             rt.run_for((end > rt.now() ? end - rt.now() : 0) + kAfterWalk);
         } else {
-            mx.start_walking(); // no effect for a gait with no swing: standing still
+            session.walk(true); // no effect for a gait with no swing: standing still
             rt.run_for(to_nanos(settings.seconds));
-            mx.stop_walking(); // the step in progress is finished
+            session.walk(false); // the step in progress is finished
             while(mx.gait().walking(rt.now())) rt.run_for(host::ms(10));
             rt.run_for(kAfterWalk);
         }
 
-        final_screen = gui.screen();
+        final_screen = session.screen();
+        counted = session.counted_steps();
         true_steps = mx.true_steps();
         shortest = mx.shortest_high_time();
         longest = mx.longest_high_time();
         pulses = mx.pulses();
-
-        // Back ends the app; leaving this scope joins its thread.
-        rt.run_for(gui.input().short_press(InputKeyBack) - rt.now() + kSettle);
+        session.quit();
     }
 
     std::printf(
         "fsim pacewick: %s\n",
         describe(settings, trace ? &*trace : nullptr, walk_seconds).c_str());
     std::fputs(sim::framed_screen(final_screen).c_str(), stdout);
-    const auto counted = counted_steps(final_screen);
     std::printf(
         "counted steps: %s\n",
         counted ? std::to_string(*counted).c_str() : "(no count on the screen)");

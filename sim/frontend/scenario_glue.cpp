@@ -3,6 +3,8 @@
 
 #include "cli_common.h"
 #include "frontend_links.h"
+#include "host/printable.h"
+#include "session/wording.h"
 #include "scenario/scenario.h"
 
 namespace fsim {
@@ -31,26 +33,27 @@ int run_scenario_file(
             scenario.app->c_str());
         return 2;
     }
-    std::printf("scenario '%s' (%s)\n", scenario.name.c_str(), file.c_str());
+    std::printf(
+        "scenario '%s' (%s)\n", host::printable(scenario.name).c_str(), file.c_str());
     sim::scenario::RunOptions options;
     options.show_screens = show_screens;
     options.screenshot_dir = screenshot_dir;
     const auto result = sim::scenario::run(scenario, session, options);
     if(result.ok) {
         std::printf(
-            "scenario '%s': %zu steps, all checks held, %.1f s virtual in %.2f s wall\n",
-            scenario.name.c_str(),
-            scenario.steps.size(),
+            "scenario '%s': %s, all checks held, %.1f s virtual in %.2f s wall\n",
+            host::printable(scenario.name).c_str(),
+            sim::count_of(scenario.steps.size(), "step").c_str(),
             result.virtual_seconds,
             result.wall_seconds);
         return 0;
     }
     std::printf(
-        "scenario '%s': FAILED at %s (%zu of %zu steps run, %.1f s virtual in %.2f s wall)\n",
-        scenario.name.c_str(),
+        "scenario '%s': FAILED at %s (%zu of %s run, %.1f s virtual in %.2f s wall)\n",
+        host::printable(scenario.name).c_str(),
         result.message.c_str(),
         result.steps_run,
-        scenario.steps.size(),
+        sim::count_of(scenario.steps.size(), "step").c_str(),
         result.virtual_seconds,
         result.wall_seconds);
     return 1;

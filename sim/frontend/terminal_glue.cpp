@@ -16,7 +16,11 @@ void add_terminal_options(CLI::App& app, TerminalSettings& settings) {
            "live screen: auto (half blocks when the terminal has 130x39, else braille), braille or blocks")
         ->check(CLI::IsMember({"auto", "braille", "blocks"}));
     app.add_option(
-        "--screenshots", settings.screenshot_dir, "folder for screenshots taken live (default .)");
+           "--screenshots",
+           settings.screenshot_dir,
+           "folder for screenshots (made if its parent exists; live default out/screenshots)")
+        ->check(parent_exists)
+        ->type_name("DIR");
     app.add_flag_callback(
         "--no-color",
         [&settings] { settings.colour = false; },

@@ -16,8 +16,8 @@
 //
 // parse_file/parse_text check everything that can be checked without running (keys, values,
 // tag ids used before they entered, the total virtual time); run() plays the steps on a started
-// session and stops at the first failure, naming the step and what it saw. docs/scenarios.md
-// lists every step.
+// session and stops at the first failure, naming the step and what it saw. The steps are one
+// table (steps.cpp): each one's key, docs line, parser and runner; docs/scenarios.md lists them.
 
 #include <cstddef>
 #include <cstdint>
@@ -182,6 +182,7 @@ using Action = std::variant<
     CardFile>;
 
 struct Step {
+    std::string key; ///< the action's key, its row in the table of steps: "press"
     Action action;
     std::optional<std::string> name;
     std::size_t line = 0; ///< 1-based line of the step in its file
@@ -225,5 +226,13 @@ struct RunResult {
 
 /// Plays the steps on a started session, printing one line per step, up to the first failure.
 RunResult run(const Scenario& scenario, AppSession& session, const RunOptions& options = {});
+
+/// A step's key and its line in docs/scenarios.md, for every step there is, in the order the
+/// docs list them.
+struct StepDoc {
+    std::string_view key;
+    std::string_view doc;
+};
+std::vector<StepDoc> step_docs();
 
 } // namespace sim::scenario

@@ -1,6 +1,7 @@
 #include "tags.h"
 
 #include "scenario.h"
+#include "session/wording.h"
 #include "yaml_reader.h"
 
 namespace sim::scenario {
@@ -38,13 +39,13 @@ yrm100::TagSpec parse_tag_text(std::string_view text) {
             throw ParseError(shown + ": no EPC (EPC[:TID[:USER]] in hex)");
         if(bytes.size() % 2 != 0) {
             throw ParseError(
-                shown + ": " + rule.name + ": " + std::to_string(bytes.size()) +
-                " bytes; the bank holds 16-bit words, so an even count");
+                shown + ": " + rule.name + ": " + count_of(bytes.size(), "byte") +
+                "; the bank holds 16-bit words, so an even count");
         }
         if(bytes.size() > rule.max_bytes) {
             throw ParseError(
-                shown + ": " + rule.name + ": " + std::to_string(bytes.size()) +
-                " bytes, more than the " + std::to_string(rule.max_bytes) + " it holds");
+                shown + ": " + rule.name + ": " + count_of(bytes.size(), "byte") +
+                ", more than the " + std::to_string(rule.max_bytes) + " it holds");
         }
         spec.*rule.field = std::move(bytes);
         if(colon == std::string_view::npos) break;

@@ -3,6 +3,7 @@
 #include <yaml-cpp/eventhandler.h>
 
 #include "scenario.h"
+#include "session/wording.h"
 
 #include <algorithm>
 #include <cctype>
@@ -31,29 +32,13 @@ std::string word(std::string_view text) {
     return out + "'";
 }
 
-std::string join(std::initializer_list<std::string_view> names) {
+std::string join(std::span<const std::string_view> names) {
     std::string out;
     for(auto name : names) {
         if(!out.empty()) out += ", ";
         out += name;
     }
     return out;
-}
-
-std::size_t edit_distance(std::string_view a, std::string_view b) {
-    std::vector<std::size_t> row(b.size() + 1);
-    for(std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
-    for(std::size_t i = 1; i <= a.size(); ++i) {
-        std::size_t diagonal = row[0];
-        row[0] = i;
-        for(std::size_t j = 1; j <= b.size(); ++j) {
-            const std::size_t above = row[j];
-            row[j] =
-                std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
-            diagonal = above;
-        }
-    }
-    return row[b.size()];
 }
 
 /// Counts a document's events and stops the parse once they outnumber what the text could
@@ -232,7 +217,7 @@ MapEntries Reader::any_map(const YAML::Node& node, std::string_view what) const 
 MapEntries Reader::map(
     const YAML::Node& node,
     std::string_view what,
-    std::initializer_list<std::string_view> keys,
+    std::span<const std::string_view> keys,
     std::string_view hint) const {
     MapEntries out = any_map(node, what);
     std::size_t index = 0;
@@ -331,13 +316,13 @@ yrm100::Bytes
     if(words && bytes.size() % 2 != 0) {
         fail(
             node,
-            std::string(what) + ": " + std::to_string(bytes.size()) +
-                " bytes; the bank holds 16-bit words, so an even count");
+            std::string(what) + ": " + count_of(bytes.size(), "byte") +
+                "; the bank holds 16-bit words, so an even count");
     }
     if(bytes.size() > max_bytes) {
         fail(
             node,
-            std::string(what) + ": " + std::to_string(bytes.size()) + " bytes, more than the " +
+            std::string(what) + ": " + count_of(bytes.size(), "byte") + ", more than the " +
                 std::to_string(max_bytes) + " it holds");
     }
     return bytes;
@@ -353,8 +338,9 @@ std::size_t Reader::choice(
         if(name == text) return index;
         ++index;
     }
-    std::string message = std::string(what) + ": " + word(text) + " is not one of " + join(names);
-    const auto near = closest(text, names);
+    const std::span<const std::string_view> all(names.begin(), names.size());
+    std::string message = std::string(what) + ": " + word(text) + " is not one of " + join(all);
+    const auto near = closest(text, all);
     if(!near.empty()) message += " (did you mean '" + std::string(near) + "'?)";
     fail(node, message);
 }
@@ -402,7 +388,7 @@ yrm100::TagSpec
             fail(
                 v,
                 std::string(what) + ": " +
-                    (error ? *error : std::to_string(bytes.size()) + " bytes") +
+                    (error ? *error : count_of(bytes.size(), "byte")) +
                     "; a password is 8 hex digits");
         }
         return std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 |
@@ -460,20 +446,6 @@ yrm100::TagSpec
         fail(node, std::string("not a tag the module can hold: ") + e.what());
     }
     return spec;
-}
-
-std::string_view closest(std::string_view word, std::initializer_list<std::string_view> names) {
-    std::string_view best;
-    if(word.size() > 40) return best;
-    std::size_t best_distance = 3; // a typo: at most two edits
-    for(auto name : names) {
-        const std::size_t distance = edit_distance(word, name);
-        if(distance < best_distance && distance < std::max<std::size_t>(name.size(), 2)) {
-            best = name;
-            best_distance = distance;
-        }
-    }
-    return best;
 }
 
 } // namespace sim::scenario::detail

@@ -10,10 +10,12 @@
 #include <initializer_list>
 #include <map>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "closest.h"
 #include "devices/yrm100_tag.h"
 #include "tags.h"
 
@@ -61,8 +63,15 @@ public:
     MapEntries
         map(const YAML::Node& node,
             std::string_view what,
-            std::initializer_list<std::string_view> keys,
+            std::span<const std::string_view> keys,
             std::string_view hint = {}) const;
+    MapEntries
+        map(const YAML::Node& node,
+            std::string_view what,
+            std::initializer_list<std::string_view> keys,
+            std::string_view hint = {}) const {
+        return map(node, what, std::span<const std::string_view>(keys.begin(), keys.size()), hint);
+    }
     /// The same without a key check (the caller checks).
     MapEntries any_map(const YAML::Node& node, std::string_view what) const;
 
@@ -95,7 +104,6 @@ private:
     std::string file_;
 };
 
-/// The closest of `names` to `word` when it is a likely typo of it, else empty.
-std::string_view closest(std::string_view word, std::initializer_list<std::string_view> names);
+using sim::scenario::closest;
 
 } // namespace sim::scenario::detail

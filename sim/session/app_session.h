@@ -21,6 +21,7 @@
 #include "host/notification.h"
 #include "host/runtime.h"
 #include "host/screen.h"
+#include "host/uart.h"
 
 namespace sim {
 
@@ -37,6 +38,13 @@ inline host::RuntimeOptions session_runtime_options(bool echo_log, bool realtime
 
 class Yrm100;
 class Mx2125;
+
+/// What typing on the on-screen keyboard came to. True when every character went in.
+struct Typed {
+    bool reached = true;  ///< every key was found on the screen and pressed
+    std::string dropped;  ///< the characters the text input did not take: it was full
+    explicit operator bool() const { return reached && dropped.empty(); }
+};
 
 class AppSession {
 public:
@@ -56,9 +64,10 @@ public:
     virtual void long_press(InputKey key) = 0;
     /// Lets `milliseconds` of virtual time pass.
     virtual void wait(std::uint32_t milliseconds) = 0;
-    /// Types `text` on the on-screen keyboard; false when the screen shows none or a key could
-    /// not be reached. Apps without text entry return false.
-    virtual bool type(std::string_view /*text*/) { return false; }
+    /// Types `text` on the on-screen keyboard ('\b' is its backspace key, '\r' its save key);
+    /// not reached when the screen shows none or a key could not be found. Apps without text
+    /// entry reach nothing.
+    virtual Typed type(std::string_view /*text*/) { return Typed{false, {}}; }
 
     virtual host::Screen screen() const = 0;
     virtual host::Runtime& runtime() = 0;
@@ -71,6 +80,8 @@ public:
     virtual std::filesystem::path sd_root() const { return {}; }
     /// The virtual reader module, or null (pacewick, or a real module on a serial port).
     virtual Yrm100* virtual_module() { return nullptr; }
+    /// What the app's UART is wired to instead of a virtual device (a serial port), or null.
+    virtual const host::UartPeer* uart_peer() const { return nullptr; }
     /// The virtual accelerometer, or null.
     virtual Mx2125* virtual_sensor() { return nullptr; }
     /// Starts walking or stops at the end of the step in progress; false when the app has no

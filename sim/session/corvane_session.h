@@ -40,12 +40,8 @@
 #include "host/notification.h"
 #include "host/runtime.h"
 #include "host/storage.h"
-#if __has_include("host/dialogs.h")
 #include "host/dialogs.h"
-#define CORVANE_DRIVER_HAS_DIALOGS 1
-#else
-#define CORVANE_DRIVER_HAS_DIALOGS 0
-#endif
+#include "host/keyboard.h"
 
 namespace sim {
 
@@ -87,12 +83,8 @@ public:
         , notifications_(rt_)
         , storage_(rt_, sd_root_, kAppId)
         , dolphin_(rt_)
-        ,
-#if CORVANE_DRIVER_HAS_DIALOGS
-        dialogs_(rt_)
-        ,
-#endif
-        peer_(options.uart_peer ? options.uart_peer(rt_) : nullptr)
+        , dialogs_(rt_)
+        , peer_(options.uart_peer ? options.uart_peer(rt_) : nullptr)
         , module_(peer_ ? nullptr : std::make_unique<Yrm100>(rt_, options.module)) {
         if(module_ && options.module_absent) module_->set_unplugged(true);
         live_before_ = host::memory::stats().live_blocks;
@@ -173,16 +165,28 @@ public:
     }
 
     // --- the text input --------------------------------------------------------------------
-    /// Types `text` (lower-case letters, digits and '_') on the on-screen keyboard, key by key,
-    /// finding the selected key on the screen. False when a key could not be reached. As on the
-    /// device, a letter typed into an empty field comes out upper case.
-    bool type(std::string_view text) override {
-        for(char c : text) {
-            if(!select_key(static_cast<char>(std::tolower(static_cast<unsigned char>(c)))))
-                return false;
+    /// Types `text` (letters, digits and '_'; '\b' and '\r' press the backspace and save keys)
+    /// on the on-screen keyboard, key by key, finding the selected key on the screen. A key that
+    /// could not be reached stops it; so does a character the field did not take (the text input
+    /// holds 21), which with the rest is reported as dropped. As on the device, a letter typed
+    /// into an empty field comes out upper case.
+    Typed type(std::string_view text) override {
+        Typed out;
+        for(std::size_t i = 0; i < text.size(); ++i) {
+            const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(text[i])));
+            if(!select_key(c)) {
+                out.reached = false;
+                return out;
+            }
+            const std::string before = field_text();
             press(InputKeyOk);
+            const bool character = c != host::keyboard::kBackspace && c != host::keyboard::kSave;
+            if(character && field_text() == before) {
+                out.dropped = std::string(text.substr(i));
+                return out;
+            }
         }
-        return true;
+        return out;
     }
     /// Moves to the save key and presses it.
     bool save_text() {
@@ -190,11 +194,12 @@ public:
         press(InputKeyOk);
         return true;
     }
-    /// The text shown in the input's field (the line at the field's baseline).
+    /// The text shown in the input's field (the line at the field's baseline, not the cursor).
     std::string field_text() const {
         const host::Screen s = screen();
         for(const auto& t : s.texts()) {
-            if(t.font == FontSecondary && t.baseline > 14 && t.baseline < 26 && t.origin_x < 10)
+            if(t.font == FontSecondary && t.baseline > 14 && t.baseline < 26 && t.origin_x < 10 &&
+               t.text.find_first_not_of('|') != std::string::npos)
                 return t.text;
         }
         return {};
@@ -238,7 +243,7 @@ public:
         return module_.get();
     }
     /// What USART1 is wired to instead of the virtual module, or null.
-    host::UartPeer* uart_peer() {
+    const host::UartPeer* uart_peer() const override {
         return peer_.get();
     }
     Yrm100::TagId add_tag(const yrm100::TagSpec& spec) {
@@ -339,66 +344,46 @@ private:
         rt_.run_for(at - rt_.now() + kSettle);
     }
 
-    // The on-screen keyboard as the device draws it: '\b' backspace, '\r' save. A character key's
-    // glyph sits at x + 1 of its table position; the selected one is a dark 7x10 box from x and
-    // 8 rows above the baseline. The two picture keys are drawn filled when selected.
-    static constexpr std::string_view kRows[3] = {
-        "qwertyuiop0123",
-        "asdfghjkl\b456",
-        "zxcvbnm_\r789"};
-    static constexpr std::uint8_t kKeyX[3][14] = {
-        {1, 10, 19, 28, 37, 46, 55, 64, 73, 82, 91, 100, 110, 120},
-        {1, 10, 19, 28, 37, 46, 55, 64, 73, 82, 100, 110, 120},
-        {1, 10, 19, 28, 37, 46, 55, 64, 74, 100, 110, 120},
-    };
-    static constexpr int kBaseline[3] = {37, 49, 61};
-    struct PictureKey {
-        int row, column;
-        host::Rect rect;
-    };
-    static constexpr PictureKey kPictureKeys[2] = {
-        {1, 9, {83, 41, 16, 9}},
-        {2, 8, {75, 52, 24, 11}}};
-
-    struct KeyPos {
-        int row = -1;
-        int column = -1;
-    };
-
-    static KeyPos position_of(char c) {
-        for(int r = 0; r < 3; ++r) {
-            const auto column = kRows[r].find(c);
-            if(column != std::string_view::npos) return {r, static_cast<int>(column)};
-        }
-        return {};
-    }
+    // Keys are found on the screen from the keyboard's layout: a selected character key is a
+    // dark 7x10 box from its table x and 8 rows above its baseline; the two picture keys are
+    // drawn filled when selected.
+    using KeyPos = host::keyboard::Position;
 
     /// The selected key, read off the screen's pixels.
     std::optional<KeyPos> selected_key() const {
+        namespace kb = host::keyboard;
         const host::Screen s = screen();
-        for(int r = 0; r < 3; ++r) {
-            for(int k = 0; k < static_cast<int>(kRows[r].size()); ++k) {
-                const char c = kRows[r][static_cast<std::size_t>(k)];
-                if(c == '\b' || c == '\r') continue;
-                if(s.pixel(kKeyX[r][k], kBaseline[r] - 4) &&
-                   s.pixel(kKeyX[r][k], kBaseline[r] - 7))
+        for(int r = 0; r < kb::kRowCount; ++r) {
+            for(int k = 0; k < static_cast<int>(kb::kRows[r].size()); ++k) {
+                const kb::Key& key = kb::kRows[r][static_cast<std::size_t>(k)];
+                if(key.c == kb::kBackspace || key.c == kb::kSave) continue;
+                const int baseline = kb::kOriginY + key.y;
+                if(s.pixel(key.x, baseline - 4) && s.pixel(key.x, baseline - 7))
                     return KeyPos{r, k};
             }
         }
-        for(const PictureKey& key : kPictureKeys) {
+        for(const char picture : {kb::kBackspace, kb::kSave}) {
+            const KeyPos at = *kb::find(picture);
+            const kb::Key& key = kb::kRows[at.row][static_cast<std::size_t>(at.column)];
+            const bool save = picture == kb::kSave;
+            const host::Rect rect{
+                kb::kOriginX + key.x,
+                kb::kOriginY + key.y,
+                save ? kb::kSaveWidth : kb::kBackspaceWidth,
+                save ? kb::kSaveHeight : kb::kBackspaceHeight};
             int set = 0;
-            for(int y = key.rect.y; y < key.rect.y + key.rect.height; ++y) {
-                for(int x = key.rect.x; x < key.rect.x + key.rect.width; ++x)
-                    set += s.pixel(x, y) ? 1 : 0;
+            for(int y = rect.y; y < rect.y + rect.height; ++y) {
+                for(int x = rect.x; x < rect.x + rect.width; ++x) set += s.pixel(x, y) ? 1 : 0;
             }
-            if(set * 5 > key.rect.width * key.rect.height * 3) return KeyPos{key.row, key.column};
+            if(set * 5 > rect.width * rect.height * 3) return at;
         }
         return std::nullopt;
     }
 
     bool select_key(char c) {
-        const KeyPos target = position_of(c);
-        if(target.row < 0) return false;
+        const auto found = host::keyboard::find(c);
+        if(!found) return false;
+        const KeyPos target = *found;
         // Picture keys cannot be read off the screen; after a move along a row the position
         // follows from the one before.
         std::optional<KeyPos> inferred;
@@ -415,7 +400,7 @@ private:
                 press(at->row < target.row ? InputKeyDown : InputKeyUp);
                 continue;
             }
-            const int size = static_cast<int>(kRows[at->row].size());
+            const int size = static_cast<int>(host::keyboard::kRows[at->row].size());
             const bool right = at->column < target.column;
             press(right ? InputKeyRight : InputKeyLeft);
             inferred = KeyPos{at->row, (at->column + (right ? 1 : size - 1)) % size};
@@ -432,9 +417,7 @@ private:
     host::NotificationService notifications_;
     host::StorageService storage_;
     host::DolphinService dolphin_;
-#if CORVANE_DRIVER_HAS_DIALOGS
     host::DialogsService dialogs_;
-#endif
     std::unique_ptr<host::UartPeer> peer_;
     std::unique_ptr<Yrm100> module_;
     AppThread thread_;

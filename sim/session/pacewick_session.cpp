@@ -7,13 +7,17 @@
 namespace sim {
 namespace {
 
-// What a press leaves for the app to react: the input service's timing plus a margin.
-constexpr host::Nanos kSettle = host::ms(20);
+host::RuntimeOptions pacewick_runtime_options(const PacewickSessionOptions& options) {
+    host::RuntimeOptions o =
+        session_runtime_options(options.echo_log, options.realtime, options.speed);
+    if(!options.realtime) o.virtual_time_limit = options.virtual_time_limit;
+    return o;
+}
 
 } // namespace
 
 PacewickSession::PacewickSession(PacewickSessionOptions options)
-    : rt_(session_runtime_options(options.echo_log, options.realtime, options.speed))
+    : rt_(pacewick_runtime_options(options))
     , api_(options.api)
     , api_services_(rt_, options.api)
     , gui_(rt_)

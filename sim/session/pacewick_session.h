@@ -27,12 +27,16 @@ struct PacewickSessionOptions {
     bool realtime = false;
     double speed = 1.0;
     bool echo_log = false;
+    /// Headless runs stop with a crash once virtual time passes this (realtime runs never do).
+    host::Nanos virtual_time_limit = host::RuntimeOptions{}.virtual_time_limit;
 };
 
 class PacewickSession final : public AppSession {
 public:
     static constexpr const char* kAppId = "pacewick";
     static constexpr std::uint32_t kStack = 2048;
+    /// What a press leaves for the app to react: the input service's timing plus a margin.
+    static constexpr host::Nanos kSettle = host::ms(20);
 
     explicit PacewickSession(PacewickSessionOptions options = {});
     ~PacewickSession() override;

@@ -11,20 +11,10 @@
 #include <vector>
 
 #include "host/screen.h"
+#include "module_console.h"
 #include "session/app_session.h"
 
 namespace sim::terminal {
-
-struct Outcome {
-    Outcome() = default;
-    /// Just a message.
-    Outcome(std::string text)
-        : message(std::move(text)) {}
-
-    std::string message;            ///< for the status line
-    std::vector<std::string> panel; ///< shown in place of the screen until the next key
-    bool quit = false;
-};
 
 class Console {
 public:
@@ -39,10 +29,6 @@ public:
 
 private:
     using Words = std::vector<std::string>;
-    Outcome tag(const Words& words);
-    Outcome plug(bool plugged);
-    Outcome fault(const Words& words);
-    Outcome refuse_write(const Words& words);
     Outcome walk(const Words& words);
     Outcome shot(const Words& words);
     Outcome type(const Words& words, bool save);

@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "devices/yrm100.h"
+#include "host/keyboard.h"
 #include "painter.h"
 #include "status.h"
 #include "tty.h"
@@ -75,6 +76,16 @@ void Frontend::handle(const KeyEvent& event) {
         long_next_ = false;
         message_.clear();
     }
+    // On the name screen, the terminal's own letters, digits and '_' type on the on-screen
+    // keyboard, Backspace deletes and Enter saves; the single-key commands that are letters wait
+    // until the keyboard closes.
+    if(!long_press && shows_keyboard(session_.screen())) {
+        std::string key;
+        if(event.key == Key::character && host::keyboard::types(event.ch)) key = event.ch;
+        if(event.key == Key::backspace) key = host::keyboard::kBackspace;
+        if(event.key == Key::enter) key = host::keyboard::kSave;
+        if(!key.empty()) return type(key);
+    }
     switch(event.key) {
     case Key::up:
         return press(InputKeyUp, long_press);
@@ -93,6 +104,17 @@ void Frontend::handle(const KeyEvent& event) {
         return character(event.ch, long_press);
     case Key::interrupt:
         return;
+    }
+}
+
+void Frontend::type(const std::string& key) {
+    const Typed typed = session_.type(key);
+    if(!typed.reached) {
+        message_ = "could not reach that key on the keyboard";
+    } else if(!typed.dropped.empty()) {
+        message_ = "the name is full: '" + typed.dropped + "' was not typed";
+    } else {
+        message_.clear();
     }
 }
 
@@ -173,6 +195,8 @@ void Frontend::run(const std::string& line) {
 }
 
 std::string Frontend::hint() const {
+    if(shows_keyboard(session_.screen()))
+        return "type a name: letters digits _  Backspace=delete  Enter=Save  Esc=Back  ^C=quit";
     std::string text = "arrows/wasd Enter=OK Esc=Back L=long";
     if(session_.virtual_module() != nullptr) text += " t=tag u=plug";
     if(session_.virtual_sensor() != nullptr) text += " :walk";
@@ -213,7 +237,7 @@ std::vector<std::string> Frontend::lines() {
     // Under the picture, by priority: what the screen says and the prompt first, the key hint
     // last.
     std::vector<Line> status;
-    for(auto& text : screen_text_lines(screen.strings(), columns, 2))
+    for(auto& text : screen_text_lines(screen_strings(screen), columns, 2))
         status.push_back({4, std::move(text)});
     status.push_back(
         {3, outputs_text(session_.led(), session_.otg_on(), session_.runtime().now())});

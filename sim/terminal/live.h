@@ -21,7 +21,7 @@ namespace sim::terminal {
 
 struct LiveOptions {
     std::string render = "auto"; ///< auto, braille or blocks
-    std::filesystem::path screenshot_dir = ".";
+    std::filesystem::path screenshot_dir = "out/screenshots";
     bool colour = true;
 };
 
@@ -48,6 +48,8 @@ public:
 
 private:
     void press(InputKey key, bool long_press);
+    /// Types one key on the on-screen keyboard ('\b' backspace, '\r' save).
+    void type(const std::string& key);
     void character(char c, bool long_press);
     void run(const std::string& line);
     std::string hint() const;

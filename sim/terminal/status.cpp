@@ -7,32 +7,11 @@
 #include "devices/mx2125.h"
 #include "devices/yrm100.h"
 #include "field.h"
+#include "session/colours.h"
+#include "session/wording.h"
+#include "host/printable.h"
 
 namespace sim::terminal {
-
-std::string colour_name(host::Rgb c) {
-    if(c.off()) return "off";
-    struct Named {
-        host::Rgb rgb;
-        const char* name;
-    };
-    static constexpr Named kNamed[] = {
-        {{255, 0, 0}, "red"},
-        {{0, 255, 0}, "green"},
-        {{0, 0, 255}, "blue"},
-        {{0, 255, 255}, "cyan"},
-        {{255, 0, 255}, "magenta"},
-        {{255, 255, 0}, "yellow"},
-        {{255, 255, 255}, "white"},
-    };
-    for(const auto& named : kNamed) {
-        if(named.rgb == c) return named.name;
-    }
-    char hex[8];
-    std::snprintf(hex, sizeof hex, "#%02X%02X%02X", c.r, c.g, c.b);
-    if(c.r >= 192 && c.g >= 64 && c.g < 192 && c.b < 64) return std::string("orange ") + hex;
-    return hex;
-}
 
 std::string led_text(const host::NotificationState& state) {
     if(!state.blinking) return "LED " + colour_name(state.led);
@@ -56,6 +35,36 @@ std::string outputs_text(const host::NotificationState& state, bool otg_on, host
     std::snprintf(
         time, sizeof time, " \u00b7 %.1f s", static_cast<double>(now / host::ms(100)) / 10.0);
     return text + time;
+}
+
+namespace {
+
+/// Dark pixels in a row of the screen.
+int dark_in_row(const host::Screen& screen, int y) {
+    int dark = 0;
+    for(int x = 0; x < host::Screen::kWidth; ++x) dark += screen.pixel(x, y) ? 1 : 0;
+    return dark;
+}
+
+/// The string sits on a selection bar: the rows just above its letters and just below its
+/// baseline are dark across most of the screen, as under a menu's or the file browser's
+/// selected row (and not under a bottom button, which is narrow).
+bool selected(const host::Screen& screen, const host::DrawnText& text) {
+    constexpr int kBar = 100;
+    return dark_in_row(screen, text.box.y - 1) >= kBar &&
+           dark_in_row(screen, text.baseline + 1) >= kBar;
+}
+
+} // namespace
+
+std::vector<std::string> screen_strings(const host::Screen& screen) {
+    std::vector<std::string> out;
+    for(const auto& text : screen.texts()) {
+        // Blank, or the text input's cursor: nothing the screen says.
+        if(text.text.find_first_not_of(" \t|") == std::string::npos) continue;
+        out.push_back((selected(screen, text) ? "> " : "") + host::printable(text.text));
+    }
+    return out;
 }
 
 std::vector<std::string>
@@ -90,8 +99,8 @@ std::string hardware_text(AppSession& session) {
             ++present;
             epcs += (epcs.empty() ? " " : ", ") + epc_hex(module->tag(id));
         }
-        text += " \u00b7 " + std::to_string(present) + " of " + std::to_string(ids.size()) +
-                (ids.size() == 1 ? " tag" : " tags") + " in the field";
+        text += " \u00b7 " + std::to_string(present) + " of " + count_of(ids.size(), "tag") +
+                " in the field";
         if(present > 0) text += ":" + epcs;
         return text;
     }
@@ -100,13 +109,15 @@ std::string hardware_text(AppSession& session) {
         const bool walking = sensor->gait().walking(session.runtime().now());
         std::string text = walking ? "sensor: WALKING" : "sensor: standing";
         if(const auto steps = sensor->true_steps()) {
-            char count[48];
-            std::snprintf(count, sizeof count, " \u00b7 %" PRIu64 " steps taken", *steps);
-            text += count;
+            text += " \u00b7 " + count_of(static_cast<std::size_t>(*steps), "step") + " taken";
         }
         return text;
     }
-    if(session.app() == "corvane") return "module: a real one, on the serial port";
+    if(const host::UartPeer* line = session.uart_peer()) {
+        const std::string failure = line->failure();
+        if(!failure.empty()) return "module: the serial line is LOST: " + host::printable(failure);
+        return "module: a real one, on the serial port";
+    }
     return {};
 }
 

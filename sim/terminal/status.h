@@ -6,14 +6,11 @@
 #include <vector>
 
 #include "host/notification.h"
+#include "host/screen.h"
 #include "host/time.h"
 #include "session/app_session.h"
 
 namespace sim::terminal {
-
-/// "off", "red", "cyan", ...; a colour that is not one of the eight full ones gets its hex
-/// ("orange #FF8000", "#203040").
-std::string colour_name(host::Rgb colour);
 
 /// "LED cyan blinking", "LED green", "LED off", "LED cyan blinking over red".
 std::string led_text(const host::NotificationState& state);
@@ -21,9 +18,13 @@ std::string led_text(const host::NotificationState& state);
 /// "LED cyan blinking · vibro off · speaker off · 5V on · 12.3 s".
 std::string outputs_text(const host::NotificationState& state, bool otg_on, host::Nanos now);
 
-/// The strings the screen draws, in drawing order: "screen: Read Tag | Saved | Settings". Blank
-/// strings are left out; lines break between strings to stay within `columns`, at most
-/// `max_lines` of them.
+/// What the screen says, for the status line: its strings in drawing order, the selected item
+/// of a menu or the file browser marked "> Saved", unprintable bytes escaped; blank strings and
+/// the text input's cursor marks are left out.
+std::vector<std::string> screen_strings(const host::Screen& screen);
+
+/// The strings on "screen:" lines: "screen: Read Tag | > Saved | Settings". Blank strings are
+/// left out; lines break between strings to stay within `columns`, at most `max_lines` of them.
 std::vector<std::string>
     screen_text_lines(const std::vector<std::string>& strings, int columns, int max_lines);
 

@@ -38,6 +38,20 @@ if [ ! -L "$tmp/yrm" ]; then
 fi
 echo "module on $(head -n 1 "$tmp/module.out") linked at $tmp/yrm"
 
+# Lines on the module's input act on it and are answered on its stdout.
+answer() { # answer COMMAND EXPECTED: sends the command, waits for the expected answer
+    echo "$1" >&3
+    for _ in $(seq 50); do grep -qF -- "$2" "$tmp/module.out" && return 0; sleep 0.1; done
+    echo "fsim module did not answer '$1' with '$2':"
+    cat "$tmp/module.out"
+    exit 1
+}
+answer "help" "fault silence|corrupt|cut|noise|delay"
+answer "tag add 3000" "tag 2 in the field: 3000"
+answer "tag list" "2 tags"
+answer "tag remove 2" "tag 2 left the field"
+answer "frobnicate" "unknown command 'frobnicate' (help lists them)"
+
 set +e
 timeout 60 "$fsim" corvane --uart "$tmp/yrm" "${corvane_options[@]}" --scenario "$scenario" \
     >"$tmp/app.out" 2>"$tmp/app.err"
@@ -70,4 +84,34 @@ if [ -e "$tmp/yrm" ] || [ -L "$tmp/yrm" ]; then
     echo "fsim module left its link behind"
     exit 1
 fi
-echo "two processes: scenario held, module ended cleanly"
+
+# A line that goes away mid-run: fsim corvane says when and ends non-zero.
+mkfifo "$tmp/control2"
+"$fsim" module --pty --link "$tmp/yrm2" <"$tmp/control2" >"$tmp/module2.out" 2>"$tmp/module2.err" &
+module_pid=$!
+exec 3>"$tmp/control2"
+for _ in $(seq 50); do [ -L "$tmp/yrm2" ] && break; sleep 0.1; done
+cat >"$tmp/wait.yaml" <<'YAML'
+name: a line that goes away
+version: 1
+steps:
+  - expect-text: {text: "Module Info", timeout: 5000}
+  - wait: 3000
+YAML
+set +e
+timeout 60 "$fsim" corvane --uart "$tmp/yrm2" --scenario "$tmp/wait.yaml" >"$tmp/app2.out" 2>"$tmp/app2.err" &
+app_pid=$!
+sleep 1.5
+echo quit >&3 # the module stops serving: its end of the line hangs up
+wait "$app_pid"
+app_code=$?
+set -e
+if [ "$app_code" -ne 1 ] || ! grep -qE "the module's line failed: .*device went away at [0-9:]+, [0-9.]+ s into the run" "$tmp/app2.err"; then
+    echo "a lost line: fsim corvane exited $app_code, saying:"
+    cat "$tmp/app2.out" "$tmp/app2.err"
+    exit 1
+fi
+exec 3>&-
+wait "$module_pid" || true
+module_pid=
+echo "two processes: scenario held, module ended cleanly, a lost line was reported"

@@ -2,7 +2,7 @@
 # fsim corvane live in a real terminal: a detached tmux session of 100x40 runs it with a tag in
 # the field; keys go in with send-keys and the pane is read back with capture-pane. The screen is
 # braille pixels, so progress is read off the "screen:" line that lists its strings. The walk: the
-# module check, the start menu, Read Tag, the result, More, Save, a name typed with :name,
+# module check, the start menu, Read Tag, the result, More, Save, a name typed at the terminal,
 # "Saved!", the .uhf file on the SD card folder; then Ctrl-C ends it with exit status 0 and the
 # terminal out of the alternate screen with its cursor back.
 #
@@ -55,8 +55,8 @@ wait_for() {
 
 step() { echo "- $*"; }
 
-t new-session -d -s fsim -x 100 -y 40 \
-    "'$fsim' corvane --sd '$work/sd' --tag $epc --speed 2 --screenshots '$work'; echo fsim-exit=\$?; sleep 60" ||
+t new-session -d -s fsim -x 100 -y 40 -c "$work" \
+    "'$fsim' corvane --sd '$work/sd' --tag $epc --speed 2; echo fsim-exit=\$?; sleep 60" ||
     fail "tmux did not start"
 
 step "the module check finds the module"
@@ -64,28 +64,29 @@ wait_for "screen: Module Info"
 wait_for "5V on"
 step "Continue: the start menu"
 t send-keys -t fsim Right
-wait_for "screen: Read Tag | Saved | Settings"
+wait_for "screen: > Read Tag | Saved | Settings"
 step "Read Tag: the tag in the field is read"
 t send-keys -t fsim Enter
 wait_for "screen: Read Success"
 pane | tr -d '\n' | grep -qF "${epc_spaced:0:14}" || fail "the result does not show the EPC"
 step "More, Save: the name screen"
 t send-keys -t fsim Right
-wait_for "screen: Save | Change Key"
+wait_for "screen: > Save | Change Key"
 t send-keys -t fsim Enter
 wait_for "screen: Name the tag"
-step ":name types the name on the keyboard and saves"
-t send-keys -t fsim ':name tmux_1'
-wait_for ":name tmux_1"
+step "the name typed at the terminal goes to the keyboard; Enter saves"
+wait_for "Enter=Save"
+t send-keys -t fsim 'tmux_1'
+wait_for "screen: Name the tag | Tmux_1"
 t send-keys -t fsim Enter
 wait_for "screen: Saved!" 15
 saved="$work/sd/apps_data/corvane/Tmux_1.uhf"
 [[ -f "$saved" ]] || fail "no $saved; the folder has: $(ls "$work/sd/apps_data/corvane")"
 grep -qF "EPC: $epc_spaced" "$saved" || fail "$saved holds no 'EPC: $epc_spaced': $(cat "$saved")"
-step "a screenshot with p"
+step "a screenshot with p, by default in out/screenshots"
 t send-keys -t fsim p
-wait_for "screenshot saved to $work/fsim-0001.png"
-[[ -s "$work/fsim-0001.png" ]] || fail "no screenshot"
+wait_for "screenshot saved to $work/out/screenshots/fsim-0001.png"
+[[ -s "$work/out/screenshots/fsim-0001.png" ]] || fail "no screenshot"
 
 step "Ctrl-C quits cleanly"
 t send-keys -t fsim C-c

@@ -1,12 +1,14 @@
 // icongen: turns an app's images/ PNGs into the I_<name> icons of a generated <appid>_icons.h,
-// as the platform's build tool does for fap_icon_assets. A dark pixel (opaque, luminance below
-// half) is a set bit; rows are ceil(width / 8) bytes with the leftmost pixel in bit 0.
+// as the platform's build tool does for fap_icon_assets. An ink pixel (host/png_ink.h: opaque,
+// darker than half) is a set bit; rows are ceil(width / 8) bytes with the leftmost pixel in bit 0.
 //
 //   icongen --appid ID --out-dir DIR [--package-icon PNG] IMAGES_DIR
 //       writes DIR/ID_icons.h and DIR/ID_icons.cpp (only when their content changes)
 //   icongen --dump PNG
 //       prints the icon's bytes in hex, one row per line (to check an image by eye or in a test)
 #include <png.h>
+
+#include "host/png_ink.h"
 
 #include <algorithm>
 #include <cctype>
@@ -61,8 +63,7 @@ std::optional<Bitmap> read_bitmap(const fs::path& path, std::string& error) {
     for(int y = 0; y < bitmap.height; ++y)
         for(int x = 0; x < bitmap.width; ++x) {
             const std::uint8_t* p = &rgba[(static_cast<std::size_t>(y) * image.width + x) * 4];
-            const int luminance = (p[0] * 299 + p[1] * 587 + p[2] * 114) / 1000;
-            if(p[3] >= 128 && luminance < 128)
+            if(host::png_ink(p[0], p[1], p[2], p[3]))
                 bitmap.bytes[static_cast<std::size_t>(y * stride + x / 8)] |=
                     static_cast<std::uint8_t>(1u << (x % 8));
         }

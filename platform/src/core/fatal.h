@@ -9,6 +9,18 @@ namespace host {
 
 [[noreturn]] void fatal(const char* format, ...) __attribute__((__format__(__printf__, 1, 2)));
 
+/// The null check of the runtime's entry points, one per kind of object:
+///     constexpr host::NotNull<Widget> require{"widget"};
+///     require(widget, "widget_reset");   // the pointer, or "widget_reset: widget is null"
+template <typename T>
+struct NotNull {
+    const char* name;
+    T* operator()(T* pointer, const char* what) const {
+        if(pointer == nullptr) fatal("%s: %s is null", what, name);
+        return pointer;
+    }
+};
+
 } // namespace host
 
 extern "C" {

@@ -8,6 +8,7 @@
 #include "core/fatal.h"
 #include "core/scheduler.h"
 #include "host/log.h"
+#include "host/printable.h"
 #include "host/runtime.h"
 
 namespace host {
@@ -124,8 +125,8 @@ void emit(FuriLogLevel level, const char* tag, const char* format, va_list args,
             "%8u [%c][%s] %s\n",
             static_cast<unsigned>(tick),
             level_letter(level),
-            tag,
-            text);
+            host::printable(tag ? tag : "").c_str(),
+            host::printable(text).c_str());
         return;
     }
     auto& runtime = host::Runtime::current();
@@ -136,8 +137,8 @@ void emit(FuriLogLevel level, const char* tag, const char* format, va_list args,
             "%8u [%c][%s] %s\n",
             static_cast<unsigned>(tick),
             level_letter(level),
-            tag,
-            text);
+            host::printable(tag ? tag : "").c_str(),
+            host::printable(text).c_str());
     }
     capture.add(host::LogLine{tick, level, tag ? tag : "", text});
     if(raw) {

@@ -25,10 +25,7 @@ struct FuriMessageQueue {
 
 namespace {
 
-FuriMessageQueue* checked(FuriMessageQueue* queue, const char* what) {
-    if(queue == nullptr) host::fatal("%s: queue is null", what);
-    return queue;
-}
+constexpr host::NotNull<FuriMessageQueue> checked{"queue"};
 
 void check_timeout_context(std::uint32_t timeout, const char* what) {
     if(timeout != 0 && host::Scheduler::in_interrupt()) {

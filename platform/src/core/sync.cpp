@@ -28,8 +28,7 @@ namespace {
 
 template <typename T>
 T* checked(T* object, const char* what) {
-    if(object == nullptr) host::fatal("%s: instance is null", what);
-    return object;
+    return host::NotNull<T>{"instance"}(object, what);
 }
 
 constexpr std::uint32_t kEventFlagMask = 0x00FFFFFFu; // as FreeRTOS event groups: 24 usable bits

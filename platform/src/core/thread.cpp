@@ -8,10 +8,7 @@ using host::sched;
 
 namespace {
 
-FuriThread* checked(FuriThread* thread, const char* what) {
-    if(thread == nullptr) host::fatal("%s: thread is null", what);
-    return thread;
-}
+constexpr host::NotNull<FuriThread> checked{"thread"};
 
 void set_state(FuriThread* thread, FuriThreadState state) {
     thread->state = state;

@@ -84,10 +84,7 @@ void stop_timer_service(Runtime&) {
 
 namespace {
 
-FuriTimer* checked(FuriTimer* timer, const char* what) {
-    if(timer == nullptr) host::fatal("%s: timer is null", what);
-    return timer;
-}
+constexpr host::NotNull<FuriTimer> checked{"timer"};
 
 void wake_service() {
     auto& service = internals().timers;

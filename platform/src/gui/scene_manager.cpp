@@ -23,9 +23,7 @@ struct SceneManager {
 
 namespace {
 
-void require_manager(const SceneManager* manager, const char* what) {
-    if(manager == nullptr) host::fatal("%s: scene manager is null", what);
-}
+constexpr host::NotNull<const SceneManager> require_manager{"scene manager"};
 
 void require_scene(const SceneManager* manager, uint32_t scene_id, const char* what) {
     require_manager(manager, what);

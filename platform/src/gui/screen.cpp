@@ -1,6 +1,8 @@
 // host::Screen: snapshot of the 128x64 display, with PNG and terminal renderings.
 #include "host/screen.h"
 
+#include "host/png_ink.h"
+
 #include <png.h>
 
 #include <algorithm>
@@ -181,8 +183,7 @@ std::optional<Screen> Screen::read_png(const std::filesystem::path& path, std::s
             const std::size_t sx = static_cast<std::size_t>(x * scale + scale / 2);
             const std::size_t sy = static_cast<std::size_t>(y * scale + scale / 2);
             const std::uint8_t* p = &rgba[sy * stride + sx * 4];
-            const int luminance = (p[0] * 299 + p[1] * 587 + p[2] * 114) / 1000;
-            screen.set_pixel(x, y, p[3] >= 128 && luminance < 128);
+            screen.set_pixel(x, y, png_ink(p[0], p[1], p[2], p[3]));
         }
     return screen;
 }

@@ -6,9 +6,7 @@
 
 namespace {
 
-void require_view(const View* view, const char* what) {
-    if(view == nullptr) host::fatal("%s: view is null", what);
-}
+constexpr host::NotNull<const View> require_view{"view"};
 
 } // namespace
 

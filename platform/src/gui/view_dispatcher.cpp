@@ -56,9 +56,7 @@ struct ViewDispatcher {
 
 namespace {
 
-void require_dispatcher(const ViewDispatcher* dispatcher, const char* what) {
-    if(dispatcher == nullptr) host::fatal("%s: view dispatcher is null", what);
-}
+constexpr host::NotNull<const ViewDispatcher> require_dispatcher{"view dispatcher"};
 
 void require_queue(const ViewDispatcher* dispatcher, const char* what) {
     require_dispatcher(dispatcher, what);

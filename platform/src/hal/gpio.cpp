@@ -159,8 +159,7 @@ host::GpioBus& bus() {
     return host::Runtime::current().gpio();
 }
 const GpioPin& checked(const GpioPin* gpio, const char* what) {
-    if(gpio == nullptr) host::fatal("%s: pin is null", what);
-    return *gpio;
+    return *host::NotNull<const GpioPin>{"pin"}(gpio, what);
 }
 } // namespace
 

@@ -76,15 +76,9 @@ struct DialogMessage {
 
 namespace {
 
-DialogsApp* require_app(DialogsApp* app, const char* what) {
-    if(app == nullptr) host::fatal("%s: dialogs app is null", what);
-    return app;
-}
+constexpr host::NotNull<DialogsApp> require_app{"dialogs app"};
 
-DialogMessage* require_message(DialogMessage* message, const char* what) {
-    if(message == nullptr) host::fatal("%s: message is null", what);
-    return message;
-}
+constexpr host::NotNull<DialogMessage> require_message{"message"};
 
 /// Shows one view full screen until done() is called (from the view's callbacks, on the GUI
 /// thread); then wait() returns on the caller's thread.

@@ -227,10 +227,7 @@ struct FileBrowser {
 
 namespace {
 
-FileBrowser* require(FileBrowser* browser, const char* what) {
-    if(browser == nullptr) host::fatal("%s: file browser is null", what);
-    return browser;
-}
+constexpr host::NotNull<FileBrowser> require{"file browser"};
 
 bool stat_is_dir(Storage* storage, const std::string& path, bool* exists = nullptr) {
     FileInfo info{};

@@ -59,15 +59,9 @@ struct FlipperFormat {
 
 namespace {
 
-FlipperFormat* require(FlipperFormat* ff, const char* what) {
-    if(ff == nullptr) host::fatal("%s: flipper_format is null", what);
-    return ff;
-}
+constexpr host::NotNull<FlipperFormat> require{"flipper_format"};
 
-const char* require_key(const char* key, const char* what) {
-    if(key == nullptr) host::fatal("%s: key is null", what);
-    return key;
-}
+constexpr host::NotNull<const char> require_key{"key"};
 
 FlipperFormat* require_file(FlipperFormat* ff, const char* what) {
     require(ff, what);
@@ -522,12 +516,12 @@ bool open_file(
     FS_OpenMode mode,
     const char* what) {
     require_file(ff, what);
-    if(path == nullptr) host::fatal("%s: path is null", what);
+    host::NotNull<const char>{"path"}(path, what);
     return storage_file_open(ff->file, path, access, mode);
 }
 
 FlipperFormat* alloc_file(Storage* storage, const char* what) {
-    if(storage == nullptr) host::fatal("%s: storage is null", what);
+    host::NotNull<Storage>{"storage"}(storage, what);
     FlipperFormat* ff = host::make_tracked<FlipperFormat>();
     ff->kind = FlipperFormatKind::File;
     ff->file = storage_file_alloc(storage);

@@ -148,8 +148,8 @@ int32_t service_main(void* context) {
 }
 
 void send(NotificationApp* app, const NotificationSequence* sequence, bool block, const char* what) {
-    if(app == nullptr) host::fatal("%s: notification app is null", what);
-    if(sequence == nullptr) host::fatal("%s: sequence is null", what);
+    host::NotNull<NotificationApp>{"notification app"}(app, what);
+    host::NotNull<const NotificationSequence>{"sequence"}(sequence, what);
     const bool irq = furi_kernel_is_irq_or_masked();
     if(block && irq) host::fatal("%s: cannot wait in interrupt context", what);
     Message message{sequence, block ? furi_semaphore_alloc(1, 0) : nullptr};

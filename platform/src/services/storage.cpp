@@ -93,22 +93,19 @@ struct File {
 namespace {
 
 Storage* require(Storage* storage, const char* what) {
-    if(storage == nullptr) host::fatal("%s: storage is null", what);
+    host::NotNull<Storage>{"storage"}(storage, what);
     if(furi_kernel_is_irq_or_masked())
         host::fatal("%s: storage is not available in interrupt context", what);
     return storage;
 }
 
 File* require_file(File* file, const char* what) {
-    if(file == nullptr) host::fatal("%s: file is null", what);
+    host::NotNull<File>{"file"}(file, what);
     require(file->storage, what);
     return file;
 }
 
-const char* require_path(const char* path, const char* what) {
-    if(path == nullptr) host::fatal("%s: path is null", what);
-    return path;
-}
+constexpr host::NotNull<const char> require_path{"path"};
 
 std::string calling_app_id(const Storage& storage) {
     if(!furi_kernel_is_irq_or_masked()) {

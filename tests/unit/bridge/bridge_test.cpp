@@ -15,6 +15,7 @@
 
 #include "bridge/pty_module.h"
 #include "bridge/serial_bridge.h"
+#include "terminal/status.h"
 #include "example_tag.h"
 #include "pty_module_process.h"
 #include "session/corvane_session.h"
@@ -33,8 +34,8 @@ sim::CorvaneSessionOptions bridged_to(const std::string& device, sim::AppApi api
     return options;
 }
 
-sim::SerialBridge& bridge_of(sim::CorvaneSession& app) {
-    return dynamic_cast<sim::SerialBridge&>(*app.uart_peer());
+const sim::SerialBridge& bridge_of(const sim::CorvaneSession& app) {
+    return dynamic_cast<const sim::SerialBridge&>(*app.uart_peer());
 }
 
 /// What arrives on `fd` within `wait_ms`.
@@ -181,11 +182,23 @@ TEST_P(BridgedApp, LineHangingUpMidRunLeavesItWithASilentModule) {
         ASSERT_EQ(::tcgetattr(pty.master(), &tio), 0);
         EXPECT_EQ(::cfgetospeed(&tio), B115200);
         EXPECT_TRUE(bridge.connected());
+        EXPECT_EQ(bridge.failure(), "");
+        EXPECT_EQ(sim::terminal::hardware_text(app), "module: a real one, on the serial port");
 
+        const auto cut = std::chrono::system_clock::now();
         pty.close_master();
         app.wait(300);
         EXPECT_FALSE(bridge.connected());
         EXPECT_EQ(bridge.problem(), pty.slave_path() + ": device went away");
+        // When, for the message at the end; and the status line says so at once.
+        ASSERT_TRUE(bridge.failed_at());
+        EXPECT_GE(*bridge.failed_at(), cut);
+        EXPECT_EQ(
+            sim::terminal::hardware_text(app).rfind(
+                "module: the serial line is LOST: " + pty.slave_path() + ": device went away at ",
+                0),
+            0u)
+            << sim::terminal::hardware_text(app);
         ASSERT_TRUE(app.wait_for("No UHF Module found", 5000)) << app.describe();
         const auto sent = bridge.bytes_sent();
         app.press(InputKeyLeft); // "Retry": the request is dropped, the app still runs

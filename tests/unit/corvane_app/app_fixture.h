@@ -61,6 +61,7 @@ protected:
             app_.join();
         }
         EXPECT_FALSE(app_.otg_on()) << "5 V output left on";
+        EXPECT_TRUE(app_.runtime().console_enabled()) << "the console was left off";
         EXPECT_EQ(app_.leaked_blocks(), 0) << "the app leaked";
     }
 

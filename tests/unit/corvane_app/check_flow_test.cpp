@@ -8,6 +8,7 @@ namespace {
 TEST_F(AppTest, ModuleFoundShowsItsIdentityAndContinueLeadsToTheStartMenu) {
     app_.start();
     EXPECT_TRUE(app_.otg_on());
+    EXPECT_FALSE(app_.runtime().console_enabled()) << "log lines would reach the module";
     ASSERT_TRUE(app_.wait_for("Module Info")) << app_.describe();
     const host::Screen s = app_.screen();
     for(const char* line :
@@ -32,10 +33,11 @@ TEST_F(AppTest, ModuleFoundShowsItsIdentityAndContinueLeadsToTheStartMenu) {
     EXPECT_TRUE(app_.wait_for("Module Info"));
     EXPECT_EQ(app_.commands().size(), queries + 3);
 
-    // Back on the check ends the app, with the module unpowered.
+    // Back on the check ends the app, with the module unpowered and the console back on.
     app_.press(InputKeyBack);
     EXPECT_EQ(app_.join(), 0);
     EXPECT_FALSE(app_.otg_on());
+    EXPECT_TRUE(app_.runtime().console_enabled());
 }
 
 TEST_F(AppTest, NoModuleOffersHelpRetryAndSkip) {

@@ -3,6 +3,8 @@
 #include <notification/notification_messages.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cstdio>
 
 #include "app_fixture.h"
 
@@ -11,10 +13,6 @@ namespace {
 
 class SavedTest : public AppTest {
 protected:
-    void SetUp() override {
-        if(!CORVANE_DRIVER_HAS_DIALOGS) GTEST_SKIP() << "no dialogs service in this runtime";
-    }
-
     /// From the start menu into the browser ("Saved" may be the remembered item already).
     void open_browser() {
         if(app_.selected_menu_item() != "Saved") app_.press(InputKeyDown);
@@ -27,6 +25,42 @@ protected:
         app_.press(InputKeyDown); // below ". ."
         app_.press(InputKeyOk);
         app_.wait(200);
+    }
+
+    /// From the start menu, into the browser and onto the file named `name` (no extension).
+    void pick(const std::string& name) {
+        open_browser();
+        for(int i = 0; i < 8; ++i) {
+            app_.press(InputKeyDown);
+            const host::Screen s = app_.screen();
+            const auto* row = s.find(name);
+            if(row != nullptr && s.pixel(1, row->baseline - 3)) break;
+        }
+        app_.press(InputKeyOk);
+        app_.wait(200);
+    }
+
+    /// From the start menu: reads the tag in the field and offers it the name `typed`; whether
+    /// "Saved!" followed. A refused name is dismissed and the app led back to the start menu.
+    bool read_and_save_as(const std::string& typed) {
+        if(app_.selected_menu_item() != "Read Tag") app_.press(InputKeyUp);
+        read_to_result();
+        app_.press(InputKeyRight); // More: the tag menu
+        return save_as(typed);
+    }
+
+    /// On the tag menu: Save, the name, the save key; back on the start menu when refused.
+    bool save_as(const std::string& typed) {
+        app_.press(InputKeyOk);
+        EXPECT_TRUE(app_.type(typed)) << app_.describe();
+        EXPECT_TRUE(app_.save_text()) << app_.describe();
+        if(app_.shows("Saved!")) return true;
+        EXPECT_TRUE(app_.shows("exists")) << app_.describe();
+        app_.press(InputKeyOk);   // dismisses the message
+        app_.press(InputKeyBack); // the tag menu
+        app_.press(InputKeyBack); // the start menu
+        EXPECT_TRUE(app_.shows("Read Tag")) << app_.describe();
+        return false;
     }
 
     void load(const std::string& name = "Gate.uhf", const std::string& content = tag_file()) {
@@ -122,6 +156,77 @@ TEST_F(SavedTest, InfoCyclesTheBanksWithTitlesLengthsAndButtons) {
     EXPECT_TRUE(app_.shows("EPC Bank"));
     app_.press(InputKeyBack);
     EXPECT_TRUE(app_.shows("Write")) << app_.describe();
+}
+
+// Every bank can be read whole on its page, and no byte runs under the buttons: one of up to 13
+// bytes wraps into two lines as it always did; a longer one scrolls with Down.
+TEST_F(SavedTest, EveryBankIsReadWholeAndNothingRunsUnderTheButtons) {
+    const auto hex = [](const Bytes& bytes, const char* separator) {
+        std::string out;
+        char byte[3];
+        for(std::uint8_t b : bytes) {
+            std::snprintf(byte, sizeof byte, "%02X", b);
+            out += (out.empty() ? "" : separator) + std::string(byte);
+        }
+        return out;
+    };
+    const struct {
+        std::size_t epc, tid, user;
+    } tags[] = {{18, 16, 64}, {13, 14, 0}, {14, 0, 40}};
+    for(const auto& t : tags) {
+        const Bytes banks[] = {pattern(t.epc, 0x10), pattern(t.tid, 0x40), pattern(t.user, 0x80)};
+        const std::string content =
+            "Filetype: Flipper UHF RFID device\nVersion: 1\nPC: 30 00\nCRC: 12 34\n"
+            "EPC_LENGTH: " +
+            std::to_string(t.epc) + "\nEPC: " + hex(banks[0], " ") +
+            "\nTID_LENGTH: " + std::to_string(t.tid) + "\nTID: " + hex(banks[1], " ") +
+            "\nUSER_LENGTH: " + std::to_string(t.user) + "\nUSER: " + hex(banks[2], " ") + "\n";
+        const std::string name = "Banks" + std::to_string(t.epc);
+        if(app_.running()) {
+            app_.write_data_file(name + ".uhf", content);
+            app_.press(InputKeyBack); // the saved menu
+            app_.press(InputKeyBack); // the browser
+            app_.press(InputKeyBack); // the start menu
+            pick(name);
+        } else {
+            load(name + ".uhf", content);
+        }
+        if(app_.selected_menu_item() != "Info") app_.press(InputKeyDown);
+        app_.press(InputKeyOk); // "Info"
+        for(const Bytes& bank : banks) {
+            SCOPED_TRACE(name + ": a bank of " + std::to_string(bank.size()) + " bytes");
+            EXPECT_TRUE(app_.shows("Length: " + std::to_string(bank.size()) + " bytes"));
+            // The hex lines in view, top first; with each Down the top one scrolls away.
+            const auto lines = [&] {
+                const host::Screen s = app_.screen();
+                std::vector<std::string> out;
+                for(const auto& text : s.texts()) {
+                    if(text.font != FontKeyboard || text.baseline <= 22) continue;
+                    EXPECT_LE(text.box.y + text.box.height, 52) << "under the buttons: "
+                                                                << text.text;
+                    std::string digits;
+                    for(char c : text.text)
+                        if(std::isxdigit(static_cast<unsigned char>(c))) digits += c;
+                    out.push_back(digits);
+                }
+                return out;
+            };
+            std::string seen;
+            for(int presses = 0; presses < 20; ++presses) {
+                const auto shown = lines();
+                ASSERT_FALSE(shown.empty()) << app_.describe();
+                const host::Screen before = app_.screen();
+                app_.press(InputKeyDown);
+                if(app_.screen().same_pixels(before)) {
+                    for(const auto& line : shown) seen += line;
+                    break;
+                }
+                seen += shown.front();
+            }
+            EXPECT_EQ(seen, hex(bank, ""));
+            app_.press(InputKeyRight);
+        }
+    }
 }
 
 TEST_F(SavedTest, AnEmptyBankShowsLengthZeroAndABlankDump) {
@@ -231,6 +336,48 @@ TEST_F(SavedTest, MoreAfterAWriteSavesTheLoadedTagNextToItsFileAndItsOwnNameIsAc
     EXPECT_NE(
         app_.read_data_file("Gate.uhf")->find("EPC: E2 00 00 17 22 10 01 23 45 67 89 AB\n"),
         std::string::npos);
+}
+
+// A name on the card belongs to the tag loaded from or saved to it. After a new read, or a load
+// that failed, the name screen refuses it like any other taken name, so no other tag overwrites
+// that file; the tag that is the file's own may be saved over it again.
+TEST_F(SavedTest, ATakenNameIsRefusedUnlessTheHeldTagIsThatFilesOwn) {
+    const std::string broken = "Filetype: Flipper UHF RFID device\nVersion: 2\n";
+    app_.write_data_file("Broken.uhf", broken);
+    const auto first = app_.add_tag(standard_tag());
+    start_to_menu();
+    ASSERT_TRUE(read_and_save_as("shelf"));
+    app_.wait(1600); // "Saved!" leaves to the tag menu
+    ASSERT_TRUE(save_as("shelf")) << "the tag just saved is that file's own";
+    const std::string shelf = *app_.read_data_file("Shelf.uhf");
+    app_.wait(1600);
+    app_.press(InputKeyBack);
+    ASSERT_TRUE(app_.shows("Read Tag")) << app_.describe();
+
+    // Another tag read: the name is taken.
+    app_.remove_tag(first);
+    sim::yrm100::TagSpec other = standard_tag();
+    other.epc = pattern(12, 0xA0);
+    app_.add_tag(other);
+    EXPECT_FALSE(read_and_save_as("shelf"));
+
+    // Only the saved menu of Shelf opened, then a new read: still taken.
+    pick("Shelf");
+    ASSERT_TRUE(app_.shows("Delete")) << app_.describe();
+    app_.press(InputKeyBack); // the browser again
+    app_.press(InputKeyBack); // the start menu
+    EXPECT_FALSE(read_and_save_as("shelf"));
+
+    // A file that failed to load keeps its name too.
+    pick("Broken");
+    ASSERT_TRUE(app_.wait_for("File format")) << app_.describe();
+    app_.press(InputKeyBack);
+    ASSERT_TRUE(app_.shows("Read Tag")) << app_.describe();
+    EXPECT_FALSE(read_and_save_as("broken"));
+
+    EXPECT_EQ(*app_.read_data_file("Shelf.uhf"), shelf);
+    EXPECT_EQ(*app_.read_data_file("Broken.uhf"), broken);
+    EXPECT_EQ(app_.data_files(), (std::vector<std::string>{"Broken.uhf", "Shelf.uhf"}));
 }
 
 TEST_F(SavedTest, ARefusedWriteIsRetriedUntilTheTagTakesIt) {

@@ -158,5 +158,47 @@ TEST_F(Golden, WidgetBoldTextBoxCentreButtonAndDots) {
     widget_free(widget);
 }
 
+// The text scroll: per-line formats, a line broken where it passes the box (less the scroll bar's
+// 4 px), lines one leading apart from the top, Up and Down moving one line within the positions
+// the text needs, and the scroll bar beside the box.
+TEST_F(Golden, WidgetTextScrollFormatsWrapsAndScrolls) {
+    Widget* widget = widget_alloc();
+    widget_add_text_scroll_element(
+        widget,
+        0,
+        0,
+        128,
+        50,
+        "\x1b#Bold title\n\x1b" "cCentred\n\x1b*10 11 12 13 14 15 16 17 18 19\nplain\n\x1brright\nlast");
+    widget_add_button_element(widget, GuiButtonTypeLeft, "Back", nullptr, nullptr);
+    view_dispatcher_add_view(dispatcher_, 4, widget_get_view(widget));
+    view_dispatcher_switch_to_view(dispatcher_, 4);
+    start_loop();
+    const auto top_line = [&] {
+        const host::Screen s = screen();
+        const host::DrawnText* top = nullptr;
+        for(const auto& t : s.texts())
+            if(t.text != "Back" && (top == nullptr || t.baseline < top->baseline)) top = &t;
+        return top != nullptr ? top->text : std::string();
+    };
+    EXPECT_EQ(top_line(), "Bold title");
+    EXPECT_EQ(screen().find("Bold title")->font, FontPrimary);
+    press(InputKeyUp); // at the top already
+    EXPECT_EQ(top_line(), "Bold title");
+    press(InputKeyDown);
+    press(InputKeyDown);
+    const host::Screen scrolled = screen();
+    expect_golden(scrolled, "widget_text_scroll");
+    EXPECT_EQ(top_line(), "10 11 12 13 14 15 16");
+    EXPECT_EQ(scrolled.find("10 11")->font, FontKeyboard);
+    EXPECT_EQ(scrolled.find("17 18")->text, " 17 18 19") << "broken between characters";
+    for(int i = 0; i < 5; ++i) press(InputKeyDown);
+    EXPECT_EQ(top_line(), " 17 18 19") << "stops where the last line shows";
+    EXPECT_TRUE(screen().contains("last"));
+    stop_loop();
+    view_dispatcher_remove_view(dispatcher_, 4);
+    widget_free(widget);
+}
+
 } // namespace
 } // namespace gui_modules_test

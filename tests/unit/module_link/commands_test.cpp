@@ -40,32 +40,56 @@ TEST_F(CommandTest, IdentityQueriesSendTheirFramesAndCopyTheText) {
         hex("BB 00 03 00 01 00 04 7E BB 00 03 00 01 01 05 7E "
             "BB 00 03 00 01 02 06 7E"));
     EXPECT_STREQ(module_->info->hw_version, "M100 26dBm V1.0");
-}
-
-TEST_F(CommandTest, IdentityErrorReplyIsAnEmptyStringAndSilenceIsNull) {
-    peer_.push_reply_hex(kHwReply);
-    peer_.push_reply_hex("BB 01 FF 00 01 17 18 7E");
-    ASSERT_NE(m100_get_hardware_version(module_), nullptr);
-    const char* error_text = m100_get_hardware_version(module_);
-    ASSERT_NE(error_text, nullptr);
-    EXPECT_STREQ(error_text, "");
-    // No reply: null, and the earlier string is gone (the leak check covers its release).
-    EXPECT_EQ(m100_get_hardware_version(module_), nullptr);
-    EXPECT_EQ(module_->info->hw_version, nullptr);
-}
-
-TEST_F(CommandTest, IdentityTextIsBoundedByTheBytesReceived) {
-    // A long reply first, so the block behind a short one holds old text.
-    peer_.push_reply_hex(kHwReply);
-    peer_.push_reply_hex("BB 01 03 00 40 00 41 42");    // PL promises 63 text bytes, two arrive
-    peer_.push_reply_hex("BB 01 03");                   // not even a length
-    peer_.push_reply_hex("BB 01 03 00 05 00 41 7E 43"); // '~' is text; one byte is missing
+    // 0x7E inside the text is text: the frame ends at 6 + PL.
     peer_.push_reply(sim::yrm100::make_frame(0x01, 0x03, hex("00 7E 41 7E")));
-    m100_get_hardware_version(module_);
-    EXPECT_STREQ(m100_get_hardware_version(module_), "AB");
-    EXPECT_STREQ(m100_get_hardware_version(module_), "");
-    EXPECT_STREQ(m100_get_hardware_version(module_), "A~C");
-    EXPECT_STREQ(m100_get_hardware_version(module_), "~A~");
+    EXPECT_STREQ(exchange([&] { return m100_get_hardware_version(module_); }), "~A~");
+}
+
+// A reply is the module's identity only when its frame is whole. One that came but is broken is
+// asked for once more; two in a row, or silence, leave the query without an answer.
+TEST_F(CommandTest, IdentityTakesOnlyAWholeFrameAndAsksOnceMoreForABrokenOne) {
+    const Bytes good = hex(kHwReply);
+    struct Case {
+        std::string name;
+        Bytes reply;
+    };
+    std::vector<Case> cases = {
+        {"cut before its end byte", Bytes(good.begin(), good.end() - 1)},
+        {"no length", hex("BB 01 03")},
+        {"PL promises more than came", hex("BB 01 03 00 40 00 41 42")},
+        {"an error reply", hex("BB 01 FF 00 01 17 18 7E")},
+        {"no info type", sim::yrm100::make_frame(0x01, 0x03, {})},
+        {"the software version's answer", sim::yrm100::make_frame(0x01, 0x03, hex("01 56 32"))},
+        {"another command's reply", sim::yrm100::make_frame(0x01, 0x0C, hex("00"))},
+    };
+    for(std::size_t position = 0; position < good.size(); ++position) {
+        for(unsigned bit = 0; bit < 8; ++bit) {
+            Bytes flipped = good;
+            flipped[position] ^= static_cast<std::uint8_t>(1u << bit);
+            cases.push_back(
+                {"bit " + std::to_string(bit) + " of byte " + std::to_string(position),
+                 flipped});
+        }
+    }
+    for(const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        peer_.push_reply(c.reply);
+        peer_.push_reply(good);
+        EXPECT_STREQ(m100_get_hardware_version(module_), "M100 26dBm V1.0");
+        peer_.push_reply(c.reply);
+        peer_.push_reply(c.reply);
+        EXPECT_EQ(m100_get_hardware_version(module_), nullptr);
+        EXPECT_EQ(module_->info->hw_version, nullptr);
+        EXPECT_EQ(peer_.remaining(), 0u);
+    }
+    // Every ask sent the same query.
+    const Bytes sent = take_transmitted();
+    ASSERT_EQ(sent.size(), 4 * 8 * cases.size());
+    for(std::size_t i = 0; i < sent.size(); i += 8)
+        EXPECT_EQ(Bytes(sent.begin() + i, sent.begin() + i + 8), hex("BB 00 03 00 01 00 04 7E"));
+
+    // Silence is not asked again.
+    EXPECT_EQ(exchange([&] { return m100_get_hardware_version(module_); }), nullptr);
 }
 
 // --- single poll ---

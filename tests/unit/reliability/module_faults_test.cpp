@@ -4,7 +4,8 @@
 //
 // The exchanges are counted on a clean run first; then one case per (fault, exchange). What the
 // app must end in follows from the commands' evaluation and the jobs' rules: a check that gets
-// no byte finds no module (an identity query takes whatever bytes came); a broken poll is polled
+// no byte finds no module (an identity query asks once more for a reply that is not a whole
+// frame, and shows only what a whole one says); a broken poll is polled
 // again; a select reply that fails its checksum or status fails the job, so its popup stays until
 // Back; a broken bank read only ends that bank's loop early; a write reply that is lost is
 // written again, in vain (see expected_end).
@@ -45,9 +46,10 @@ enum class Kind {
 struct FaultCase {
     const char* name;
     Kind kind;
-    /// Whether the app still takes the broken reply as good, by each command's evaluation rules:
-    /// an identity query takes any bytes at all; a select checks R[1..6] and the status byte; a
-    /// write only asks for the error command at R[2] in a reply that arrived whole enough.
+    /// Whether the app still ends well, by each command's evaluation rules: an identity query
+    /// asks again when bytes came but no whole frame (the next exchange is clean); a select
+    /// checks R[1..6] and the status byte; a write only asks for the error command at R[2] in a
+    /// reply that arrived whole enough.
     bool identity_ok, select_ok, write_ok;
     std::function<sim::Yrm100Fault(Driver&, sim::Yrm100::TagId)> make;
 };
@@ -257,6 +259,16 @@ protected:
         switch(end) {
         case End::Done:
             if(!reach(app, done_text(phase))) return;
+            if(phase == Phase::Check) {
+                // The module's own identity, never what a broken reply made of it.
+                for(const char* line :
+                    {"HW Version: M100 26dBm V1.0",
+                     "SW Version: V2.3.5",
+                     "Manufacturer: MagicRf"}) {
+                    EXPECT_TRUE(app.screen().find(line) != nullptr) << line << "\n"
+                                                                    << app.describe();
+                }
+            }
             if(phase == Phase::Read) {
                 EXPECT_NE(screen_hex(app).find(kEpcDigits), std::string::npos)
                     << "the result shows another EPC:\n"

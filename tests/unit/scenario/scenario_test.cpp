@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <iterator>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -132,6 +134,37 @@ TEST(ScenarioParse, EachBadFileIsRefusedNamingItsLine) {
     }
 }
 
+// docs/scenarios.md lists the table of steps line for line, and describes each step in detail.
+// With UPDATE_DOCS=1 the test writes the list instead.
+TEST(ScenarioSteps, TheDocsListEveryStepOfTheTable) {
+    const fs::path file = fs::path(SOURCE_ROOT) / "docs" / "scenarios.md";
+    std::ifstream in(file);
+    ASSERT_TRUE(in) << file;
+    std::string docs((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string begin = "UPDATE_DOCS=1 rewrites this list) -->\n";
+    const std::string end = "<!-- end of steps -->";
+    const auto from = docs.find(begin);
+    const auto to = docs.find(end);
+    ASSERT_TRUE(from != std::string::npos && to != std::string::npos && from < to)
+        << "no list of steps in " << file;
+    std::string list;
+    for(const auto& step : sim::scenario::step_docs()) {
+        list += "- " + std::string(step.doc) + "\n";
+        EXPECT_TRUE(std::string_view(step.doc).starts_with("`" + std::string(step.key)))
+            << step.key;
+        EXPECT_NE(docs.find("| `" + std::string(step.key) + ":"), std::string::npos)
+            << step.key << " has no row in the detailed tables";
+    }
+    const char* update = std::getenv("UPDATE_DOCS");
+    if(update != nullptr && std::string_view(update) == "1") {
+        docs.replace(from + begin.size(), to - from - begin.size(), list);
+        std::ofstream(file) << docs;
+        return;
+    }
+    EXPECT_EQ(docs.substr(from + begin.size(), to - from - begin.size()), list)
+        << "docs/scenarios.md's list of steps differs from the table (UPDATE_DOCS=1 rewrites it)";
+}
+
 TEST(ScenarioParse, FilesThatAreNoScenarioAreRefusedByName) {
     const fs::path dir =
         fs::temp_directory_path() / ("scenario_files_" + std::to_string(::getpid()));
@@ -172,7 +205,7 @@ TEST(Tags, TextGivesTheBanksAndRefusesWhatNoTagHolds) {
         const char* message;
     } bad[] = {
         {"", "tag '': no EPC"},
-        {"3075:E2", "tag '3075:E2': TID: 1 bytes; the bank holds 16-bit words"},
+        {"3075:E2", "tag '3075:E2': TID: 1 byte; the bank holds 16-bit words"},
         {"30G5", "tag '30G5': EPC: 'G' is not a hex digit"},
         {"3 075", "tag '3 075': EPC: a byte with one hex digit"},
         {"3075--1F", "tag '3075--1F': EPC: a separator where a byte should be"},
@@ -268,6 +301,42 @@ TEST_F(ScenarioRun, ACheckThatTimesOutNamesTheStepItsLineAndTheScreenAndStopsThe
         "Saved!, timeout: 200} [saved already] (line 6): not shown after 200 ms: screen shows "
         "\"Read Tag\", \"Saved\", \"Settings\"\n");
     EXPECT_TRUE(app_.shows("Read Tag")) << "the step after the failure ran";
+}
+
+// A byte a terminal would not show (here in the module's identity) is escaped in the FAIL line.
+TEST(ScenarioRunMessages, UnprintableBytesOnTheScreenAreEscaped) {
+    corvane_test::DriverOptions options;
+    options.module.hardware_version = "M100 \x92";
+    corvane_test::Driver app(options);
+    app.start();
+    ASSERT_TRUE(app.wait_for("Module Info"));
+    const auto scenario = sim::scenario::parse_text(
+        "name: t\nversion: 1\nsteps:\n  - expect-text: {text: Nothing, timeout: 0}\n", "t.yaml");
+    sim::scenario::RunOptions run_options;
+    run_options.out = std::tmpfile();
+    const auto result = sim::scenario::run(scenario, app, run_options);
+    std::fclose(run_options.out);
+    EXPECT_NE(result.message.find("\"HW Version: M100 \\x92\""), std::string::npos)
+        << result.message;
+    app.quit();
+}
+
+TEST_F(ScenarioRun, TypingMoreThanTheTextInputTakesNamesWhatWasDropped) {
+    const auto result = run("  - tag-enter: {epc: 3000}\n"
+                            "  - expect-text: Module Info\n"
+                            "  - press: right\n"
+                            "  - press: ok\n"
+                            "  - expect-text: Read Success\n"
+                            "  - press: right\n"
+                            "  - press: ok\n"
+                            "  - type: abcdefghijklmnopqrstuvwxyz0123\n");
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.failed_step, 8u);
+    EXPECT_NE(
+        result.message.find("the text input is full: 'vwxyz0123' was not typed; the field holds "
+                            "\"Abcdefghijklmnopqrstu\""),
+        std::string::npos)
+        << result.message;
 }
 
 TEST_F(ScenarioRun, AScreenshotThatDiffersNamesThePixelAndLeavesTheActualBesideTheGolden) {

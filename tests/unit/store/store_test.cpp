@@ -207,11 +207,15 @@ TEST_F(StoreTest, SavesTheExampleTagByteForByteAndReadsItBack) {
     EXPECT_TRUE(ok);
     EXPECT_EQ(card_file(std::string(kData) + "/Tag1.uhf"), kExample);
     EXPECT_EQ(files_in(kData), std::vector<std::string>{"Tag1.uhf"}); // no temporary file left
+    // The name belongs to the saved tag for as long as the holder keeps it.
+    EXPECT_STREQ(uhf_device_get_own_name(dev_), "Tag1");
 
     hold({});
+    EXPECT_EQ(uhf_device_get_own_name(dev_), nullptr);
     EXPECT_TRUE(load("/data/Tag1.uhf", &ok).empty());
     EXPECT_TRUE(ok);
     EXPECT_EQ(held(), kExampleTag);
+    EXPECT_STREQ(uhf_device_get_own_name(dev_), "Tag1");
 }
 
 TEST_F(StoreTest, RoundTripsOfEmptyAndFullBanks) {
@@ -427,6 +431,8 @@ TEST_F(StoreTest, LoadOutcomes) {
         EXPECT_EQ(
             shown, c.message ? std::vector<std::string>{c.message} : std::vector<std::string>{});
         EXPECT_EQ(held(), c.tag);
+        // Only a tag loaded whole is the file's own.
+        EXPECT_EQ(uhf_device_get_own_name(dev_) != nullptr, c.message == nullptr);
     }
 }
 

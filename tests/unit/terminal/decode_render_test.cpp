@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "session/colours.h"
 #include "terminal/keys.h"
 #include "terminal/painter.h"
 #include "terminal/render.h"
@@ -190,15 +191,23 @@ TEST(Painter, RewritesOnlyTheLinesThatChanged) {
 TEST(Status, NamesTheLedAndBreaksTheScreenTextBetweenStrings) {
     host::NotificationState led;
     EXPECT_EQ(led_text(led), "LED off");
+    EXPECT_EQ(led_state(led), "off");
     led.led = {0, 255, 0};
     EXPECT_EQ(led_text(led), "LED green");
+    EXPECT_EQ(led_state(led), "green (steady)");
     led.blinking = true;
     led.blink_color = {0, 255, 255};
     EXPECT_EQ(led_text(led), "LED cyan blinking over green");
+    EXPECT_EQ(led_state(led), "blinking cyan over green");
     led.led = {};
     EXPECT_EQ(led_text(led), "LED cyan blinking");
     EXPECT_EQ(colour_name({255, 128, 0}), "orange #FF8000");
     EXPECT_EQ(colour_name({32, 48, 64}), "#203040");
+    // Names read back as the colours they name; so does any "#RRGGBB".
+    for(const auto& named : kNamedColours) EXPECT_EQ(colour_from_name(named.name), named.rgb);
+    EXPECT_EQ(colour_from_name("#20304a"), (host::Rgb{32, 48, 74}));
+    EXPECT_EQ(colour_from_name("pink"), std::nullopt);
+    EXPECT_EQ(colour_from_name("#2030G0"), std::nullopt);
     led.vibro = true;
     EXPECT_EQ(
         outputs_text(led, true, host::ms(12'345)),

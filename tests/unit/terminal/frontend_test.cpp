@@ -52,8 +52,12 @@ protected:
 TEST_F(FrontendTest, KeysPressTheAppsButtonsShortOrLong) {
     keys("\x1b[C"); // Right: Continue
     EXPECT_TRUE(app_.wait_for("Read Tag"));
-    EXPECT_NE(all_lines().find("\nscreen: Read Tag | Saved | Settings\n"), std::string::npos)
+    EXPECT_NE(all_lines().find("\nscreen: > Read Tag | Saved | Settings\n"), std::string::npos)
         << all_lines();
+    keys("\x1b[B");
+    EXPECT_NE(all_lines().find("\nscreen: Read Tag | > Saved | Settings\n"), std::string::npos)
+        << all_lines();
+    keys("\x1b[A");
     keys("\r");
     ASSERT_TRUE(app_.wait_for("Read Success")) << app_.describe();
     // Only a short press of Right leads on from the result ("More").
@@ -145,8 +149,21 @@ TEST_F(FrontendTest, ScreenshotsAndTheNameScreenThroughTheKeyboard) {
     ASSERT_TRUE(app_.wait_for("Read Success")) << app_.describe();
     keys("\x1b[C\r"); // More, Save
     ASSERT_TRUE(app_.shows("Name the tag")) << app_.describe();
-    keys(":name shelf_2\r");
-    EXPECT_EQ(ui_.message(), "typed shelf_2 and pressed save");
+    // The text input's cursor marks are not part of what the screen says.
+    keys("L\x7f"); // a long Back deletes the offered name
+    EXPECT_NE(all_lines().find("\nscreen: Name the tag\n"), std::string::npos) << all_lines();
+    EXPECT_NE(all_lines().find("Enter=Save"), std::string::npos) << all_lines();
+    // Letters type, even those that are commands elsewhere (t, u, p); Backspace deletes.
+    keys("tup_2\x7f" "3");
+    EXPECT_EQ(app_.field_text(), "Tup_3");
+    EXPECT_TRUE(app_.module().in_field(0));
+    EXPECT_FALSE(app_.module().unplugged());
+    EXPECT_FALSE(std::filesystem::exists(shots_ / "fsim-0003.png"));
+    keys(":type abcdefghijklmnopqrs\r"); // 16 more fit, the rest does not
+    EXPECT_EQ(ui_.message(), ":type: the name is full: 'qrs' was not typed");
+    keys(std::string(21, '\x7f'));
+    EXPECT_EQ(app_.field_text(), "");
+    keys("shelf_2\r");
     EXPECT_TRUE(app_.shows("Saved!")) << app_.describe();
     EXPECT_TRUE(app_.read_data_file("Shelf_2.uhf"))
         << "files: " << ::testing::PrintToString(app_.data_files());

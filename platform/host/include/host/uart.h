@@ -5,6 +5,7 @@
 #include <deque>
 #include <functional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "host/time.h"
@@ -21,6 +22,9 @@ public:
     virtual void on_byte_from_device(std::uint8_t byte) = 0;
     /// The device changed the line's baud rate.
     virtual void on_baud_rate(std::uint32_t /*baud*/) {}
+    /// Empty while the line works; once it failed for good (a real port that went away), what
+    /// happened and when, for the user.
+    virtual std::string failure() const { return {}; }
 };
 
 /// Which way a byte crossed the line.

@@ -43,10 +43,7 @@ struct Loading {
 
 namespace {
 
-Loading* require(Loading* loading, const char* what) {
-    if(loading == nullptr) host::fatal("%s: loading is null", what);
-    return loading;
-}
+constexpr host::NotNull<Loading> require{"loading"};
 
 // Timer service thread.
 void timer_callback(void* context) {

@@ -66,10 +66,7 @@ struct Popup {
 
 namespace {
 
-Popup* require(Popup* popup, const char* what) {
-    if(popup == nullptr) host::fatal("%s: popup is null", what);
-    return popup;
-}
+constexpr host::NotNull<Popup> require{"popup"};
 
 void call_back(Popup* popup) {
     const PopupCallback callback = popup->callback.load();

@@ -147,10 +147,7 @@ bool submenu_input(InputEvent* event, void* context) {
     return false;
 }
 
-Submenu* require(Submenu* submenu, const char* what) {
-    if(submenu == nullptr) host::fatal("%s: submenu is null", what);
-    return submenu;
-}
+constexpr host::NotNull<Submenu> require{"submenu"};
 
 } // namespace
 

@@ -1,9 +1,6 @@
-// Text input: header, the edited text in a rounded field, and a three-row keyboard:
-//   q w e r t y u i o p 0 1 2 3
-//   a s d f g h j k l <backspace> 4 5 6
-//   z x c v b n m _ <save> 7 8 9
-// Geometry and keys as on the device. A refused name shows the validator's message in a box until
-// the next key event other than Press/Release, or for four seconds.
+// Text input: header, the edited text in a rounded field, and the three-row keyboard of
+// host/keyboard.h. Geometry and keys as on the device. A refused name shows the validator's
+// message in a box until the next key event other than Press/Release, or for four seconds.
 
 #include <gui/modules/text_input.h>
 
@@ -16,81 +13,27 @@
 #include <string>
 
 #include "core/fatal.h"
+#include "host/keyboard.h"
 #include "gui/modules/module_model_i.h"
 #include "gui/modules/pictures_i.h"
 
 namespace {
 
-constexpr char kBackspace = '\b';
-constexpr char kSave = '\r';
+using host::keyboard::kBackspace;
+using host::keyboard::kRowCount;
+using host::keyboard::kRows;
+using host::keyboard::kSave;
+using host::keyboard::kSaveColumn;
+using host::keyboard::kSaveRow;
+using host::keyboard::Key;
+constexpr uint8_t kKeyboardX = host::keyboard::kOriginX;
+constexpr uint8_t kKeyboardY = host::keyboard::kOriginY;
 constexpr uint32_t kMessageTimeoutMs = 4000;
-
-// x from the keyboard's origin; y the glyph's baseline, or a picture's top edge.
-struct Key {
-    char c;
-    uint8_t x;
-    uint8_t y;
-};
-
-constexpr Key kRow0[] = {
-    {'q', 1, 8},
-    {'w', 10, 8},
-    {'e', 19, 8},
-    {'r', 28, 8},
-    {'t', 37, 8},
-    {'y', 46, 8},
-    {'u', 55, 8},
-    {'i', 64, 8},
-    {'o', 73, 8},
-    {'p', 82, 8},
-    {'0', 91, 8},
-    {'1', 100, 8},
-    {'2', 110, 8},
-    {'3', 120, 8}};
-constexpr Key kRow1[] = {
-    {'a', 1, 20},
-    {'s', 10, 20},
-    {'d', 19, 20},
-    {'f', 28, 20},
-    {'g', 37, 20},
-    {'h', 46, 20},
-    {'j', 55, 20},
-    {'k', 64, 20},
-    {'l', 73, 20},
-    {kBackspace, 82, 12},
-    {'4', 100, 20},
-    {'5', 110, 20},
-    {'6', 120, 20}};
-constexpr Key kRow2[] = {
-    {'z', 1, 32},
-    {'x', 10, 32},
-    {'c', 19, 32},
-    {'v', 28, 32},
-    {'b', 37, 32},
-    {'n', 46, 32},
-    {'m', 55, 32},
-    {'_', 64, 32},
-    {kSave, 74, 23},
-    {'7', 100, 32},
-    {'8', 110, 32},
-    {'9', 120, 32}};
-
-struct Row {
-    const Key* keys;
-    uint8_t size;
-};
-
-constexpr Row kRows[] = {
-    {kRow0, static_cast<uint8_t>(std::size(kRow0))},
-    {kRow1, static_cast<uint8_t>(std::size(kRow1))},
-    {kRow2, static_cast<uint8_t>(std::size(kRow2))},
-};
-constexpr uint8_t kRowCount = static_cast<uint8_t>(std::size(kRows));
-constexpr uint8_t kSaveRow = 2;
-constexpr uint8_t kSaveColumn = 8;
-constexpr uint8_t kKeyboardX = 1;
-constexpr uint8_t kKeyboardY = 29;
 constexpr uint8_t kTextBaseline = 22;
+
+constexpr uint8_t row_size(uint8_t row) {
+    return static_cast<uint8_t>(kRows[row].size());
+}
 
 struct TextInputModel {
     const char* header = ""; // the caller's
@@ -109,7 +52,7 @@ struct TextInputModel {
     const char* text() const { return buffer != nullptr ? buffer : ""; }
     // Bounded, so a buffer the app left unterminated is never read or written past its size.
     size_t length() const { return buffer != nullptr ? strnlen(buffer, buffer_size) : 0; }
-    char selected() const { return kRows[row].keys[column].c; }
+    char selected() const { return kRows[row][column].c; }
 };
 
 bool is_lowercase(char c) {
@@ -151,8 +94,8 @@ void draw_keyboard(Canvas* canvas, const TextInputModel& m) {
     canvas_set_font(canvas, FontKeyboard);
     const bool empty = m.length() == 0;
     for(uint8_t r = 0; r < kRowCount; ++r) {
-        for(uint8_t k = 0; k < kRows[r].size; ++k) {
-            const Key& key = kRows[r].keys[k];
+        for(uint8_t k = 0; k < row_size(r); ++k) {
+            const Key& key = kRows[r][k];
             const bool selected = r == m.row && k == m.column;
             const auto x = static_cast<uint8_t>(kKeyboardX + key.x);
             const auto y = static_cast<uint8_t>(kKeyboardY + key.y);
@@ -213,31 +156,28 @@ void text_input_draw(Canvas* canvas, void* model_memory) {
     if(m.message_visible && m.message != nullptr) draw_message(canvas, m.message);
 }
 
-TextInput* require(TextInput* text_input, const char* what) {
-    if(text_input == nullptr) host::fatal("%s: text input is null", what);
-    return text_input;
-}
+constexpr host::NotNull<TextInput> require{"text input"};
 
 void move(TextInputModel& m, InputKey key) {
     switch(key) {
     case InputKeyUp:
         if(m.row > 0) {
             --m.row;
-            if(m.column > kRows[m.row].size - 6) ++m.column;
+            if(m.column > row_size(m.row) - 6) ++m.column;
         }
         break;
     case InputKeyDown:
         if(m.row + 1 < kRowCount) {
             ++m.row;
-            if(m.column > kRows[m.row].size - 4) --m.column;
+            if(m.column > row_size(m.row) - 4) --m.column;
         }
         break;
     case InputKeyLeft:
         m.column = m.column > 0 ? static_cast<uint8_t>(m.column - 1) :
-                                  static_cast<uint8_t>(kRows[m.row].size - 1);
+                                  static_cast<uint8_t>(row_size(m.row) - 1);
         break;
     case InputKeyRight:
-        m.column = m.column + 1 < kRows[m.row].size ? static_cast<uint8_t>(m.column + 1) : 0;
+        m.column = m.column + 1 < row_size(m.row) ? static_cast<uint8_t>(m.column + 1) : 0;
         break;
     default:
         break;

@@ -26,6 +26,11 @@ class Element {
 public:
     virtual ~Element() = default;
     virtual void draw(Canvas* canvas) const = 0;
+    /// Acts on a key the element handles itself (under the model lock); whether it took it.
+    virtual bool input(const InputEvent& event) {
+        (void)event;
+        return false;
+    }
     /// A button that answers this event; nothing for other elements.
     virtual bool button_for(const InputEvent& event, ButtonPress& press) const {
         (void)event;
@@ -98,6 +103,127 @@ private:
     Align ha_, va_;
     std::string text_;
     bool strip_;
+};
+
+// Text that scrolls line by line with Up and Down, as the device's text scroll element does. Each
+// line ('\n' ends one) starts in FontSecondary, left aligned; control pairs at its start change
+// that up to the next '\n': ESC '#' bold (FontPrimary), ESC '*' monospace (FontKeyboard), ESC 'c'
+// centred, ESC 'r' right aligned. A line wider than the box (less 4 px kept for the scroll bar)
+// goes on below, broken between characters. The lines are laid out at the first draw, with the
+// canvas's fonts. Drawn from the first line shown, one leading_default apart (top aligned), for
+// as long as a line's descender stays within the box. Each line whose running height (font
+// height, then the rest of the leading) passes the box adds a scroll position; with more than
+// one, the scroll bar runs down the screen's right edge beside the box.
+class TextScrollElement final : public Element {
+public:
+    static constexpr int kScrollBarWidth = 4;
+
+    TextScrollElement(uint8_t x, uint8_t y, uint8_t w, uint8_t h, std::string text)
+        : x_(x)
+        , y_(y)
+        , width_(w > kScrollBarWidth ? w - kScrollBarWidth : 0)
+        , height_(h)
+        , text_(std::move(text)) {}
+
+    void draw(Canvas* canvas) const override {
+        if(!laid_out_) layout(canvas);
+        int y = y_;
+        for(std::size_t i = position_; i < lines_.size(); ++i) {
+            const Line& line = lines_[i];
+            const CanvasFontParameters& params = *canvas_get_font_params(canvas, line.font);
+            if(y + params.descender > y_ + height_) break;
+            canvas_set_font(canvas, line.font);
+            int x = x_;
+            if(line.align == AlignCenter) x = (x_ + width_) / 2;
+            if(line.align == AlignRight) x = x_ + width_;
+            canvas_draw_str_aligned(
+                canvas,
+                static_cast<uint8_t>(x),
+                static_cast<uint8_t>(y),
+                line.align,
+                AlignTop,
+                line.text.c_str());
+            y += params.leading_default;
+        }
+        if(positions_ > 1) {
+            elements_scrollbar_pos(
+                canvas,
+                canvas_width(canvas),
+                y_,
+                height_,
+                static_cast<uint16_t>(position_),
+                static_cast<uint16_t>(positions_));
+        }
+    }
+
+    bool input(const InputEvent& event) override {
+        if(event.type != InputTypeShort && event.type != InputTypeRepeat) return false;
+        if(event.key == InputKeyUp) {
+            if(position_ > 0) --position_;
+            return true;
+        }
+        if(event.key == InputKeyDown) {
+            if(position_ + 1 < positions_) ++position_;
+            return true;
+        }
+        return false;
+    }
+
+private:
+    struct Line {
+        std::string text;
+        Font font = FontSecondary;
+        Align align = AlignLeft;
+    };
+
+    void layout(Canvas* canvas) const {
+        laid_out_ = true;
+        int total_height = 0;
+        std::size_t at = 0;
+        while(at <= text_.size()) {
+            Line line;
+            // Control pairs at the start of a line, as many as there are.
+            while(at + 1 < text_.size() && text_[at] == '\x1b') {
+                const char c = text_[at + 1];
+                if(c == '#') line.font = FontPrimary;
+                if(c == '*') line.font = FontKeyboard;
+                if(c == 'c') line.align = AlignCenter;
+                if(c == 'r') line.align = AlignRight;
+                at += 2;
+            }
+            canvas_set_font(canvas, line.font);
+            const CanvasFontParameters& params = *canvas_get_font_params(canvas, line.font);
+            // One '\n'-line, in as many rows as its width needs.
+            bool more = true;
+            while(more) {
+                total_height += params.height;
+                if(total_height > height_) ++positions_;
+                Line row{{}, line.font, line.align};
+                int row_width = 0;
+                more = false;
+                for(; at < text_.size() && text_[at] != '\n'; ++at) {
+                    const int w = canvas_glyph_width(canvas, text_[at]);
+                    if(row_width + w > width_ && !row.text.empty()) {
+                        more = true;
+                        break;
+                    }
+                    row.text.push_back(text_[at]);
+                    row_width += w;
+                }
+                lines_.push_back(std::move(row));
+                total_height += params.leading_default - params.height;
+            }
+            if(at >= text_.size()) break;
+            ++at; // the '\n'
+        }
+    }
+
+    int x_, y_, width_, height_;
+    std::string text_;
+    mutable bool laid_out_ = false;
+    mutable std::vector<Line> lines_;
+    mutable std::size_t positions_ = 1;
+    std::size_t position_ = 0;
 };
 
 class ButtonElement final : public Element {
@@ -196,15 +322,9 @@ struct Widget {
 
 namespace {
 
-Widget* require(Widget* widget, const char* what) {
-    if(widget == nullptr) host::fatal("%s: widget is null", what);
-    return widget;
-}
+constexpr host::NotNull<Widget> require{"widget"};
 
-const char* require_text(const char* text, const char* what) {
-    if(text == nullptr) host::fatal("%s: text is null", what);
-    return text;
-}
+constexpr host::NotNull<const char> require_text{"text"};
 
 void add(Widget* widget, std::unique_ptr<Element> element) {
     gui_modules::with_model<WidgetModel>(widget->view, true, [&](WidgetModel& m) {
@@ -212,21 +332,24 @@ void add(Widget* widget, std::unique_ptr<Element> element) {
     });
 }
 
-// Buttons get every input type of their key; the callbacks run without the model lock, so they
-// may reset the widget.
+// Every element sees the event: those that act on keys themselves (text scroll) under the model
+// lock, with a redraw; buttons get every input type of their key, and their callbacks run
+// without the lock, so they may reset the widget.
 bool widget_input(InputEvent* event, void* context) {
     auto* widget = static_cast<Widget*>(context);
+    bool taken = false;
     const std::vector<ButtonPress> presses =
-        gui_modules::with_model<WidgetModel>(widget->view, false, [&](WidgetModel& m) {
+        gui_modules::with_model<WidgetModel>(widget->view, true, [&](WidgetModel& m) {
             std::vector<ButtonPress> found;
             ButtonPress press{};
             for(const auto& element : m.elements) {
+                taken = element->input(*event) || taken;
                 if(element->button_for(*event, press)) found.push_back(press);
             }
             return found;
         });
     for(const ButtonPress& press : presses) press.callback(press.type, event->type, press.context);
-    return !presses.empty();
+    return taken || !presses.empty();
 }
 
 } // namespace
@@ -302,6 +425,18 @@ void widget_add_text_box_element(
     add(widget,
         std::make_unique<TextBoxElement>(
             x, y, width, height, horizontal, vertical, text, strip_to_dots));
+}
+
+void widget_add_text_scroll_element(
+    Widget* widget,
+    uint8_t x,
+    uint8_t y,
+    uint8_t width,
+    uint8_t height,
+    const char* text) {
+    require(widget, "widget_add_text_scroll_element");
+    require_text(text, "widget_add_text_scroll_element");
+    add(widget, std::make_unique<TextScrollElement>(x, y, width, height, text));
 }
 
 void widget_add_button_element(
