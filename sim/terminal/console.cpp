@@ -7,7 +7,7 @@
 
 #include "devices/mx2125.h"
 #include "devices/yrm100.h"
-#include "field.h"
+#include "session/controls.h"
 #include "scenario/tags.h"
 
 namespace sim::terminal {
@@ -31,19 +31,6 @@ std::optional<std::size_t> tag_number(const std::string& text, std::size_t count
     if(n < 1 || n > count) return std::nullopt;
     return n - 1;
 }
-
-/// The reply of the fault `kind`, or null for a kind there is none of.
-Yrm100Fault fault_of(const std::string& kind) {
-    if(kind == "silence") return yrm100_fault::silence();
-    if(kind == "corrupt") return yrm100_fault::corrupt_byte(3);
-    if(kind == "cut") return yrm100_fault::cut_short(4);
-    if(kind == "noise") return yrm100_fault::noise(16);
-    // Past the 100 ms the app waits for a reply: it arrives once the app has given up.
-    if(kind == "delay") return yrm100_fault::delay(host::ms(250));
-    return nullptr;
-}
-
-constexpr const char* kFaultKinds = "silence, corrupt, cut, noise or delay";
 
 } // namespace
 
@@ -266,17 +253,6 @@ Outcome Console::type(const Words& words, bool save) {
     if(!save) return {"typed " + text};
     if(!session_.type("\r")) return {":name: typed " + text + " but could not reach the save key"};
     return {"typed " + text + " and pressed save"};
-}
-
-bool shows_keyboard(const host::Screen& screen) {
-    // The field's frame: a 126x15 slightly rounded frame at (1, 12), its straight edges full.
-    for(int x = 3; x <= 124; ++x) {
-        if(!screen.pixel(x, 12) || !screen.pixel(x, 26)) return false;
-    }
-    for(int y = 14; y <= 24; ++y) {
-        if(!screen.pixel(1, y) || !screen.pixel(126, y)) return false;
-    }
-    return true;
 }
 
 std::filesystem::path next_screenshot(const std::filesystem::path& folder) {

@@ -1,0 +1,121 @@
+#include "controls.h"
+
+#include <cinttypes>
+#include <cstdio>
+
+#include "devices/gait.h"
+#include "devices/mx2125.h"
+
+namespace sim {
+
+std::string colour_name(host::Rgb c) {
+    if(c.off()) return "off";
+    struct Named {
+        host::Rgb rgb;
+        const char* name;
+    };
+    static constexpr Named kNamed[] = {
+        {{255, 0, 0}, "red"},
+        {{0, 255, 0}, "green"},
+        {{0, 0, 255}, "blue"},
+        {{0, 255, 255}, "cyan"},
+        {{255, 0, 255}, "magenta"},
+        {{255, 255, 0}, "yellow"},
+        {{255, 255, 255}, "white"},
+    };
+    for(const auto& named : kNamed) {
+        if(named.rgb == c) return named.name;
+    }
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "#%02X%02X%02X", c.r, c.g, c.b);
+    if(c.r >= 192 && c.g >= 64 && c.g < 192 && c.b < 64) return std::string("orange ") + hex;
+    return hex;
+}
+
+std::string led_text(const host::NotificationState& state) {
+    if(!state.blinking) return "LED " + colour_name(state.led);
+    std::string text = "LED " + colour_name(state.blink_color) + " blinking";
+    if(!state.led.off()) text += " over " + colour_name(state.led);
+    return text;
+}
+
+std::string outputs_text(const host::NotificationState& state, bool otg_on, host::Nanos now) {
+    std::string text = led_text(state);
+    text += state.vibro ? " \u00b7 vibro ON" : " \u00b7 vibro off";
+    if(state.speaker_hz > 0) {
+        char speaker[40];
+        std::snprintf(speaker, sizeof speaker, " \u00b7 speaker %.0f Hz", state.speaker_hz);
+        text += speaker;
+    } else {
+        text += " \u00b7 speaker off";
+    }
+    text += otg_on ? " \u00b7 5V on" : " \u00b7 5V off";
+    char time[40];
+    std::snprintf(
+        time, sizeof time, " \u00b7 %.1f s", static_cast<double>(now / host::ms(100)) / 10.0);
+    return text + time;
+}
+
+std::string hardware_text(AppSession& session) {
+    if(Yrm100* module = session.virtual_module()) {
+        std::string text = module->unplugged() ? "module: UNPLUGGED" : "module: plugged";
+        const auto ids = module->tag_ids();
+        std::size_t present = 0;
+        std::string epcs;
+        for(auto id : ids) {
+            if(!module->in_field(id)) continue;
+            ++present;
+            epcs += (epcs.empty() ? " " : ", ") + epc_hex(module->tag(id));
+        }
+        text += " \u00b7 " + std::to_string(present) + " of " + std::to_string(ids.size()) +
+                (ids.size() == 1 ? " tag" : " tags") + " in the field";
+        if(present > 0) text += ":" + epcs;
+        return text;
+    }
+    if(Mx2125* sensor = session.virtual_sensor()) {
+        if(!sensor->has_gait()) return "sensor: replaying a trace";
+        const bool walking = sensor->gait().walking(session.runtime().now());
+        std::string text = walking ? "sensor: WALKING" : "sensor: standing";
+        if(const auto steps = sensor->true_steps()) {
+            char count[48];
+            std::snprintf(count, sizeof count, " \u00b7 %" PRIu64 " steps taken", *steps);
+            text += count;
+        }
+        return text;
+    }
+    if(session.app() == "corvane") return "module: a real one, on the serial port";
+    return {};
+}
+
+std::string epc_hex(const yrm100::VirtualTag& tag) {
+    std::string out;
+    char hex[3];
+    for(auto b : tag.epc()) {
+        std::snprintf(hex, sizeof hex, "%02X", b);
+        out += hex;
+    }
+    return out.empty() ? "(no EPC)" : out;
+}
+
+Yrm100Fault fault_of(std::string_view kind) {
+    if(kind == "silence") return yrm100_fault::silence();
+    if(kind == "corrupt") return yrm100_fault::corrupt_byte(3);
+    if(kind == "cut") return yrm100_fault::cut_short(4);
+    if(kind == "noise") return yrm100_fault::noise(16);
+    // Past the 100 ms the app waits for a reply: it arrives once the app has given up.
+    if(kind == "delay") return yrm100_fault::delay(host::ms(250));
+    return nullptr;
+}
+
+bool shows_keyboard(const host::Screen& screen) {
+    // The field's frame: a 126x15 slightly rounded frame at (1, 12), its straight edges full.
+    for(int x = 3; x <= 124; ++x) {
+        if(!screen.pixel(x, 12) || !screen.pixel(x, 26)) return false;
+    }
+    for(int y = 14; y <= 24; ++y) {
+        if(!screen.pixel(1, y) || !screen.pixel(126, y)) return false;
+    }
+    return true;
+}
+
+} // namespace sim
