@@ -24,6 +24,8 @@ constexpr double kPressMs = 1000;
 constexpr double kPressesPerCharacter = 60;
 constexpr std::size_t kMaxText = 256;
 constexpr std::size_t kMaxTyped = 64;
+/// The longest a key may be held in one press.
+constexpr std::uint32_t kMaxHoldMs = 60 * 1000;
 
 const std::initializer_list<std::string_view> kStepKeys = {
     "name",
@@ -56,7 +58,7 @@ constexpr std::size_t kMaxRepeat = 999;
 /// such patterns are refused with a reason before they are compiled.
 std::optional<std::string> pattern_too_big(std::string_view pattern) {
     std::vector<std::size_t> groups{0}; // the size so far of each open group, outermost first
-    std::size_t last = 0; // the size of the atom or group a repeat would apply to
+    std::size_t last = 0;               // the size of the atom or group a repeat would apply to
     const auto add = [&](std::size_t size) {
         groups.back() = std::min(groups.back() + size, kMaxPatternStates + 1);
         last = size;
@@ -81,8 +83,8 @@ std::optional<std::string> pattern_too_big(std::string_view pattern) {
             std::size_t j = i + 1;
             std::size_t most = 0;
             bool digits = false;
-            while(j < pattern.size() && (std::isdigit(static_cast<unsigned char>(pattern[j])) ||
-                                         pattern[j] == ',')) {
+            while(j < pattern.size() &&
+                  (std::isdigit(static_cast<unsigned char>(pattern[j])) || pattern[j] == ',')) {
                 if(pattern[j] == ',') {
                     most += 1; // {m,} compiles to m + 1 copies
                 } else {
@@ -340,19 +342,25 @@ private:
         MapEntries m;
         if(v.IsMap()) {
             m = long_press ? r_.map(v, "in long-press", {"key", "repeat"}) :
-                             r_.map(v, "in press", {"key", "long", "repeat"});
+                             r_.map(v, "in press", {"key", "long", "repeat", "hold"});
             key = m.find("key");
             if(key == nullptr)
                 r_.fail(v, "a press needs a 'key' (up, down, left, right, ok, back)");
             if(const auto* l = m.find("long")) p.long_press = r_.boolean(*l, "long");
             if(const auto* n = m.find("repeat"))
                 p.repeat = static_cast<unsigned>(r_.integer(*n, "repeat", 1, 100));
+            if(const auto* h = m.find("hold")) {
+                if(m.find("long") != nullptr)
+                    r_.fail(*h, "hold: the hold makes the press long or short; leave out 'long'");
+                p.hold_ms = r_.duration_ms(*h, "hold", kMaxHoldMs);
+                if(*p.hold_ms == 0) r_.fail(*h, "hold: a key is held for 1 ms at least");
+            }
         }
         const std::size_t index =
             r_.choice(*key, "key", {"up", "down", "left", "right", "ok", "back"});
         static constexpr std::string_view kNames[] = {"up", "down", "left", "right", "ok", "back"};
         p.key = *key_from_name(kNames[index]);
-        budget_ms_ += kPressMs * p.repeat;
+        budget_ms_ += (kPressMs + p.hold_ms.value_or(0)) * p.repeat;
         return p;
     }
 
@@ -361,11 +369,13 @@ private:
         const YAML::Node* typed = &v;
         MapEntries m;
         if(v.IsMap()) {
-            m = r_.map(v, "in type", {"text", "save"});
+            m = r_.map(v, "in type", {"text", "save", "backspace"});
             typed = m.find("text");
             if(const auto* s = m.find("save")) t.save = r_.boolean(*s, "save");
-            if(typed == nullptr && !t.save)
-                r_.fail(v, "type needs a 'text', 'save: true' or both");
+            if(const auto* b = m.find("backspace"))
+                t.backspace = static_cast<unsigned>(r_.integer(*b, "backspace", 1, kMaxTyped));
+            if(typed == nullptr && !t.save && t.backspace == 0)
+                r_.fail(v, "type needs a 'text', 'backspace: N', 'save: true' or some of them");
         }
         if(typed != nullptr) {
             t.text = text(*typed, "text", kMaxTyped);
@@ -373,9 +383,11 @@ private:
                 return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
             });
             if(!typeable) r_.fail(*typed, "type: the keyboard has letters, digits and '_' only");
-            if(t.text.empty() && !t.save) r_.fail(*typed, "type: nothing to type");
+            if(t.text.empty() && !t.save && t.backspace == 0)
+                r_.fail(*typed, "type: nothing to type");
         }
-        budget_ms_ += kPressMs * kPressesPerCharacter * static_cast<double>(t.text.size() + 1);
+        budget_ms_ +=
+            kPressMs * kPressesPerCharacter * static_cast<double>(t.text.size() + t.backspace + 1);
         return t;
     }
 

@@ -19,6 +19,8 @@ namespace {
 using Failure = std::optional<std::string>;
 
 constexpr std::uint32_t kPollMs = 10;
+/// What a held key's release leaves for the app to react, as a press leaves it.
+constexpr std::uint32_t kSettleMs = 20;
 
 std::string hex(const yrm100::Bytes& bytes) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
@@ -74,7 +76,12 @@ public:
     Failure operator()(const Press& p) {
         for(unsigned i = 0; i < p.repeat; ++i) {
             if(!session_.running()) return std::string("the app has ended");
-            if(p.long_press) {
+            if(p.hold_ms) {
+                session_.key_down(p.key);
+                session_.wait(*p.hold_ms);
+                session_.key_up(p.key);
+                session_.wait(kSettleMs);
+            } else if(p.long_press) {
                 session_.long_press(p.key);
             } else {
                 session_.press(p.key);
@@ -84,6 +91,10 @@ public:
     }
 
     Failure operator()(const Type& t) {
+        if(t.backspace > 0 && !session_.type(std::string(t.backspace, '\b'))) {
+            return "could not reach the keyboard's backspace key: screen shows " +
+                   shown(session_.screen());
+        }
         if(!t.text.empty() && !session_.type(t.text)) {
             return "could not type it (no keyboard on the screen?): screen shows " +
                    shown(session_.screen());
