@@ -107,6 +107,15 @@ Yrm100Fault fault_of(std::string_view kind) {
     return nullptr;
 }
 
+std::string fault_step(std::string_view kind) {
+    if(kind == "silence") return "{fault: silence}";
+    if(kind == "corrupt") return "{fault: corrupt, position: 3, mask: 0x01}";
+    if(kind == "cut") return "{fault: cut-short, keep: 4}";
+    if(kind == "noise") return "{fault: noise, count: 16, seed: 1}";
+    if(kind == "delay") return "{fault: delay, delay: 250ms}";
+    return {};
+}
+
 bool shows_keyboard(const host::Screen& screen) {
     // The field's frame: a 126x15 slightly rounded frame at (1, 12), its straight edges full.
     for(int x = 3; x <= 124; ++x) {

@@ -36,6 +36,9 @@ std::string epc_hex(const yrm100::VirtualTag& tag);
 /// null for any other name.
 Yrm100Fault fault_of(std::string_view kind);
 inline constexpr const char* kFaultKinds = "silence, corrupt, cut, noise or delay";
+/// The same fault as a scenario's module step ("{fault: cut-short, keep: 4}"); empty for any
+/// other name.
+std::string fault_step(std::string_view kind);
 
 /// The on-screen keyboard of the text input is showing (its field's frame is drawn, and no
 /// message covers it).
