@@ -27,8 +27,8 @@ constexpr const char* kAbout =
     R"(Runs the pacewick step counter on the host runtime. A virtual MX2125 accelerometer on PC0
 follows a simulated walk. By default it runs headless in virtual time: the app starts, OK is
 pressed, the walk runs, and the final screen is printed here and saved as a PNG, with the
-counted and the true steps. --interactive shows the app live in the terminal instead, and
---scenario runs a scenario file.
+counted and the true steps. --interactive shows the app live in the terminal instead, --web on
+a page in the browser, and --scenario runs a scenario file.
 
 Mounting the sensor: the app counts a step each time the axis on PC0 changes side of 0 g. Wear
 the board at the waist with that axis across the body, pointing left-right (lateral), and level:
@@ -54,6 +54,7 @@ struct Settings {
     bool interactive = false;
     double speed = 1.0;
     TerminalSettings terminal;
+    WebSettings web;
 };
 
 /// The raw option values, checked and combined into Settings after parsing.
@@ -122,9 +123,12 @@ void add_options(CLI::App& app, Raw& raw, Settings& s) {
         s.interactive,
         "show the app live in this terminal; keys drive it, ':' gives commands");
     app.add_option(
-           "--speed", s.speed, "with --interactive: virtual seconds per wall second (default 1)")
+           "--speed",
+           s.speed,
+           "with --interactive or --web: virtual seconds per wall second (default 1)")
         ->check(CLI::Range(0.01, 1000.0));
     add_terminal_options(app, s.terminal);
+    add_web_option(app, s.web);
 }
 
 Settings finish(const CLI::App& app, const Raw& raw, Settings s) {
@@ -152,6 +156,8 @@ Settings finish(const CLI::App& app, const Raw& raw, Settings s) {
     }
     if(s.scenario && s.interactive)
         throw UsageError("--scenario runs headless; leave out --interactive");
+    if(s.web.address && (s.scenario || s.interactive))
+        throw UsageError("--web serves the app on a page; leave out --scenario and --interactive");
     s.gait_name = raw.gait;
     s.gait = *sim::gait_preset(s.gait_name);
     if(raw.cadence) s.gait.cadence_hz = *raw.cadence;
@@ -291,10 +297,11 @@ int run_pacewick(std::span<const std::string_view> args) {
     add_options(app, raw, parsed);
     return run_command(app, args, [&] {
         const Settings settings = finish(app, raw, parsed);
-        if(settings.scenario || settings.interactive) {
+        const bool web = settings.web.address.has_value();
+        if(settings.scenario || settings.interactive || web) {
             sim::PacewickSessionOptions options;
             options.sensor = settings.sensor;
-            options.realtime = settings.interactive;
+            options.realtime = settings.interactive || web;
             options.speed = settings.speed;
             sim::PacewickSession session(options);
             if(settings.trace) {
@@ -309,9 +316,16 @@ int run_pacewick(std::span<const std::string_view> args) {
             session.start();
             const auto shots = app.count("--screenshots") > 0 ? settings.terminal.screenshot_dir :
                                                                 std::filesystem::path();
-            const int code = settings.scenario ?
-                                 run_scenario_file(session, *settings.scenario, false, shots) :
-                                 run_terminal(session, settings.terminal);
+            const int code =
+                settings.scenario ? run_scenario_file(session, *settings.scenario, false, shots) :
+                web               ? run_web_page(
+                          session,
+                          settings.web,
+                          replay_arguments(
+                              args,
+                              {"--gait", "--amplitude", "--tilt", "--offset", "--seed", "--trace"},
+                              {"--random-part"})) :
+                      run_terminal(session, settings.terminal);
             session.quit();
             return code;
         }
