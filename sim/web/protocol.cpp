@@ -24,8 +24,12 @@ Json::Value parse_json(std::string_view text) {
     std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
     Json::Value root;
     std::string errors;
-    if(!reader->parse(text.data(), text.data() + text.size(), &root, &errors))
-        throw ProtocolError("not JSON");
+    try {
+        if(!reader->parse(text.data(), text.data() + text.size(), &root, &errors))
+            throw ProtocolError("not JSON");
+    } catch(const Json::Exception&) {
+        throw ProtocolError("not JSON"); // nested past the stack limit
+    }
     if(!root.isObject()) throw ProtocolError("a message is a JSON object");
     return root;
 }

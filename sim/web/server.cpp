@@ -41,11 +41,11 @@ bool ip_literal(std::string_view host) {
     return inet_pton(AF_INET, text.c_str(), buffer) == 1;
 }
 
-/// "host:port" split at the port's colon (IPv6 hosts are bracketed); port 80 when none.
+/// "host[:port]" split at the port's colon (IPv6 hosts are bracketed); port 0 when none.
 bool split_authority(std::string_view authority, std::string_view& host, unsigned& port) {
     const auto bracket = authority.rfind(']');
     const auto colon = authority.rfind(':');
-    port = 80;
+    port = 0;
     host = authority;
     if(colon != std::string_view::npos && (bracket == std::string_view::npos || colon > bracket)) {
         host = authority.substr(0, colon);
@@ -144,7 +144,8 @@ bool Server::host_allowed(const char* host_header) const {
     if(host_header == nullptr) return false;
     std::string_view host;
     unsigned port = 0;
-    if(!split_authority(host_header, host, port) || port != port_) return false;
+    // Browsers always name the port (it is not 80); other clients may leave it out.
+    if(!split_authority(host_header, host, port) || (port != 0 && port != port_)) return false;
     // The host we were given, or an address: never some other name, which could be one a page
     // of another site has pointed at this machine.
     std::string bound = options_.host;

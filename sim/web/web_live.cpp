@@ -965,6 +965,9 @@ int run_web(AppSession& session, const WebOptions& options) {
             inbox.push(client, parse_command(binary, data));
         } catch(const ProtocolError& e) {
             return Close{kClosePolicy, e.what()};
+        } catch(const std::exception& e) {
+            // Nothing may leave the handler: it runs inside civetweb's C code.
+            return Close{kClosePolicy, std::string("cannot read the message: ") + e.what()};
         }
         return std::nullopt;
     };
