@@ -3,7 +3,8 @@
 # headers against the firmware's, cross-compiles the apps for the device, runs the threaded tests
 # under ThreadSanitizer and everything under AddressSanitizer/UBSan, fuzzes the module's reply
 # parsing, the key-value file reader, the tag file load and the scenario parser for a bounded
-# time, then builds and runs every test. The last lines are CTest's summary.
+# time, then builds and runs every test (the web page's in headless Chromium as a stage of their
+# own, label browser). The last lines are CTest's summary.
 set -euo pipefail
 cd "$(dirname "$0")"
 jobs=$(nproc)
@@ -53,5 +54,8 @@ cmake --build build-fuzz --target fuzz_scenario_run
 stage "Build"
 scripts/build.sh build
 
+stage "Browser tests (the web page in headless Chromium)"
+ctest --test-dir build --output-on-failure -L browser
+
 stage "Tests"
-ctest --test-dir build --output-on-failure -j "$jobs"
+ctest --test-dir build --output-on-failure -j "$jobs" -LE browser

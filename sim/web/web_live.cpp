@@ -38,6 +38,7 @@ constexpr std::size_t kMaxListed = 500;
 /// between).
 constexpr auto kStatusEvery = std::chrono::seconds(1);
 constexpr auto kFilesEvery = std::chrono::milliseconds(250);
+constexpr auto kSlowEvery = std::chrono::milliseconds(200);
 
 double wall_ms_now() {
     return std::chrono::duration<double, std::milli>(
@@ -201,8 +202,11 @@ private:
 
     bool was_running_ = true;
     std::optional<std::int32_t> exit_code_;
-    std::string status_json_;
+    std::optional<std::pair<host::NotificationState, bool>> status_state_;
     Clock::time_point status_at_{};
+    /// A command was handled since the last tick: what it may have changed goes out at once.
+    bool changed_ = true;
+    Clock::time_point slow_at_{};
     std::uint64_t log_seen_ = 0;
     Clock::time_point files_at_{};
     bool files_dirty_ = true;
@@ -305,6 +309,7 @@ std::string Live::card_path(const std::string& name) const {
 }
 
 void Live::handle(const Inbox::Item& item) {
+    changed_ = true;
     std::visit([&](const auto& command) { on(item.client, command); }, item.command);
 }
 
@@ -746,6 +751,13 @@ void Live::publish_app() {
 
 void Live::publish_status(bool force) {
     const host::NotificationState led = session_.led();
+    const bool otg = session_.otg_on();
+    const auto wall = Clock::now();
+    if(!force && status_state_ && status_state_->first == led && status_state_->second == otg &&
+       wall - status_at_ < kStatusEvery)
+        return;
+    status_state_.emplace(led, otg);
+    status_at_ = wall;
     Json::Value status;
     status["t"] = "status";
     status["led"] = led.led.off() ? "off" : rgb_hex(led.led);
@@ -759,12 +771,7 @@ void Live::publish_status(bool force) {
     status["led_text"] = led_text(led);
     status["vibro"] = led.vibro;
     status["speaker"] = led.speaker_hz;
-    status["otg"] = session_.otg_on();
-    std::string json = to_json(status);
-    const auto wall = Clock::now();
-    if(!force && json == status_json_ && wall - status_at_ < kStatusEvery) return;
-    status_json_ = json;
-    status_at_ = wall;
+    status["otg"] = otg;
     status["vt"] = static_cast<double>(now()) / 1e9;
     out_.topic("status", to_json(status));
 }
@@ -919,7 +926,14 @@ void Live::tick() {
         exit_code_ = session_.quit(0);
         was_running_ = false;
     }
-    publish_app();
+    // What only commands or the app's rare writes change is looked at a few times a second.
+    const auto wall = Clock::now();
+    const bool slow = std::exchange(changed_, false) || wall - slow_at_ >= kSlowEvery;
+    if(slow) {
+        slow_at_ = wall;
+        publish_app();
+        publish_module();
+    }
     publish_status(false);
     if(const auto total = session_.log().total(); total != log_seen_) {
         std::vector<std::string> items;
@@ -934,7 +948,6 @@ void Live::tick() {
         log_seen_ = total;
         out_.stream("log", std::move(items));
     }
-    publish_module();
     publish_files(false);
     publish_walk();
     if(gait_changed_) {
@@ -979,9 +992,9 @@ int run_web(AppSession& session, const WebOptions& options) {
 
         const auto& runtime_options = session.runtime().options();
         const double speed = runtime_options.realtime ? runtime_options.realtime_speed : 1.0;
-        // About 10 ms of wall time a step, however fast virtual time runs: a key's press and
+        // About 16 ms of wall time a step, however fast virtual time runs: a key's press and
         // release each reach the app within one.
-        const auto step = static_cast<std::uint32_t>(std::clamp(10.0 * speed, 10.0, 500.0));
+        const auto step = static_cast<std::uint32_t>(std::clamp(16.0 * speed, 16.0, 500.0));
         while(!options.stop || !options.stop()) {
             for(const auto& item : inbox.take()) live.handle(item);
             session.wait(step);
