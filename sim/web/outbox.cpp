@@ -53,6 +53,9 @@ void Outbox::stop() {
 void Outbox::frame(const host::Screen& screen, double wall_ms) {
     {
         std::lock_guard lock(mutex_);
+        // A redraw of the same picture and strings is no news to a page.
+        if(frame_seq_ > 0 && frame_.same_pixels(screen) && frame_.strings() == screen.strings())
+            return;
         frame_ = screen;
         frame_wall_ms_ = wall_ms;
         ++frame_seq_;
@@ -157,11 +160,6 @@ std::size_t Outbox::pages() const {
     return pages_.size();
 }
 
-Outbox::Counts Outbox::counts() const {
-    std::lock_guard lock(mutex_);
-    return counts_;
-}
-
 std::string Outbox::encode_frame(const host::Screen& screen, double wall_ms) {
     Json::Value header;
     header["t"] = "frame";
@@ -186,7 +184,7 @@ std::string Outbox::encode_frame(const host::Screen& screen, double wall_ms) {
         header, std::string_view(reinterpret_cast<const char*>(pixels.data()), pixels.size()));
 }
 
-std::vector<Outbox::Work> Outbox::collect(std::shared_ptr<const std::string>& frame_message) {
+std::vector<Outbox::Work> Outbox::collect() {
     std::vector<Work> work;
     for(auto& [client, page] : pages_) {
         Work w;
@@ -222,7 +220,7 @@ std::vector<Outbox::Work> Outbox::collect(std::shared_ptr<const std::string>& fr
             w.messages.emplace_back(
                 std::make_shared<const std::string>(std::move(message)), false);
         }
-        if(frame_message && page.frame < encoded_seq_) {
+        if(encoded_ && page.frame < encoded_seq_) {
             page.frame = encoded_seq_;
             w.frame = true;
         }
@@ -234,7 +232,6 @@ std::vector<Outbox::Work> Outbox::collect(std::shared_ptr<const std::string>& fr
         }
         if(w.frame || !w.messages.empty()) work.push_back(std::move(w));
     }
-    frame_message = encoded_;
     return work;
 }
 
@@ -254,27 +251,17 @@ void Outbox::run(Server& server) {
             encoded_ = std::move(encoded);
             encoded_seq_ = seq;
         }
-        std::shared_ptr<const std::string> frame_message = encoded_;
-        std::vector<Work> work = collect(frame_message);
+        const std::shared_ptr<const std::string> frame_message = encoded_;
+        const std::vector<Work> work = collect();
         lock.unlock();
-        Counts sent;
         for(const auto& w : work) {
             // The frame goes first: it is what the page waits for most.
-            if(w.frame && server.send(w.client, *frame_message, true)) {
-                ++sent.frames;
-                sent.frame_bytes += frame_message->size();
-            }
+            if(w.frame) server.send(w.client, *frame_message, true);
             for(const auto& [message, binary] : w.messages) {
                 if(!server.send(w.client, *message, binary)) break;
-                ++sent.messages;
-                sent.bytes += message->size();
             }
         }
         lock.lock();
-        counts_.frames += sent.frames;
-        counts_.frame_bytes += sent.frame_bytes;
-        counts_.messages += sent.messages;
-        counts_.bytes += sent.bytes;
     }
 }
 

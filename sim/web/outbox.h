@@ -61,15 +61,6 @@ public:
     std::uint64_t control_epoch() const;
     std::size_t pages() const;
 
-    /// What was sent: frames and their bytes (per page written), for the figures.
-    struct Counts {
-        std::uint64_t frames = 0;
-        std::uint64_t frame_bytes = 0;
-        std::uint64_t messages = 0;
-        std::uint64_t bytes = 0;
-    };
-    Counts counts() const;
-
     /// Streams keep this many items for pages that connect later.
     static constexpr std::size_t kStreamKeep = 1000;
 
@@ -98,7 +89,7 @@ private:
 
     void run(Server& server);
     /// Under the lock: what each page is missing, marked as sent.
-    std::vector<Work> collect(std::shared_ptr<const std::string>& frame_message);
+    std::vector<Work> collect();
     static std::string encode_frame(const host::Screen& screen, double wall_ms);
 
     mutable std::mutex mutex_;
@@ -117,7 +108,6 @@ private:
     std::map<ClientId, Page> pages_;
     ClientId controller_ = 0;
     std::uint64_t control_epoch_ = 0;
-    Counts counts_;
     std::thread thread_;
 };
 

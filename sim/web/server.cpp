@@ -321,9 +321,4 @@ void Server::close(ClientId client, const Close& why) {
     if(it != connections_.end()) write_close(it->second, why);
 }
 
-std::size_t Server::clients() const {
-    std::lock_guard lock(mutex_);
-    return connections_.size();
-}
-
 } // namespace sim::web

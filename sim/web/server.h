@@ -91,8 +91,6 @@ public:
     bool send(ClientId client, std::string_view data, bool binary);
     /// Closes a connection with a code and reason.
     void close(ClientId client, const Close& why);
-    /// Pages connected now.
-    std::size_t clients() const;
 
 private:
     struct Connection;

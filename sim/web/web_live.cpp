@@ -193,7 +193,11 @@ private:
     Outbox& out_;
     const WebOptions& options_;
     std::uint64_t control_epoch_ = 0;
-    std::map<InputKey, Nanos> held_; ///< keys down, since when
+    struct Held {
+        Nanos since = 0;
+        ClientId by = 0;
+    };
+    std::map<InputKey, Held> held_;  ///< keys down: since when, by which page
     std::set<Yrm100::TagId> hidden_; ///< tags removed from the page's list
 
     std::optional<scenario::Recorder> recorder_;
@@ -269,9 +273,9 @@ bool Live::app_running(ClientId client) {
 }
 
 void Live::release_keys() {
-    for(const auto& [key, down] : held_) {
+    for(const auto& [key, held] : held_) {
         session_.key_up(key);
-        if(recorder_) recorder_->key(down - rec_start_, rec_time(), key);
+        if(recorder_) recorder_->key(held.since - rec_start_, rec_time(), key);
     }
     held_.clear();
 }
@@ -318,16 +322,17 @@ void Live::handle(const Inbox::Item& item) {
 void Live::on(ClientId client, const command::Key& k) {
     if(k.down) {
         if(!driving(client) || !app_running(client) || held_.contains(k.key)) return;
-        held_[k.key] = now();
+        held_[k.key] = Held{now(), client};
         session_.key_down(k.key);
         return;
     }
-    // A release is taken from whoever: a page that lost the keys still lets go of them.
+    // Only the page that pressed a key lets go of it (a watching page's refused press is
+    // followed by its release too).
     const auto it = held_.find(k.key);
-    if(it == held_.end()) return;
+    if(it == held_.end() || it->second.by != client) return;
     session_.key_up(k.key);
     if(recorder_) {
-        recorder_->key(it->second - rec_start_, rec_time(), k.key);
+        recorder_->key(it->second.since - rec_start_, rec_time(), k.key);
         publish_record();
     }
     held_.erase(it);
@@ -988,6 +993,12 @@ int run_web(AppSession& session, const WebOptions& options) {
     {
         Live live(session, out, options);
         out.start(server);
+        // The sender writes to the server's pages: it stops before the server goes, however
+        // this scope is left.
+        struct StopSender {
+            Outbox& out;
+            ~StopSender() { out.stop(); }
+        } stop_sender{out};
         if(options.serving) options.serving(server.url());
 
         const auto& runtime_options = session.runtime().options();
@@ -1000,7 +1011,6 @@ int run_web(AppSession& session, const WebOptions& options) {
             session.wait(step);
             live.tick();
         }
-        out.stop();
     }
     return 0;
 }
