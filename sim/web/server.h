@@ -14,6 +14,7 @@
 // Threads: the handler runs on civetweb's threads, one per connection; send() and close() may be
 // called from any thread.
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -107,7 +108,8 @@ private:
 
     ServerOptions options_;
     ServerHandler handler_;
-    std::uint16_t port_ = 0;
+    /// Set once civetweb listens, when its threads may already take a connection.
+    std::atomic<std::uint16_t> port_ = 0;
     mg_context* context_ = nullptr;
 
     mutable std::mutex mutex_; ///< the connections; held while writing to one
