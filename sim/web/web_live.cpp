@@ -927,7 +927,7 @@ void Live::tick() {
         release_keys(); // the page that held them no longer drives
     }
     if(was_running_ && !session_.running()) {
-        held_.clear();
+        release_keys(); // else the input device keeps them down into the next start
         exit_code_ = session_.quit(0);
         was_running_ = false;
     }
