@@ -13,6 +13,7 @@ It prints figures and asserts nothing about time."""
 
 import argparse
 import os
+import shutil
 import statistics
 import sys
 import tempfile
@@ -66,6 +67,7 @@ def run(fsim, browser, idle_seconds):
         return stats, idle
     finally:
         app.stop(check=False)
+        shutil.rmtree(sd, ignore_errors=True)
 
 
 def main():
