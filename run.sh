@@ -3,7 +3,8 @@
 # in the terminal with a virtual YRM100 module, one tag in its field and a sample SD card (keys:
 # arrows, Enter = OK, Esc = Back; ':help' lists the commands). Without a terminal (CI, a pipe),
 # the read-and-save scenario, printing each screen as text and saving the screenshots in
-# out/screenshots. Any arguments go to the simulator instead (try --help).
+# out/screenshots. `./run.sh --web [[HOST:]PORT]` serves corvane on a web page instead and prints
+# its address. Any other arguments go to the simulator instead (try --help).
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/deps.sh
@@ -13,6 +14,16 @@ configure=()
 [[ -f build/build.ninja ]] || configure=(-DCMAKE_UNITY_BUILD=ON)
 echo "Building the simulator (build/sim/fsim)..." >&2
 scripts/build.sh build "${configure[@]+"${configure[@]}"}" -- --target fsim >/dev/null
+if (($# > 0)) && [[ $1 == --web ]]; then
+  # corvane on a web page: ./run.sh --web [[HOST:]PORT] [more fsim corvane options]
+  shift
+  address=0
+  if (($# > 0)) && [[ $1 != -* ]]; then
+    address=$1
+    shift
+  fi
+  exec build/sim/fsim corvane --web "$address" "$@"
+fi
 if (($# > 0)); then
   exec build/sim/fsim "$@"
 fi

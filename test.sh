@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Runs the whole test suite on a fresh Debian 12 machine: installs what is missing, checks the SDK
 # headers against the firmware's, cross-compiles the apps for the device and builds and checks their
-# packages for API 36.0, 38.0 and 86.0 (all beside the first compile), runs every test under AddressSanitizer/UBSan and fuzzes the module's reply parsing,
-# the key-value file reader, the tag file load and the scenario parser for a bounded time (one
-# clang tree), runs every multi-threaded test under ThreadSanitizer, then builds the simulator
-# and the benchmarks as shipped and plays the simulator's own tests on them. Each stage prints
-# its time; the last line counts the tests of every tree. docs/testing.md says how to add a stage
-# or a test.
+# packages for API 36.0, 38.0 and 86.0 (all beside the first compile), runs every test under
+# AddressSanitizer/UBSan and fuzzes the module's reply parsing, the key-value file reader, the tag
+# file load and the scenario parser for a bounded time (one clang tree), runs every
+# multi-threaded test under ThreadSanitizer, then builds the simulator and the benchmarks as
+# shipped and plays the simulator's own tests on them, the web page's in headless Chromium as a
+# stage of their own (label browser). Each stage prints its time; the last line counts the tests
+# of every tree. docs/testing.md says how to add a stage or a test.
 set -euo pipefail
 cd "$(dirname "$0")"
 jobs=$(nproc)
@@ -14,24 +15,28 @@ jobs=$(nproc)
 # ---- The trees: one per kind of build. Each is configured with these options and builds all that
 # they enable (see the BUILD_* options in CMakeLists.txt); its stage runs its tests by CTest label.
 # Unit test programs carry their folder's name as label; fsim's own tests `scenario`,
-# `terminal`, `bridge`; the fuzzers' smoke tests `fuzz`; the SDK checker's cases `tools`.
+# `terminal`, `bridge`, `cli`, and `browser` (the web page in headless Chromium); the fuzzers'
+# smoke tests `fuzz`; the SDK checker's cases `tools`.
 unity=(-DCMAKE_UNITY_BUILD=ON)
 # AddressSanitizer+UBSan with clang: every test, and the libFuzzer targets on the same libraries.
 asan_tree=build-asan
 asan_options=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DSANITIZE=address
   -DBUILD_FUZZERS=ON -DBUILD_BENCHES=OFF "${unity[@]}")
-asan_tests=(-LE 'fuzz|tools') # the bounded fuzz runs below go far beyond the smoke tests
+asan_tests=(-LE 'fuzz|tools|browser') # the bounded fuzz runs below go far beyond the smoke tests
 fuzz_targets=(fuzz_replies_run fuzz_flipper_format_run fuzz_tag_file_run fuzz_scenario_run)
 # ThreadSanitizer with GCC: every program that starts a thread (tests/CMakeLists.txt leaves the
 # single-threaded ones out of this tree) and fsim's tests.
 tsan_tree=build-tsan
 tsan_options=(-DSANITIZE=thread -DBUILD_BENCHES=OFF "${unity[@]}")
-tsan_tests=(-LE 'tools')
+tsan_tests=(-LE 'tools|browser')
 # As shipped (GCC, -O2): fsim, the benchmarks, and fsim's tests on that build. The unit tests
 # run in both sanitizer trees above.
 plain_tree=build-plain
 plain_options=(-DBUILD_UNIT_TESTS=OFF "${unity[@]}")
-plain_tests=(-LE 'tools')
+plain_tests=(-LE 'tools|browser')
+# The web page in headless Chromium (about 45 s) on the plain tree's fsim, in a stage of its own
+# after the other plain tests: a browser beside them would slow both.
+browser_tests=(-L browser)
 
 # ---- Stage bookkeeping: each stage prints its wall time and the CPU time of its commands when
 # the next one starts; stages started with `background` run beside the others and print their
@@ -134,6 +139,9 @@ scripts/build.sh "$plain_tree" "${plain_options[@]}"
 
 stage "Plain tests"
 run_tests "$plain_tree" "${plain_tests[@]}"
+
+stage "Browser tests (the web page in headless Chromium, on the plain tree's fsim)"
+run_tests "$plain_tree" "${browser_tests[@]}"
 
 stage ""
 cpu_seconds >"$logs/cpu"

@@ -10,6 +10,8 @@ packages=(
   clang libclang-rt-14-dev lld
   python3
   libcli11-dev libyaml-cpp-dev tmux
+  libcivetweb-dev libjsoncpp-dev
+  chromium chromium-driver python3-selenium
 )
 
 missing=()

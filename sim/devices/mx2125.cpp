@@ -203,6 +203,7 @@ void Mx2125::rise() {
     ++edges_;
     pending_ = runtime_.schedule_at(rise_at_ + last_high_, [this] { fall(); });
     runtime_.gpio().set_input(pin_, true);
+    if(listener_) listener_(rise_at_, last_high_);
 }
 
 void Mx2125::fall() {

@@ -12,6 +12,7 @@
 #include <furi_hal_resources.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -105,6 +106,13 @@ public:
 
     // Backend for tests and front-ends ----------------------------------------------------------
 
+    /// The board remounted: PC0's axis lies along this body axis from now on.
+    void set_mount(Mount mount) { config_.mount = mount; }
+    /// Called in interrupt context at each pulse's rising edge, with the edge's time and the
+    /// pulse's high time (null: nobody). It must be short and must not block.
+    using PulseListener = std::function<void(host::Nanos rise, host::Nanos high)>;
+    void set_pulse_listener(PulseListener listener) { listener_ = std::move(listener); }
+
     /// The axis reads exactly this from now on (1.0: a vertical axis at rest); no offset, no noise.
     void set_acceleration(double accel_g);
     /// A walking gait seen through the part; walking starts only with start_walking() or
@@ -158,6 +166,7 @@ private:
     host::Nanos longest_high_ = 0;
     std::uint64_t pulses_ = 0;
     std::uint64_t edges_ = 0;
+    PulseListener listener_;
 };
 
 } // namespace sim

@@ -24,9 +24,9 @@ namespace {
 constexpr const char* kCorvaneAbout =
     R"(Runs corvane, the UHF RFID reader app, on the host runtime with a virtual YRM100 module on
 USART1 and a folder of this PC as the SD card. On a terminal it runs live (arrows, Enter = OK,
-Backspace/Esc = Back; ':help' lists the commands); with --scenario it runs a scenario file
-headless, in virtual time. --uart drives a real module on a serial port instead of the virtual
-one.
+Backspace/Esc = Back; ':help' lists the commands); --web serves it on a page in the browser
+instead; with --scenario it runs a scenario file headless, in virtual time. --uart drives a
+real module on a serial port instead of the virtual one.
 )";
 
 constexpr const char* kSampleName = "Sample.uhf";
@@ -59,6 +59,7 @@ struct CorvaneSettings {
     double speed = 1.0;
     bool log = false;
     TerminalSettings terminal;
+    WebSettings web;
 };
 
 /// The SD card folder of a user who gave none: under the user's data directory.
@@ -121,6 +122,7 @@ int run_corvane(std::span<const std::string_view> args) {
     app.add_flag("--log", s.log, "echo the app's log lines to stderr");
     add_terminal_options(app, s.terminal);
     add_api_option(app, s.api);
+    add_web_option(app, s.web);
 
     return run_command(app, args, [&] {
         if(s.uart && s.speed != 1.0)
@@ -128,7 +130,9 @@ int run_corvane(std::span<const std::string_view> args) {
         if(s.uart && (!s.module.tags.empty() || !s.module.files.empty() || s.module.absent))
             throw UsageError(
                 "--uart talks to a real module: --tag, --tags and --no-module do not apply");
-        const bool live = !s.scenario;
+        const bool web = s.web.address.has_value();
+        if(web && s.scenario) throw UsageError("--scenario runs headless; leave out --web");
+        const bool live = !s.scenario && !web;
         if(live && (isatty(STDIN_FILENO) == 0 || isatty(STDOUT_FILENO) == 0))
             throw UsageError("not a terminal: run it in a terminal, or give --scenario FILE");
         const auto tags = s.uart ? std::vector<sim::yrm100::TagSpec>{} : field_tags(s.module);
@@ -138,9 +142,9 @@ int run_corvane(std::span<const std::string_view> args) {
         options.module = s.module.config;
         options.module_absent = s.module.absent;
         options.echo_log = s.log;
-        options.realtime = live || s.uart.has_value();
+        options.realtime = live || web || s.uart.has_value();
         options.speed = s.speed;
-        if(!s.sd.empty() || live) {
+        if(!s.sd.empty() || live || web) {
             options.sd_root = s.sd.empty() ? default_sd() : std::filesystem::path(s.sd);
             prepare_sd(options.sd_root, true);
         }
@@ -161,9 +165,20 @@ int run_corvane(std::span<const std::string_view> args) {
         session->start();
         const auto shots = app.count("--screenshots") > 0 ? s.terminal.screenshot_dir :
                                                             std::filesystem::path();
-        const int code = s.scenario ?
-                             run_scenario_file(*session, *s.scenario, s.show_screens, shots) :
-                             run_terminal(*session, s.terminal);
+        int code = 0;
+        if(s.scenario) {
+            code = run_scenario_file(*session, *s.scenario, s.show_screens, shots);
+        } else if(web) {
+            std::optional<sim::web::RealModule> real;
+            if(auto* bridge = dynamic_cast<const sim::SerialBridge*>(session->uart_peer()))
+                real = sim::web::RealModule{*s.uart, [bridge] { return bridge->failure(); }};
+            const std::string identity =
+                replay_arguments(args, {"--hardware", "--software", "--manufacturer", "--api"});
+            const std::string replay = "--no-tags" + (identity.empty() ? "" : " " + identity);
+            code = run_web_page(*session, s.web, replay, real);
+        } else {
+            code = run_terminal(*session, s.terminal);
+        }
         session->quit();
         // A real module's line that failed is a failed run, whatever the app did after it.
         if(const auto* bridge = dynamic_cast<const sim::SerialBridge*>(session->uart_peer());

@@ -4,9 +4,14 @@
 #include <CLI/CLI.hpp>
 
 #include <filesystem>
+#include <initializer_list>
+#include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 
 #include "session/app_session.h"
+#include "web/web_live.h"
 
 namespace fsim {
 
@@ -33,5 +38,28 @@ int run_scenario_file(
 /// Runs the session live in this terminal until the app ends or the user quits. Needs a
 /// terminal on stdin and stdout (UsageError otherwise).
 int run_terminal(sim::AppSession& session, const TerminalSettings& settings);
+
+/// Where the web page is served: --web [HOST:]PORT.
+struct WebSettings {
+    std::optional<std::string> address;
+};
+
+/// --web.
+void add_web_option(CLI::App& app, WebSettings& settings);
+
+/// Serves the started session on a web page until Ctrl-C (SIGINT or SIGTERM): the page's address
+/// is the first line on stdout. `replay_options` go into a recording's replay command.
+int run_web_page(
+    sim::AppSession& session,
+    const WebSettings& settings,
+    const std::string& replay_options,
+    std::optional<sim::web::RealModule> real_module = std::nullopt);
+
+/// The arguments among `args` that a recording's replay needs: the options named in
+/// `with_value` with their values, and the `flags`, quoted for a shell.
+std::string replay_arguments(
+    std::span<const std::string_view> args,
+    std::initializer_list<std::string_view> with_value,
+    std::initializer_list<std::string_view> flags = {});
 
 } // namespace fsim

@@ -23,8 +23,8 @@ constexpr const char* kPacewickAbout =
     R"(Runs the pacewick step counter on the host runtime. A virtual MX2125 accelerometer on PC0
 follows a simulated walk. By default it runs headless in virtual time: the app starts, OK is
 pressed, the walk runs, and the final screen is printed here and saved as a PNG, with the
-counted and the true steps. --interactive shows the app live in the terminal instead, and
---scenario runs a scenario file.
+counted and the true steps. --interactive shows the app live in the terminal instead, --web on
+a page in the browser, and --scenario runs a scenario file.
 
 Mounting the sensor: the app counts a step each time the axis on PC0 changes side of 0 g. Wear
 the board at the waist with that axis across the body, pointing left-right (lateral), and level:
@@ -51,6 +51,7 @@ struct PacewickSettings {
     double speed = 1.0;
     TerminalSettings terminal;
     sim::AppApi api = sim::AppApi::V36;
+    WebSettings web;
 };
 
 /// The raw option values, checked and combined into PacewickSettings after parsing.
@@ -132,11 +133,12 @@ void add_options(CLI::App& app, Raw& raw, PacewickSettings& s) {
     app.add_option(
            "--speed",
            s.speed,
-           "with --interactive: virtual seconds per wall second, 0.01 to 1000 (default 1)")
+           "with --interactive or --web: virtual seconds per wall second, 0.01 to 1000 (default 1)")
         ->check(number_in(0.01, 1000.0))
         ->type_name("N");
     add_terminal_options(app, s.terminal);
     add_api_option(app, s.api);
+    add_web_option(app, s.web);
 }
 
 PacewickSettings finish(const CLI::App& app, const Raw& raw, PacewickSettings s) {
@@ -164,6 +166,8 @@ PacewickSettings finish(const CLI::App& app, const Raw& raw, PacewickSettings s)
     }
     if(s.scenario && s.interactive)
         throw UsageError("--scenario runs headless; leave out --interactive");
+    if(s.web.address && (s.scenario || s.interactive))
+        throw UsageError("--web serves the app on a page; leave out --scenario and --interactive");
     s.gait_name = raw.gait;
     s.gait = *sim::gait_preset(s.gait_name);
     if(raw.cadence) s.gait.cadence_hz = *raw.cadence;
@@ -276,11 +280,12 @@ int run_pacewick(std::span<const std::string_view> args) {
     add_options(app, raw, parsed);
     return run_command(app, args, [&] {
         const PacewickSettings settings = finish(app, raw, parsed);
-        if(settings.scenario || settings.interactive) {
+        const bool web = settings.web.address.has_value();
+        if(settings.scenario || settings.interactive || web) {
             sim::PacewickSessionOptions options;
             options.api = settings.api;
             options.sensor = settings.sensor;
-            options.realtime = settings.interactive;
+            options.realtime = settings.interactive || web;
             options.speed = settings.speed;
             sim::PacewickSession session(options);
             if(settings.trace) {
@@ -295,9 +300,22 @@ int run_pacewick(std::span<const std::string_view> args) {
             session.start();
             const auto shots = app.count("--screenshots") > 0 ? settings.terminal.screenshot_dir :
                                                                 std::filesystem::path();
-            const int code = settings.scenario ?
-                                 run_scenario_file(session, *settings.scenario, false, shots) :
-                                 run_terminal(session, settings.terminal);
+            const int code =
+                settings.scenario ? run_scenario_file(session, *settings.scenario, false, shots) :
+                web               ? run_web_page(
+                          session,
+                          settings.web,
+                          replay_arguments(
+                              args,
+                              {"--gait",
+                               "--amplitude",
+                               "--tilt",
+                               "--offset",
+                               "--seed",
+                               "--trace",
+                               "--api"},
+                              {"--random-part"})) :
+                      run_terminal(session, settings.terminal);
             session.quit();
             return code;
         }

@@ -35,17 +35,21 @@
 
 namespace sim::scenario {
 
-/// A short or long press, `repeat` times.
+/// A short or long press, `repeat` times; with `hold_ms`, the key is held that long (Long at
+/// 300 ms, then a Repeat every 150 ms).
 struct Press {
     InputKey key = InputKeyOk;
     bool long_press = false;
     unsigned repeat = 1;
+    std::optional<std::uint32_t> hold_ms;
 };
 
-/// Text typed on the on-screen keyboard, then (with `save`) its save key.
+/// The keyboard's backspace key pressed `backspace` times, text typed on the on-screen
+/// keyboard, then (with `save`) its save key.
 struct Type {
     std::string text;
     bool save = false;
+    unsigned backspace = 0;
 };
 
 struct Wait {

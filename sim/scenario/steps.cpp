@@ -23,6 +23,10 @@ constexpr double kPressMs = 1000;
 constexpr double kPressesPerCharacter = 60;
 constexpr std::size_t kMaxText = 256;
 constexpr std::size_t kMaxTyped = 64;
+/// The longest a key may be held in one press.
+constexpr std::uint32_t kMaxHoldMs = 60 * 1000;
+/// What a held key's release leaves for the app to react, as a press leaves it.
+constexpr std::uint32_t kSettleMs = 20;
 /// The most copies of one atom a pattern may compile to, and the largest repeat count.
 constexpr std::size_t kMaxPatternStates = 10000;
 constexpr std::size_t kMaxRepeat = 999;
@@ -45,18 +49,24 @@ Action parse_press(StepParser& p, const YAML::Node& v, std::string_view key) {
     MapEntries m;
     if(v.IsMap()) {
         m = out.long_press ? p.r.map(v, "in long-press", {"key", "repeat"}) :
-                             p.r.map(v, "in press", {"key", "long", "repeat"});
+                             p.r.map(v, "in press", {"key", "long", "repeat", "hold"});
         named = m.find("key");
         if(named == nullptr)
             p.r.fail(v, "a press needs a 'key' (up, down, left, right, ok, back)");
         if(const auto* l = m.find("long")) out.long_press = p.r.boolean(*l, "long");
         if(const auto* n = m.find("repeat"))
             out.repeat = static_cast<unsigned>(p.r.integer(*n, "repeat", 1, 100));
+        if(const auto* h = m.find("hold")) {
+            if(m.find("long") != nullptr)
+                p.r.fail(*h, "hold: the hold makes the press long or short; leave out 'long'");
+            out.hold_ms = p.r.duration_ms(*h, "hold", kMaxHoldMs);
+            if(*out.hold_ms == 0) p.r.fail(*h, "hold: a key is held for 1 ms at least");
+        }
     }
     static constexpr InputKey kKeys[] = {
         InputKeyUp, InputKeyDown, InputKeyLeft, InputKeyRight, InputKeyOk, InputKeyBack};
     out.key = kKeys[p.r.choice(*named, "key", {"up", "down", "left", "right", "ok", "back"})];
-    p.spend(kPressMs * out.repeat);
+    p.spend((kPressMs + out.hold_ms.value_or(0)) * out.repeat);
     return out;
 }
 
@@ -64,7 +74,12 @@ Failure run_press(StepRunner& r, const Action& action) {
     const Press& p = as<Press>(action);
     for(unsigned i = 0; i < p.repeat; ++i) {
         if(!r.session.running()) return std::string("the app has ended");
-        if(p.long_press) {
+        if(p.hold_ms) {
+            r.session.key_down(p.key);
+            r.session.wait(*p.hold_ms);
+            r.session.key_up(p.key);
+            r.session.wait(kSettleMs);
+        } else if(p.long_press) {
             r.session.long_press(p.key);
         } else {
             r.session.press(p.key);
@@ -80,23 +95,32 @@ Action parse_type(StepParser& p, const YAML::Node& v, std::string_view) {
     const YAML::Node* typed = &v;
     MapEntries m;
     if(v.IsMap()) {
-        m = p.r.map(v, "in type", {"text", "save"});
+        m = p.r.map(v, "in type", {"text", "save", "backspace"});
         typed = m.find("text");
         if(const auto* s = m.find("save")) t.save = p.r.boolean(*s, "save");
-        if(typed == nullptr && !t.save) p.r.fail(v, "type needs a 'text', 'save: true' or both");
+        if(const auto* b = m.find("backspace"))
+            t.backspace = static_cast<unsigned>(p.r.integer(*b, "backspace", 1, kMaxTyped));
+        if(typed == nullptr && !t.save && t.backspace == 0)
+            p.r.fail(v, "type needs a 'text', 'backspace: N', 'save: true' or some of them");
     }
     if(typed != nullptr) {
         t.text = p.text(*typed, "text", kMaxTyped);
         if(!std::all_of(t.text.begin(), t.text.end(), host::keyboard::types))
             p.r.fail(*typed, "type: the keyboard has letters, digits and '_' only");
-        if(t.text.empty() && !t.save) p.r.fail(*typed, "type: nothing to type");
+        if(t.text.empty() && !t.save && t.backspace == 0)
+            p.r.fail(*typed, "type: nothing to type");
     }
-    p.spend(kPressMs * kPressesPerCharacter * static_cast<double>(t.text.size() + 1));
+    p.spend(
+        kPressMs * kPressesPerCharacter * static_cast<double>(t.text.size() + t.backspace + 1));
     return t;
 }
 
 Failure run_type(StepRunner& r, const Action& action) {
     const Type& t = as<Type>(action);
+    if(t.backspace > 0 && !r.session.type(std::string(t.backspace, '\b'))) {
+        return "could not reach the keyboard's backspace key: screen shows " +
+               shown(r.session.screen());
+    }
     if(!t.text.empty()) {
         const Typed typed = r.session.type(t.text);
         if(!typed.reached) {
@@ -776,7 +800,7 @@ Failure run_screenshot(StepRunner& r, const Action& action) {
 
 constexpr StepKind kSteps[] = {
     {"press",
-     "`press: KEY` (`up`, `down`, `left`, `right`, `ok`, `back`) or `{key, long, repeat}`: a press",
+     "`press: KEY` (`up`, `down`, `left`, `right`, `ok`, `back`) or `{key, long, repeat, hold}`: a press",
      parse_press,
      run_press,
      true},
@@ -786,7 +810,7 @@ constexpr StepKind kSteps[] = {
      run_press,
      true},
     {"type",
-     "`type: TEXT` or `{text, save}`: typing on the on-screen keyboard, then its save key",
+     "`type: TEXT` or `{backspace, text, save}`: the on-screen keyboard's backspace, typing on it, then its save key",
      parse_type,
      run_type,
      true},

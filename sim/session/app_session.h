@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 
+#include "host/gui.h"
 #include "host/log.h"
 #include "host/notification.h"
 #include "host/runtime.h"
@@ -62,6 +63,11 @@ public:
 
     virtual void press(InputKey key) = 0;
     virtual void long_press(InputKey key) = 0;
+    /// A key held down and let go, as a person holds a button: Press at once; Long after 300 ms
+    /// and Repeat every 150 ms while it is held; on release Short (when no Long came) and
+    /// Release. Neither waits: time passes with wait().
+    void key_down(InputKey key) { gui().input().press(key); }
+    void key_up(InputKey key) { gui().input().release(key); }
     /// Lets `milliseconds` of virtual time pass.
     virtual void wait(std::uint32_t milliseconds) = 0;
     /// Types `text` on the on-screen keyboard ('\b' is its backspace key, '\r' its save key);
@@ -70,6 +76,8 @@ public:
     virtual Typed type(std::string_view /*text*/) { return Typed{false, {}}; }
 
     virtual host::Screen screen() const = 0;
+    /// The GUI service: the screen's frames and the input device.
+    virtual host::GuiService& gui() = 0;
     virtual host::Runtime& runtime() = 0;
     virtual host::LogCapture& log() = 0;
     /// The LED, vibro and speaker; apps without the notification record keep it all off.

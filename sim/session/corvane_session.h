@@ -323,7 +323,7 @@ public:
     host::Runtime& runtime() override {
         return rt_;
     }
-    host::GuiService& gui() {
+    host::GuiService& gui() override {
         return gui_;
     }
     /// The SD card's service, for its faults (no card, read-only, full, I/O errors).

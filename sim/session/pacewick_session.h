@@ -51,6 +51,7 @@ public:
     void long_press(InputKey key) override;
     void wait(std::uint32_t milliseconds) override;
     host::Screen screen() const override { return gui_.screen(); }
+    host::GuiService& gui() override { return gui_; }
     host::Runtime& runtime() override { return rt_; }
     host::LogCapture& log() override { return rt_.log(); }
     host::NotificationState led() const override { return {}; }

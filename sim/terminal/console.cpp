@@ -7,6 +7,7 @@
 
 #include "devices/mx2125.h"
 #include "devices/yrm100.h"
+#include "session/controls.h"
 
 namespace sim::terminal {
 Console::Console(AppSession& session, std::filesystem::path screenshot_dir)
@@ -124,17 +125,6 @@ Outcome Console::type(const Words& words, bool save) {
     if(!save) return {"typed " + text};
     if(!session_.type("\r")) return {":name: typed " + text + " but could not reach the save key"};
     return {"typed " + text + " and pressed save"};
-}
-
-bool shows_keyboard(const host::Screen& screen) {
-    // The field's frame: a 126x15 slightly rounded frame at (1, 12), its straight edges full.
-    for(int x = 3; x <= 124; ++x) {
-        if(!screen.pixel(x, 12) || !screen.pixel(x, 26)) return false;
-    }
-    for(int y = 14; y <= 24; ++y) {
-        if(!screen.pixel(1, y) || !screen.pixel(126, y)) return false;
-    }
-    return true;
 }
 
 std::filesystem::path next_screenshot(const std::filesystem::path& folder) {

@@ -39,10 +39,6 @@ private:
     std::filesystem::path screenshot_dir_;
 };
 
-/// The on-screen keyboard of the text input is showing (its field's frame is drawn, and no
-/// message covers it).
-bool shows_keyboard(const host::Screen& screen);
-
 /// The first "fsim-NNNN.png" in `folder` that does not exist yet.
 std::filesystem::path next_screenshot(const std::filesystem::path& folder);
 

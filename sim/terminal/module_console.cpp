@@ -4,8 +4,8 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "field.h"
 #include "scenario/tags.h"
+#include "session/controls.h"
 #include "session/wording.h"
 
 namespace sim::terminal {
@@ -29,19 +29,6 @@ std::optional<std::size_t> tag_number(const std::string& text, std::size_t count
     if(n < 1 || n > count) return std::nullopt;
     return n - 1;
 }
-
-/// The reply of the fault `kind`, or null for a kind there is none of.
-Yrm100Fault fault_of(const std::string& kind) {
-    if(kind == "silence") return yrm100_fault::silence();
-    if(kind == "corrupt") return yrm100_fault::corrupt_byte(3);
-    if(kind == "cut") return yrm100_fault::cut_short(4);
-    if(kind == "noise") return yrm100_fault::noise(16);
-    // Past the 100 ms the app waits for a reply: it arrives once the app has given up.
-    if(kind == "delay") return yrm100_fault::delay(host::ms(250));
-    return nullptr;
-}
-
-constexpr const char* kFaultKinds = "silence, corrupt, cut, noise or delay";
 
 } // namespace
 

@@ -41,8 +41,21 @@ bool LogCapture::contains(std::string_view tag, std::string_view text) const {
     return false;
 }
 
+std::uint64_t LogCapture::total() const {
+    std::lock_guard lock(mutex_);
+    return cleared_ + lines_.size();
+}
+
+std::vector<LogLine> LogCapture::lines_since(std::uint64_t first) const {
+    std::lock_guard lock(mutex_);
+    const std::uint64_t skip = first > cleared_ ? first - cleared_ : 0;
+    if(skip >= lines_.size()) return {};
+    return {lines_.begin() + static_cast<std::ptrdiff_t>(skip), lines_.end()};
+}
+
 void LogCapture::clear() {
     std::lock_guard lock(mutex_);
+    cleared_ += lines_.size();
     lines_.clear();
 }
 

@@ -15,7 +15,7 @@
 
 #include "bridge/pty_module.h"
 #include "bridge/serial_bridge.h"
-#include "terminal/status.h"
+#include "session/controls.h"
 #include "example_tag.h"
 #include "pty_module_process.h"
 #include "session/corvane_session.h"
@@ -183,7 +183,7 @@ TEST_P(BridgedApp, LineHangingUpMidRunLeavesItWithASilentModule) {
         EXPECT_EQ(::cfgetospeed(&tio), B115200);
         EXPECT_TRUE(bridge.connected());
         EXPECT_EQ(bridge.failure(), "");
-        EXPECT_EQ(sim::terminal::hardware_text(app), "module: a real one, on the serial port");
+        EXPECT_EQ(sim::hardware_text(app), "module: a real one, on the serial port");
 
         const auto cut = std::chrono::system_clock::now();
         pty.close_master();
@@ -194,11 +194,11 @@ TEST_P(BridgedApp, LineHangingUpMidRunLeavesItWithASilentModule) {
         ASSERT_TRUE(bridge.failed_at());
         EXPECT_GE(*bridge.failed_at(), cut);
         EXPECT_EQ(
-            sim::terminal::hardware_text(app).rfind(
+            sim::hardware_text(app).rfind(
                 "module: the serial line is LOST: " + pty.slave_path() + ": device went away at ",
                 0),
             0u)
-            << sim::terminal::hardware_text(app);
+            << sim::hardware_text(app);
         ASSERT_TRUE(app.wait_for("No UHF Module found", 5000)) << app.describe();
         const auto sent = bridge.bytes_sent();
         app.press(InputKeyLeft); // "Retry": the request is dropped, the app still runs

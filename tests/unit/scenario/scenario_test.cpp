@@ -3,6 +3,7 @@
 // differs from its golden.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <iterator>
@@ -11,6 +12,7 @@
 #include <string>
 
 #include "corvane_driver.h"
+#include "scenario/recorder.h"
 #include "scenario/scenario.h"
 #include "scenario/tags.h"
 
@@ -101,6 +103,12 @@ TEST(ScenarioParse, EachBadFileIsRefusedNamingItsLine) {
         {"nested repeats that compile to a million states",
          kHead + "  - expect-text: {matches: \"(([ab]{99}x){99}){99}\"}\n",
          "t.yaml:4:28: matches: too large a regular expression (repeats that compile to more"},
+        {"a hold with long",
+         kHead + "  - press: {key: ok, long: true, hold: 400}\n",
+         "t.yaml:4:40: hold: the hold makes the press long or short; leave out 'long'"},
+        {"backspace and nothing",
+         kHead + "  - type: {backspace: 0}\n",
+         "t.yaml:4:23: backspace: 0 is outside 1..64"},
         {"fault option that does not apply",
          kHead + "  - module: {fault: silence, keep: 3}\n",
          "t.yaml:4:36: module: 'keep' does not apply to silence"},
@@ -363,3 +371,90 @@ TEST_F(ScenarioRun, AScreenshotThatDiffersNamesThePixelAndLeavesTheActualBesideT
 }
 
 } // namespace
+
+namespace recorded {
+
+std::size_t count_events(const std::vector<host::TimedInputEvent>& history, InputType type) {
+    return static_cast<std::size_t>(std::count_if(
+        history.begin(), history.end(), [&](const auto& e) { return e.event.type == type; }));
+}
+
+// A person's session, recorded as the web page records it: keys held and let go, typing with a
+// backspace, a check clicked, a key held through two Repeats. The file replays on a fresh
+// session to the same end, with the same Long and Repeats.
+TEST(Recorder, ALiveSessionReplaysFromItsFileToTheSameEnd) {
+    auto spec = sim::scenario::parse_tag_text("30751FEB705C5904E3D50D70:E2003412B8020112");
+    spec.locks[1] = sim::yrm100::Lock::Secured;
+    sim::scenario::Recorder rec("corvane", "--no-tags");
+    std::string saved;
+    std::size_t live_repeats = 0;
+    {
+        corvane_test::Driver live;
+        const auto id = live.add_tag(spec);
+        live.start();
+        const host::Nanos t0 = live.runtime().now();
+        const auto at = [&] { return live.runtime().now() - t0; };
+        rec.tag_enter(0, id + 1, live.module().tag(id));
+        const auto hold = [&](InputKey key, std::uint32_t ms) {
+            const host::Nanos down = at();
+            live.key_down(key);
+            live.wait(ms);
+            rec.key(down, at(), key);
+            live.key_up(key);
+            live.wait(20);
+        };
+        live.wait(400);
+        hold(InputKeyRight, 90);
+        ASSERT_TRUE(live.wait_for("Read Tag"));
+        rec.expect_text(at(), "Read Tag");
+        hold(InputKeyOk, 120);
+        ASSERT_TRUE(live.wait_for("Read Success"));
+        hold(InputKeyRight, 60);
+        hold(InputKeyOk, 60);
+        ASSERT_TRUE(live.wait_for("Name the tag"));
+        live.wait(300);
+        for(const char* piece : {"tag_x", "\b", "1", "\r"}) {
+            const host::Nanos start = at();
+            ASSERT_TRUE(live.type(piece));
+            if(piece[0] == '\b') {
+                rec.backspace(start, at());
+            } else if(piece[0] == '\r') {
+                rec.save(start, at());
+            } else {
+                rec.type(start, at(), piece);
+            }
+            live.wait(150);
+        }
+        ASSERT_TRUE(live.wait_for("Saved!"));
+        rec.expect_text(at(), "Saved!");
+        ASSERT_TRUE(live.wait_for("Change Key", 3000));
+        live.gui().input().clear_history();
+        hold(InputKeyDown, 800);
+        live_repeats = count_events(live.gui().input().history(), InputTypeRepeat);
+        saved = live.read_data_file("Tag_1.uhf").value_or("");
+    }
+    ASSERT_FALSE(saved.empty()) << "the live session saved nothing";
+    EXPECT_EQ(live_repeats, 3u) << "800 ms held: Long at 300, Repeats at 450, 600, 750";
+
+    const std::string text = rec.text();
+    EXPECT_NE(text.find("type: {backspace: 1, text: \"1\", save: true}"), std::string::npos)
+        << text;
+    EXPECT_NE(text.find("press: {key: down, hold: 825}"), std::string::npos) << text;
+    EXPECT_NE(text.find("tid: E2003412B8020112, locks: {epc: secured}}"), std::string::npos)
+        << text;
+
+    corvane_test::Driver replay;
+    replay.start();
+    std::FILE* out = std::tmpfile();
+    sim::scenario::RunOptions options;
+    options.out = out;
+    const auto scenario = sim::scenario::parse_text(text, "recorded.yaml");
+    replay.gui().input().clear_history();
+    const auto result = sim::scenario::run(scenario, replay, options);
+    std::fclose(out);
+    ASSERT_TRUE(result.ok) << result.message << "\n" << text;
+    EXPECT_EQ(replay.read_data_file("Tag_1.uhf"), saved);
+    EXPECT_EQ(count_events(replay.gui().input().history(), InputTypeRepeat), live_repeats);
+}
+
+} // namespace recorded

@@ -8,7 +8,7 @@
 #include "corvane_driver.h"
 #include "scenario/tags.h"
 #include "session/pacewick_session.h"
-#include "terminal/field.h"
+#include "session/controls.h"
 #include "terminal/live.h"
 
 namespace sim::terminal {

@@ -24,6 +24,10 @@ public:
     /// Texts of the lines under a tag, in order.
     std::vector<std::string> texts(std::string_view tag) const;
     bool contains(std::string_view tag, std::string_view text) const;
+    /// Lines added since the run began (cleared ones included), and the lines from number
+    /// `first` on that are still kept: what a viewer that has seen `first` lines is missing.
+    std::uint64_t total() const;
+    std::vector<LogLine> lines_since(std::uint64_t first) const;
     void clear();
     void set_echo(bool echo);
     bool echo() const;
@@ -33,6 +37,7 @@ public:
 private:
     mutable std::mutex mutex_;
     std::vector<LogLine> lines_;
+    std::uint64_t cleared_ = 0; ///< lines dropped by clear()
     bool echo_ = true;
 };
 
