@@ -25,7 +25,7 @@ struct FuriMessageQueue {
 
 namespace {
 
-constexpr host::NotNull<FuriMessageQueue> checked{"queue"};
+constexpr host::NotNull<FuriMessageQueue> checked_queue{"queue"};
 
 void check_timeout_context(std::uint32_t timeout, const char* what) {
     if(timeout != 0 && host::Scheduler::in_interrupt()) {
@@ -44,7 +44,7 @@ FuriMessageQueue* furi_message_queue_alloc(uint32_t msg_count, uint32_t msg_size
 }
 
 void furi_message_queue_free(FuriMessageQueue* queue) {
-    checked(queue, "furi_message_queue_free");
+    checked_queue(queue, "furi_message_queue_free");
     if(!queue->getters.empty() || !queue->putters.empty()) {
         host::fatal("furi_message_queue_free: a thread still waits on the queue");
     }
@@ -52,7 +52,7 @@ void furi_message_queue_free(FuriMessageQueue* queue) {
 }
 
 FuriStatus furi_message_queue_put(FuriMessageQueue* queue, const void* msg, uint32_t timeout) {
-    checked(queue, "furi_message_queue_put");
+    checked_queue(queue, "furi_message_queue_put");
     if(msg == nullptr) host::fatal("furi_message_queue_put: message is null");
     check_timeout_context(timeout, "furi_message_queue_put");
     const host::Nanos deadline = host::to_deadline(timeout);
@@ -72,7 +72,7 @@ FuriStatus furi_message_queue_put(FuriMessageQueue* queue, const void* msg, uint
 }
 
 FuriStatus furi_message_queue_get(FuriMessageQueue* queue, void* msg, uint32_t timeout) {
-    checked(queue, "furi_message_queue_get");
+    checked_queue(queue, "furi_message_queue_get");
     if(msg == nullptr) host::fatal("furi_message_queue_get: message buffer is null");
     check_timeout_context(timeout, "furi_message_queue_get");
     const host::Nanos deadline = host::to_deadline(timeout);
@@ -92,24 +92,24 @@ FuriStatus furi_message_queue_get(FuriMessageQueue* queue, void* msg, uint32_t t
 }
 
 uint32_t furi_message_queue_get_capacity(FuriMessageQueue* queue) {
-    return checked(queue, "furi_message_queue_get_capacity")->capacity;
+    return checked_queue(queue, "furi_message_queue_get_capacity")->capacity;
 }
 
 uint32_t furi_message_queue_get_message_size(FuriMessageQueue* queue) {
-    return checked(queue, "furi_message_queue_get_message_size")->message_size;
+    return checked_queue(queue, "furi_message_queue_get_message_size")->message_size;
 }
 
 uint32_t furi_message_queue_get_count(FuriMessageQueue* queue) {
-    return checked(queue, "furi_message_queue_get_count")->count;
+    return checked_queue(queue, "furi_message_queue_get_count")->count;
 }
 
 uint32_t furi_message_queue_get_space(FuriMessageQueue* queue) {
-    checked(queue, "furi_message_queue_get_space");
+    checked_queue(queue, "furi_message_queue_get_space");
     return queue->capacity - queue->count;
 }
 
 FuriStatus furi_message_queue_reset(FuriMessageQueue* queue) {
-    checked(queue, "furi_message_queue_reset");
+    checked_queue(queue, "furi_message_queue_reset");
     if(host::Scheduler::in_interrupt()) return FuriStatusErrorISR;
     queue->head = 0;
     queue->count = 0;

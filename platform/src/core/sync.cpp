@@ -27,7 +27,7 @@ struct FuriEventFlag {
 namespace {
 
 template <typename T>
-T* checked(T* object, const char* what) {
+T* checked_sync(T* object, const char* what) {
     return host::NotNull<T>{"instance"}(object, what);
 }
 
@@ -48,13 +48,13 @@ FuriMutex* furi_mutex_alloc(FuriMutexType type) {
 }
 
 void furi_mutex_free(FuriMutex* mutex) {
-    checked(mutex, "furi_mutex_free");
+    checked_sync(mutex, "furi_mutex_free");
     if(!mutex->waiters.empty()) host::fatal("furi_mutex_free: a thread still waits on the mutex");
     host::destroy_tracked(mutex);
 }
 
 FuriStatus furi_mutex_acquire(FuriMutex* mutex, uint32_t timeout) {
-    checked(mutex, "furi_mutex_acquire");
+    checked_sync(mutex, "furi_mutex_acquire");
     if(host::Scheduler::in_interrupt())
         host::fatal("furi_mutex_acquire: mutexes cannot be taken in interrupt context");
     host::Task* self = host::Scheduler::require_thread("furi_mutex_acquire");
@@ -79,7 +79,7 @@ FuriStatus furi_mutex_acquire(FuriMutex* mutex, uint32_t timeout) {
 }
 
 FuriStatus furi_mutex_release(FuriMutex* mutex) {
-    checked(mutex, "furi_mutex_release");
+    checked_sync(mutex, "furi_mutex_release");
     if(host::Scheduler::in_interrupt()) return FuriStatusErrorISR;
     if(mutex->owner != host::Scheduler::current()) return FuriStatusErrorResource;
     if(--mutex->depth == 0) {
@@ -91,7 +91,7 @@ FuriStatus furi_mutex_release(FuriMutex* mutex) {
 }
 
 FuriThreadId furi_mutex_get_owner(FuriMutex* mutex) {
-    checked(mutex, "furi_mutex_get_owner");
+    checked_sync(mutex, "furi_mutex_get_owner");
     return mutex->owner ? mutex->owner->thread : nullptr;
 }
 
@@ -107,14 +107,14 @@ FuriSemaphore* furi_semaphore_alloc(uint32_t max_count, uint32_t initial_count) 
 }
 
 void furi_semaphore_free(FuriSemaphore* semaphore) {
-    checked(semaphore, "furi_semaphore_free");
+    checked_sync(semaphore, "furi_semaphore_free");
     if(!semaphore->waiters.empty())
         host::fatal("furi_semaphore_free: a thread still waits on the semaphore");
     host::destroy_tracked(semaphore);
 }
 
 FuriStatus furi_semaphore_acquire(FuriSemaphore* semaphore, uint32_t timeout) {
-    checked(semaphore, "furi_semaphore_acquire");
+    checked_sync(semaphore, "furi_semaphore_acquire");
     if(timeout != 0 && host::Scheduler::in_interrupt()) {
         host::fatal("furi_semaphore_acquire: only timeout 0 is allowed in interrupt context");
     }
@@ -129,7 +129,7 @@ FuriStatus furi_semaphore_acquire(FuriSemaphore* semaphore, uint32_t timeout) {
 }
 
 FuriStatus furi_semaphore_release(FuriSemaphore* semaphore) {
-    checked(semaphore, "furi_semaphore_release");
+    checked_sync(semaphore, "furi_semaphore_release");
     if(semaphore->count == semaphore->max_count) return FuriStatusErrorResource;
     ++semaphore->count;
     sched().wake_one(semaphore->waiters);
@@ -138,7 +138,7 @@ FuriStatus furi_semaphore_release(FuriSemaphore* semaphore) {
 }
 
 uint32_t furi_semaphore_get_count(FuriSemaphore* semaphore) {
-    return checked(semaphore, "furi_semaphore_get_count")->count;
+    return checked_sync(semaphore, "furi_semaphore_get_count")->count;
 }
 
 FuriEventFlag* furi_event_flag_alloc(void) {
@@ -146,14 +146,14 @@ FuriEventFlag* furi_event_flag_alloc(void) {
 }
 
 void furi_event_flag_free(FuriEventFlag* event) {
-    checked(event, "furi_event_flag_free");
+    checked_sync(event, "furi_event_flag_free");
     if(!event->waiters.empty())
         host::fatal("furi_event_flag_free: a thread still waits on the event flags");
     host::destroy_tracked(event);
 }
 
 uint32_t furi_event_flag_set(FuriEventFlag* event, uint32_t flags) {
-    checked(event, "furi_event_flag_set");
+    checked_sync(event, "furi_event_flag_set");
     if(flags & ~kEventFlagMask) return FuriFlagErrorParameter;
     event->flags |= flags;
     const std::uint32_t result = event->flags;
@@ -164,7 +164,7 @@ uint32_t furi_event_flag_set(FuriEventFlag* event, uint32_t flags) {
 }
 
 uint32_t furi_event_flag_clear(FuriEventFlag* event, uint32_t flags) {
-    checked(event, "furi_event_flag_clear");
+    checked_sync(event, "furi_event_flag_clear");
     if(flags & ~kEventFlagMask) return FuriFlagErrorParameter;
     const std::uint32_t before = event->flags;
     event->flags &= ~flags;
@@ -172,12 +172,12 @@ uint32_t furi_event_flag_clear(FuriEventFlag* event, uint32_t flags) {
 }
 
 uint32_t furi_event_flag_get(FuriEventFlag* event) {
-    return checked(event, "furi_event_flag_get")->flags;
+    return checked_sync(event, "furi_event_flag_get")->flags;
 }
 
 uint32_t
     furi_event_flag_wait(FuriEventFlag* event, uint32_t flags, uint32_t options, uint32_t timeout) {
-    checked(event, "furi_event_flag_wait");
+    checked_sync(event, "furi_event_flag_wait");
     if(flags & ~kEventFlagMask) return FuriFlagErrorParameter;
     if(host::Scheduler::in_interrupt())
         host::fatal("furi_event_flag_wait: cannot wait in interrupt context");

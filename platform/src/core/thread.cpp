@@ -8,7 +8,7 @@ using host::sched;
 
 namespace {
 
-constexpr host::NotNull<FuriThread> checked{"thread"};
+constexpr host::NotNull<FuriThread> checked_thread{"thread"};
 
 void set_state(FuriThread* thread, FuriThreadState state) {
     thread->state = state;
@@ -40,7 +40,7 @@ FuriThread* furi_thread_alloc_ex(
 }
 
 void furi_thread_free(FuriThread* thread) {
-    checked(thread, "furi_thread_free");
+    checked_thread(thread, "furi_thread_free");
     if(thread->adopted)
         host::fatal(
             "furi_thread_free: \"%s\" is not a thread the app allocated", thread->name.c_str());
@@ -57,36 +57,36 @@ void furi_thread_free(FuriThread* thread) {
 }
 
 void furi_thread_set_name(FuriThread* thread, const char* name) {
-    checked(thread, "furi_thread_set_name");
+    checked_thread(thread, "furi_thread_set_name");
     thread->name = name ? name : "";
     thread->task.name = thread->name;
 }
 
 void furi_thread_set_appid(FuriThread* thread, const char* appid) {
-    checked(thread, "furi_thread_set_appid")->appid = appid ? appid : "";
+    checked_thread(thread, "furi_thread_set_appid")->appid = appid ? appid : "";
 }
 
 void furi_thread_set_stack_size(FuriThread* thread, size_t stack_size) {
-    checked(thread, "furi_thread_set_stack_size")->stack_size =
+    checked_thread(thread, "furi_thread_set_stack_size")->stack_size =
         static_cast<std::uint32_t>(stack_size);
 }
 
 void furi_thread_set_callback(FuriThread* thread, FuriThreadCallback callback) {
-    checked(thread, "furi_thread_set_callback");
+    checked_thread(thread, "furi_thread_set_callback");
     if(thread->state != FuriThreadStateStopped)
         host::fatal("furi_thread_set_callback: thread is running");
     thread->callback = callback;
 }
 
 void furi_thread_set_context(FuriThread* thread, void* context) {
-    checked(thread, "furi_thread_set_context");
+    checked_thread(thread, "furi_thread_set_context");
     if(thread->state != FuriThreadStateStopped)
         host::fatal("furi_thread_set_context: thread is running");
     thread->context = context;
 }
 
 void furi_thread_set_priority(FuriThread* thread, FuriThreadPriority priority) {
-    checked(thread, "furi_thread_set_priority");
+    checked_thread(thread, "furi_thread_set_priority");
     if(priority > FuriThreadPriorityIsr)
         host::fatal("furi_thread_set_priority: invalid priority %d", priority);
     thread->task.priority = priority == FuriThreadPriorityNone ? FuriThreadPriorityNormal :
@@ -107,19 +107,19 @@ FuriThreadPriority furi_thread_get_current_priority(void) {
 }
 
 void furi_thread_set_state_callback(FuriThread* thread, FuriThreadStateCallback callback) {
-    checked(thread, "furi_thread_set_state_callback")->state_callback = callback;
+    checked_thread(thread, "furi_thread_set_state_callback")->state_callback = callback;
 }
 
 void furi_thread_set_state_context(FuriThread* thread, void* context) {
-    checked(thread, "furi_thread_set_state_context")->state_context = context;
+    checked_thread(thread, "furi_thread_set_state_context")->state_context = context;
 }
 
 FuriThreadState furi_thread_get_state(FuriThread* thread) {
-    return checked(thread, "furi_thread_get_state")->state;
+    return checked_thread(thread, "furi_thread_get_state")->state;
 }
 
 void furi_thread_start(FuriThread* thread) {
-    checked(thread, "furi_thread_start");
+    checked_thread(thread, "furi_thread_start");
     if(thread->callback == nullptr)
         host::fatal("furi_thread_start: thread \"%s\" has no callback", thread->name.c_str());
     if(thread->state != FuriThreadStateStopped || thread->adopted) {
@@ -138,7 +138,7 @@ void furi_thread_start(FuriThread* thread) {
 }
 
 bool furi_thread_join(FuriThread* thread) {
-    checked(thread, "furi_thread_join");
+    checked_thread(thread, "furi_thread_join");
     host::Task* self = host::Scheduler::require_thread("furi_thread_join");
     if(self == &thread->task)
         host::fatal("furi_thread_join: thread \"%s\" cannot join itself", thread->name.c_str());
@@ -147,11 +147,11 @@ bool furi_thread_join(FuriThread* thread) {
 }
 
 FuriThreadId furi_thread_get_id(FuriThread* thread) {
-    return checked(thread, "furi_thread_get_id");
+    return checked_thread(thread, "furi_thread_get_id");
 }
 
 int32_t furi_thread_get_return_code(FuriThread* thread) {
-    checked(thread, "furi_thread_get_return_code");
+    checked_thread(thread, "furi_thread_get_return_code");
     if(thread->state != FuriThreadStateStopped)
         host::fatal("furi_thread_get_return_code: thread is still running");
     return thread->return_code;

@@ -84,7 +84,7 @@ void stop_timer_service(Runtime&) {
 
 namespace {
 
-constexpr host::NotNull<FuriTimer> checked{"timer"};
+constexpr host::NotNull<FuriTimer> checked_timer{"timer"};
 
 void wake_service() {
     auto& service = internals().timers;
@@ -108,7 +108,7 @@ FuriTimer* furi_timer_alloc(FuriTimerCallback func, FuriTimerType type, void* co
 }
 
 void furi_timer_free(FuriTimer* timer) {
-    checked(timer, "furi_timer_free");
+    checked_timer(timer, "furi_timer_free");
     if(host::Scheduler::in_interrupt())
         host::fatal("furi_timer_free called from interrupt context");
     timer->running = false;
@@ -119,7 +119,7 @@ void furi_timer_free(FuriTimer* timer) {
 }
 
 FuriStatus furi_timer_start(FuriTimer* timer, uint32_t ticks) {
-    checked(timer, "furi_timer_start");
+    checked_timer(timer, "furi_timer_start");
     if(ticks == 0 || ticks >= FuriWaitForever / 2) return FuriStatusErrorParameter;
     timer->period = static_cast<host::Nanos>(ticks) * host::kMillisecond;
     timer->expiry = sched().now() + timer->period;
@@ -130,14 +130,14 @@ FuriStatus furi_timer_start(FuriTimer* timer, uint32_t ticks) {
 }
 
 FuriStatus furi_timer_stop(FuriTimer* timer) {
-    checked(timer, "furi_timer_stop");
+    checked_timer(timer, "furi_timer_stop");
     timer->running = false;
     wake_service();
     return FuriStatusOk;
 }
 
 uint32_t furi_timer_is_running(FuriTimer* timer) {
-    return checked(timer, "furi_timer_is_running")->running ? 1 : 0;
+    return checked_timer(timer, "furi_timer_is_running")->running ? 1 : 0;
 }
 
 } // extern "C"

@@ -227,7 +227,7 @@ struct FileBrowser {
 
 namespace {
 
-constexpr host::NotNull<FileBrowser> require{"file browser"};
+constexpr host::NotNull<FileBrowser> require_browser{"file browser"};
 
 bool stat_is_dir(Storage* storage, const std::string& path, bool* exists = nullptr) {
     FileInfo info{};
@@ -408,7 +408,7 @@ FileBrowser* file_browser_alloc(FuriString* result_path) {
 }
 
 void file_browser_free(FileBrowser* browser) {
-    require(browser, "file_browser_free");
+    require_browser(browser, "file_browser_free");
     file_browser_stop(browser);
     furi_timer_stop(browser->scroll_timer);
     furi_timer_free(browser->scroll_timer);
@@ -418,7 +418,7 @@ void file_browser_free(FileBrowser* browser) {
 }
 
 View* file_browser_get_view(FileBrowser* browser) {
-    return require(browser, "file_browser_get_view")->view;
+    return require_browser(browser, "file_browser_get_view")->view;
 }
 
 void file_browser_configure(
@@ -429,7 +429,7 @@ void file_browser_configure(
     bool hide_dot_files,
     const Icon* file_icon,
     bool hide_ext) {
-    require(browser, "file_browser_configure");
+    require_browser(browser, "file_browser_configure");
     browser->extension = extension != nullptr ? extension : "";
     browser->base_path = base_path != nullptr ? base_path : "";
     while(browser->base_path.size() > 1 && browser->base_path.back() == '/')
@@ -441,7 +441,7 @@ void file_browser_configure(
 }
 
 void file_browser_start(FileBrowser* browser, FuriString* path) {
-    require(browser, "file_browser_start");
+    require_browser(browser, "file_browser_start");
     if(browser->storage == nullptr)
         browser->storage = static_cast<Storage*>(furi_record_open(RECORD_STORAGE));
     std::string start = path != nullptr ? furi_string_get_cstr(path) : "";
@@ -460,7 +460,7 @@ void file_browser_start(FileBrowser* browser, FuriString* path) {
 }
 
 void file_browser_stop(FileBrowser* browser) {
-    require(browser, "file_browser_stop");
+    require_browser(browser, "file_browser_stop");
     furi_timer_stop(browser->scroll_timer);
     if(browser->storage != nullptr) {
         furi_record_close(RECORD_STORAGE);
@@ -473,7 +473,7 @@ void file_browser_stop(FileBrowser* browser) {
 }
 
 void file_browser_set_callback(FileBrowser* browser, FileBrowserCallback callback, void* context) {
-    require(browser, "file_browser_set_callback");
+    require_browser(browser, "file_browser_set_callback");
     browser->callback = callback;
     browser->context = context;
 }
@@ -482,7 +482,7 @@ void file_browser_set_item_callback(
     FileBrowser* browser,
     FileBrowserLoadItemCallback callback,
     void* context) {
-    require(browser, "file_browser_set_item_callback");
+    require_browser(browser, "file_browser_set_item_callback");
     browser->item_callback = callback;
     browser->item_context = context;
 }

@@ -59,12 +59,12 @@ struct FlipperFormat {
 
 namespace {
 
-constexpr host::NotNull<FlipperFormat> require{"flipper_format"};
+constexpr host::NotNull<FlipperFormat> require_format{"flipper_format"};
 
 constexpr host::NotNull<const char> require_key{"key"};
 
 FlipperFormat* require_file(FlipperFormat* ff, const char* what) {
-    require(ff, what);
+    require_format(ff, what);
     if(ff->kind != FlipperFormatKind::File)
         host::fatal("%s: the FlipperFormat was not allocated as a file", what);
     return ff;
@@ -427,7 +427,7 @@ bool read_values(
     void* data,
     uint16_t count,
     const char* what) {
-    require(ff, what);
+    require_format(ff, what);
     require_key(key, what);
     if(data == nullptr && count > 0) host::fatal("%s: data is null", what);
     if(!seek_to_key(*ff, key, ff->strict)) return false;
@@ -482,7 +482,7 @@ bool write_values(
     const void* data,
     uint16_t count,
     const char* what) {
-    require(ff, what);
+    require_format(ff, what);
     require_key(key, what);
     if(data == nullptr && count > 0) host::fatal("%s: data is null", what);
     if(!write_key(*ff, key)) return false;
@@ -496,14 +496,14 @@ bool write_values(
 }
 
 bool write_string(FlipperFormat* ff, const char* key, const char* data, const char* what) {
-    require(ff, what);
+    require_format(ff, what);
     require_key(key, what);
     if(data == nullptr) host::fatal("%s: data is null", what);
     return write_key(*ff, key) && stream_write_str(*ff, data) && stream_write(*ff, &kEoln, 1);
 }
 
 bool write_comment(FlipperFormat* ff, const char* text, const char* what) {
-    require(ff, what);
+    require_format(ff, what);
     if(text == nullptr) host::fatal("%s: data is null", what);
     return stream_write(*ff, "# ", 2) && stream_write_str(*ff, text) &&
            stream_write(*ff, &kEoln, 1);
@@ -617,7 +617,7 @@ bool flipper_format_buffered_file_close(FlipperFormat* flipper_format) {
 }
 
 void flipper_format_free(FlipperFormat* flipper_format) {
-    require(flipper_format, "flipper_format_free");
+    require_format(flipper_format, "flipper_format_free");
     if(flipper_format->file != nullptr) {
         storage_file_close(flipper_format->file);
         storage_file_free(flipper_format->file);
@@ -627,20 +627,20 @@ void flipper_format_free(FlipperFormat* flipper_format) {
 }
 
 void flipper_format_set_strict_mode(FlipperFormat* flipper_format, bool strict_mode) {
-    require(flipper_format, "flipper_format_set_strict_mode")->strict = strict_mode;
+    require_format(flipper_format, "flipper_format_set_strict_mode")->strict = strict_mode;
 }
 
 bool flipper_format_rewind(FlipperFormat* flipper_format) {
-    return stream_seek_to(*require(flipper_format, "flipper_format_rewind"), 0);
+    return stream_seek_to(*require_format(flipper_format, "flipper_format_rewind"), 0);
 }
 
 bool flipper_format_seek_to_end(FlipperFormat* flipper_format) {
-    FlipperFormat& ff = *require(flipper_format, "flipper_format_seek_to_end");
+    FlipperFormat& ff = *require_format(flipper_format, "flipper_format_seek_to_end");
     return stream_seek_to(ff, static_cast<int64_t>(stream_size(ff)));
 }
 
 bool flipper_format_key_exist(FlipperFormat* flipper_format, const char* key) {
-    FlipperFormat& ff = *require(flipper_format, "flipper_format_key_exist");
+    FlipperFormat& ff = *require_format(flipper_format, "flipper_format_key_exist");
     require_key(key, "flipper_format_key_exist");
     const size_t position = stream_tell(ff);
     stream_seek_to(ff, 0);
@@ -678,7 +678,7 @@ bool flipper_format_get_value_count(
     FlipperFormat* flipper_format,
     const char* key,
     uint32_t* count) {
-    FlipperFormat& ff = *require(flipper_format, "flipper_format_get_value_count");
+    FlipperFormat& ff = *require_format(flipper_format, "flipper_format_get_value_count");
     require_key(key, "flipper_format_get_value_count");
     if(count == nullptr) host::fatal("flipper_format_get_value_count: count is null");
     const size_t position = stream_tell(ff);
@@ -702,7 +702,7 @@ bool flipper_format_get_value_count(
 }
 
 bool flipper_format_read_string(FlipperFormat* flipper_format, const char* key, FuriString* data) {
-    FlipperFormat& ff = *require(flipper_format, "flipper_format_read_string");
+    FlipperFormat& ff = *require_format(flipper_format, "flipper_format_read_string");
     require_key(key, "flipper_format_read_string");
     if(data == nullptr) host::fatal("flipper_format_read_string: data is null");
     return seek_to_key(ff, key, ff.strict) && read_line(ff, data);
@@ -843,7 +843,7 @@ bool flipper_format_write_comment_cstr(FlipperFormat* flipper_format, const char
 namespace host {
 
 void flipper_format_set_text(FlipperFormat* flipper_format, std::string_view text) {
-    FlipperFormat& ff = *require(flipper_format, "flipper_format_set_text");
+    FlipperFormat& ff = *require_format(flipper_format, "flipper_format_set_text");
     if(ff.kind != FlipperFormatKind::String)
         host::fatal("flipper_format_set_text: the FlipperFormat was not allocated as a string");
     furi_string_reset(ff.text);
@@ -852,7 +852,7 @@ void flipper_format_set_text(FlipperFormat* flipper_format, std::string_view tex
 }
 
 std::string flipper_format_text(FlipperFormat* flipper_format) {
-    FlipperFormat& ff = *require(flipper_format, "flipper_format_text");
+    FlipperFormat& ff = *require_format(flipper_format, "flipper_format_text");
     if(ff.kind != FlipperFormatKind::String)
         host::fatal("flipper_format_text: the FlipperFormat was not allocated as a string");
     return std::string(furi_string_get_cstr(ff.text), furi_string_size(ff.text));

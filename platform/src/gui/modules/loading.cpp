@@ -43,7 +43,7 @@ struct Loading {
 
 namespace {
 
-constexpr host::NotNull<Loading> require{"loading"};
+constexpr host::NotNull<Loading> require_loading{"loading"};
 
 // Timer service thread.
 void timer_callback(void* context) {
@@ -90,7 +90,7 @@ Loading* loading_alloc(void) {
 }
 
 void loading_free(Loading* instance) {
-    require(instance, "loading_free");
+    require_loading(instance, "loading_free");
     furi_timer_stop(instance->timer);
     furi_timer_free(instance->timer);
     gui_modules::model_destroy<LoadingModel>(instance->view);
@@ -99,7 +99,7 @@ void loading_free(Loading* instance) {
 }
 
 View* loading_get_view(Loading* instance) {
-    return require(instance, "loading_get_view")->view;
+    return require_loading(instance, "loading_get_view")->view;
 }
 
 } // extern "C"

@@ -66,7 +66,7 @@ struct Popup {
 
 namespace {
 
-constexpr host::NotNull<Popup> require{"popup"};
+constexpr host::NotNull<Popup> require_popup{"popup"};
 
 void call_back(Popup* popup) {
     const PopupCallback callback = popup->callback.load();
@@ -127,7 +127,7 @@ Popup* popup_alloc(void) {
 }
 
 void popup_free(Popup* popup) {
-    require(popup, "popup_free");
+    require_popup(popup, "popup_free");
     furi_timer_stop(popup->timer);
     furi_timer_free(popup->timer);
     gui_modules::model_destroy<PopupModel>(popup->view);
@@ -136,15 +136,15 @@ void popup_free(Popup* popup) {
 }
 
 View* popup_get_view(Popup* popup) {
-    return require(popup, "popup_get_view")->view;
+    return require_popup(popup, "popup_get_view")->view;
 }
 
 void popup_set_callback(Popup* popup, PopupCallback callback) {
-    require(popup, "popup_set_callback")->callback = callback;
+    require_popup(popup, "popup_set_callback")->callback = callback;
 }
 
 void popup_set_context(Popup* popup, void* context) {
-    require(popup, "popup_set_context")->context = context;
+    require_popup(popup, "popup_set_context")->context = context;
 }
 
 void popup_set_header(
@@ -154,7 +154,7 @@ void popup_set_header(
     uint8_t y,
     Align horizontal,
     Align vertical) {
-    set_text(require(popup, "popup_set_header"), true, text, x, y, horizontal, vertical);
+    set_text(require_popup(popup, "popup_set_header"), true, text, x, y, horizontal, vertical);
 }
 
 void popup_set_text(
@@ -164,11 +164,11 @@ void popup_set_text(
     uint8_t y,
     Align horizontal,
     Align vertical) {
-    set_text(require(popup, "popup_set_text"), false, text, x, y, horizontal, vertical);
+    set_text(require_popup(popup, "popup_set_text"), false, text, x, y, horizontal, vertical);
 }
 
 void popup_set_icon(Popup* popup, uint8_t x, uint8_t y, const Icon* icon) {
-    require(popup, "popup_set_icon");
+    require_popup(popup, "popup_set_icon");
     gui_modules::with_model<PopupModel>(popup->view, true, [&](PopupModel& m) {
         m.icon = icon;
         m.icon_x = x;
@@ -177,21 +177,21 @@ void popup_set_icon(Popup* popup, uint8_t x, uint8_t y, const Icon* icon) {
 }
 
 void popup_set_timeout(Popup* popup, uint32_t timeout_in_ms) {
-    require(popup, "popup_set_timeout")->timeout_ms = timeout_in_ms;
+    require_popup(popup, "popup_set_timeout")->timeout_ms = timeout_in_ms;
 }
 
 // Takes effect at the next enter of the view.
 void popup_enable_timeout(Popup* popup) {
-    require(popup, "popup_enable_timeout")->timeout_enabled = true;
+    require_popup(popup, "popup_enable_timeout")->timeout_enabled = true;
 }
 
 // Takes effect at the next enter of the view: a countdown already running still fires.
 void popup_disable_timeout(Popup* popup) {
-    require(popup, "popup_disable_timeout")->timeout_enabled = false;
+    require_popup(popup, "popup_disable_timeout")->timeout_enabled = false;
 }
 
 void popup_reset(Popup* popup) {
-    require(popup, "popup_reset");
+    require_popup(popup, "popup_reset");
     gui_modules::with_model<PopupModel>(popup->view, false, [](PopupModel& m) {
         m = PopupModel();
     });

@@ -147,7 +147,7 @@ bool submenu_input(InputEvent* event, void* context) {
     return false;
 }
 
-constexpr host::NotNull<Submenu> require{"submenu"};
+constexpr host::NotNull<Submenu> require_submenu{"submenu"};
 
 } // namespace
 
@@ -164,14 +164,14 @@ Submenu* submenu_alloc(void) {
 }
 
 void submenu_free(Submenu* submenu) {
-    require(submenu, "submenu_free");
+    require_submenu(submenu, "submenu_free");
     gui_modules::model_destroy<SubmenuModel>(submenu->view);
     view_free(submenu->view);
     host::destroy_tracked(submenu);
 }
 
 View* submenu_get_view(Submenu* submenu) {
-    return require(submenu, "submenu_get_view")->view;
+    return require_submenu(submenu, "submenu_get_view")->view;
 }
 
 void submenu_add_item(
@@ -180,7 +180,7 @@ void submenu_add_item(
     uint32_t index,
     SubmenuItemCallback callback,
     void* callback_context) {
-    require(submenu, "submenu_add_item");
+    require_submenu(submenu, "submenu_add_item");
     if(label == nullptr) host::fatal("submenu_add_item: label is null");
     gui_modules::with_model<SubmenuModel>(submenu->view, true, [&](SubmenuModel& m) {
         m.items.push_back({label, index, callback, callback_context});
@@ -188,14 +188,14 @@ void submenu_add_item(
 }
 
 void submenu_reset(Submenu* submenu) {
-    require(submenu, "submenu_reset");
+    require_submenu(submenu, "submenu_reset");
     gui_modules::with_model<SubmenuModel>(submenu->view, true, [](SubmenuModel& m) {
         m = SubmenuModel();
     });
 }
 
 void submenu_set_selected_item(Submenu* submenu, uint32_t index) {
-    require(submenu, "submenu_set_selected_item");
+    require_submenu(submenu, "submenu_set_selected_item");
     gui_modules::with_model<SubmenuModel>(submenu->view, true, [&](SubmenuModel& m) {
         auto it = std::find_if(m.items.begin(), m.items.end(), [&](const Item& item) {
             return item.index == index;
@@ -206,7 +206,7 @@ void submenu_set_selected_item(Submenu* submenu, uint32_t index) {
 
 // The window stays where it is: the device does not move it when the row count changes.
 void submenu_set_header(Submenu* submenu, const char* header) {
-    require(submenu, "submenu_set_header");
+    require_submenu(submenu, "submenu_set_header");
     gui_modules::with_model<SubmenuModel>(submenu->view, true, [&](SubmenuModel& m) {
         m.header = header != nullptr ? header : "";
     });

@@ -156,7 +156,7 @@ void text_input_draw(Canvas* canvas, void* model_memory) {
     if(m.message_visible && m.message != nullptr) draw_message(canvas, m.message);
 }
 
-constexpr host::NotNull<TextInput> require{"text input"};
+constexpr host::NotNull<TextInput> require_text_input{"text input"};
 
 void move(TextInputModel& m, InputKey key) {
     switch(key) {
@@ -306,7 +306,7 @@ TextInput* text_input_alloc(void) {
 }
 
 void text_input_free(TextInput* text_input) {
-    require(text_input, "text_input_free");
+    require_text_input(text_input, "text_input_free");
     furi_timer_stop(text_input->message_timer);
     furi_timer_free(text_input->message_timer);
     gui_modules::model_destroy<TextInputModel>(text_input->view);
@@ -316,7 +316,7 @@ void text_input_free(TextInput* text_input) {
 }
 
 void text_input_reset(TextInput* text_input) {
-    require(text_input, "text_input_reset");
+    require_text_input(text_input, "text_input_reset");
     gui_modules::with_model<TextInputModel>(text_input->view, true, [&](TextInputModel& m) {
         furi_string_reset(text_input->message);
         m = TextInputModel();
@@ -325,7 +325,7 @@ void text_input_reset(TextInput* text_input) {
 }
 
 View* text_input_get_view(TextInput* text_input) {
-    return require(text_input, "text_input_get_view")->view;
+    return require_text_input(text_input, "text_input_get_view")->view;
 }
 
 void text_input_set_result_callback(
@@ -335,7 +335,7 @@ void text_input_set_result_callback(
     char* text_buffer,
     size_t text_buffer_size,
     bool clear_default_text) {
-    require(text_input, "text_input_set_result_callback");
+    require_text_input(text_input, "text_input_set_result_callback");
     if(text_buffer == nullptr) host::fatal("text_input_set_result_callback: text_buffer is null");
     if(text_buffer_size == 0) host::fatal("text_input_set_result_callback: text_buffer_size is 0");
     // A default text longer than the input takes is cut to fit.
@@ -358,7 +358,7 @@ void text_input_set_validator(
     TextInput* text_input,
     TextInputValidatorCallback callback,
     void* callback_context) {
-    require(text_input, "text_input_set_validator");
+    require_text_input(text_input, "text_input_set_validator");
     gui_modules::with_model<TextInputModel>(text_input->view, false, [&](TextInputModel& m) {
         m.validator = callback;
         m.validator_context = callback_context;
@@ -366,14 +366,14 @@ void text_input_set_validator(
 }
 
 TextInputValidatorCallback text_input_get_validator_callback(TextInput* text_input) {
-    require(text_input, "text_input_get_validator_callback");
+    require_text_input(text_input, "text_input_get_validator_callback");
     return gui_modules::with_model<TextInputModel>(text_input->view, false, [](TextInputModel& m) {
         return m.validator;
     });
 }
 
 void* text_input_get_validator_callback_context(TextInput* text_input) {
-    require(text_input, "text_input_get_validator_callback_context");
+    require_text_input(text_input, "text_input_get_validator_callback_context");
     return gui_modules::with_model<TextInputModel>(text_input->view, false, [](TextInputModel& m) {
         return m.validator_context;
     });
@@ -381,7 +381,7 @@ void* text_input_get_validator_callback_context(TextInput* text_input) {
 
 // Keeps the caller's pointer, as the device does: the text must outlive its use.
 void text_input_set_header_text(TextInput* text_input, const char* text) {
-    require(text_input, "text_input_set_header_text");
+    require_text_input(text_input, "text_input_set_header_text");
     gui_modules::with_model<TextInputModel>(text_input->view, true, [&](TextInputModel& m) {
         m.header = text;
     });

@@ -322,7 +322,7 @@ struct Widget {
 
 namespace {
 
-constexpr host::NotNull<Widget> require{"widget"};
+constexpr host::NotNull<Widget> require_widget{"widget"};
 
 constexpr host::NotNull<const char> require_text{"text"};
 
@@ -367,21 +367,21 @@ Widget* widget_alloc(void) {
 }
 
 void widget_free(Widget* widget) {
-    require(widget, "widget_free");
+    require_widget(widget, "widget_free");
     gui_modules::model_destroy<WidgetModel>(widget->view);
     view_free(widget->view);
     host::destroy_tracked(widget);
 }
 
 void widget_reset(Widget* widget) {
-    require(widget, "widget_reset");
+    require_widget(widget, "widget_reset");
     gui_modules::with_model<WidgetModel>(widget->view, true, [](WidgetModel& m) {
         m.elements.clear();
     });
 }
 
 View* widget_get_view(Widget* widget) {
-    return require(widget, "widget_get_view")->view;
+    return require_widget(widget, "widget_get_view")->view;
 }
 
 void widget_add_string_element(
@@ -392,7 +392,7 @@ void widget_add_string_element(
     Align vertical,
     Font font,
     const char* text) {
-    require(widget, "widget_add_string_element");
+    require_widget(widget, "widget_add_string_element");
     require_text(text, "widget_add_string_element");
     add(widget, std::make_unique<StringElement>(x, y, horizontal, vertical, font, text, false));
 }
@@ -405,7 +405,7 @@ void widget_add_string_multiline_element(
     Align vertical,
     Font font,
     const char* text) {
-    require(widget, "widget_add_string_multiline_element");
+    require_widget(widget, "widget_add_string_multiline_element");
     require_text(text, "widget_add_string_multiline_element");
     add(widget, std::make_unique<StringElement>(x, y, horizontal, vertical, font, text, true));
 }
@@ -420,7 +420,7 @@ void widget_add_text_box_element(
     Align vertical,
     const char* text,
     bool strip_to_dots) {
-    require(widget, "widget_add_text_box_element");
+    require_widget(widget, "widget_add_text_box_element");
     require_text(text, "widget_add_text_box_element");
     add(widget,
         std::make_unique<TextBoxElement>(
@@ -434,7 +434,7 @@ void widget_add_text_scroll_element(
     uint8_t width,
     uint8_t height,
     const char* text) {
-    require(widget, "widget_add_text_scroll_element");
+    require_widget(widget, "widget_add_text_scroll_element");
     require_text(text, "widget_add_text_scroll_element");
     add(widget, std::make_unique<TextScrollElement>(x, y, width, height, text));
 }
@@ -445,7 +445,7 @@ void widget_add_button_element(
     const char* text,
     ButtonCallback callback,
     void* context) {
-    require(widget, "widget_add_button_element");
+    require_widget(widget, "widget_add_button_element");
     require_text(text, "widget_add_button_element");
     if(button_type > GuiButtonTypeRight)
         host::fatal("widget_add_button_element: unknown button type %d", button_type);
@@ -453,7 +453,7 @@ void widget_add_button_element(
 }
 
 void widget_add_icon_element(Widget* widget, uint8_t x, uint8_t y, const Icon* icon) {
-    require(widget, "widget_add_icon_element");
+    require_widget(widget, "widget_add_icon_element");
     if(icon == nullptr) host::fatal("widget_add_icon_element: icon is null");
     add(widget, std::make_unique<IconElement>(x, y, icon));
 }
@@ -465,7 +465,7 @@ void widget_add_frame_element(
     uint8_t width,
     uint8_t height,
     uint8_t radius) {
-    require(widget, "widget_add_frame_element");
+    require_widget(widget, "widget_add_frame_element");
     add(widget, std::make_unique<FrameElement>(x, y, width, height, radius));
 }
 
@@ -479,7 +479,7 @@ void widget_add_rect_element(
     uint8_t height,
     uint8_t radius,
     bool fill) {
-    require(widget, "widget_add_rect_element");
+    require_widget(widget, "widget_add_rect_element");
     add(widget, std::make_unique<FrameElement>(x, y, width, height, radius, fill));
 }
 
