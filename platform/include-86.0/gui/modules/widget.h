@@ -50,6 +50,17 @@ void widget_add_text_box_element(
     Align vertical,
     const char* text,
     bool strip_to_dots);
+/* Text in the box (x, y, width, height) that Up and Down scroll line by line, with a scroll bar
+ * at the right edge when it does not fit. Lines start in FontSecondary, left aligned; at a line's
+ * start ESC '#' (bold), ESC '*' (monospace), ESC 'c' (centred) and ESC 'r' (right aligned) hold
+ * up to the next '\n'. */
+void widget_add_text_scroll_element(
+    Widget* widget,
+    uint8_t x,
+    uint8_t y,
+    uint8_t width,
+    uint8_t height,
+    const char* text);
 /* A bottom button: Left and Right keys for the side buttons, OK for the centre one. */
 void widget_add_button_element(
     Widget* widget,
