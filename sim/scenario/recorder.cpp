@@ -42,14 +42,9 @@ const char* key_name(InputKey key) {
     }
 }
 
+/// A bank's bytes as a scenario writes them: hex without spaces, "" for none.
 std::string hex(const yrm100::Bytes& bytes) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string out;
-    for(auto b : bytes) {
-        out += kDigits[b >> 4];
-        out += kDigits[b & 15];
-    }
-    return out.empty() ? "\"\"" : out;
+    return bytes.empty() ? "\"\"" : yrm100::to_hex(bytes, "");
 }
 
 /// Valid UTF-8 without NUL or control characters other than tab, CR and LF: what a scenario's

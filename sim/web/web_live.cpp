@@ -52,16 +52,6 @@ std::string rgb_hex(host::Rgb c) {
     return text;
 }
 
-std::string hex(const yrm100::Bytes& bytes) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string out;
-    for(auto b : bytes) {
-        out += kDigits[b >> 4];
-        out += kDigits[b & 15];
-    }
-    return out;
-}
-
 const char* lock_name(yrm100::Lock lock) {
     switch(lock) {
     case yrm100::Lock::Open:
@@ -794,9 +784,9 @@ void Live::publish_module() {
             Json::Value tag;
             tag["n"] = static_cast<Json::UInt>(id + 1);
             tag["in"] = m->in_field(id);
-            tag["epc"] = hex(t.epc());
-            tag["tid"] = hex(t.bytes(yrm100::Bank::Tid));
-            tag["user"] = hex(t.bytes(yrm100::Bank::User));
+            tag["epc"] = yrm100::to_hex(t.epc(), "");
+            tag["tid"] = yrm100::to_hex(t.bytes(yrm100::Bank::Tid), "");
+            tag["user"] = yrm100::to_hex(t.bytes(yrm100::Bank::User), "");
             char pc[8];
             std::snprintf(pc, sizeof pc, "%04X", t.pc());
             tag["pc"] = pc;
