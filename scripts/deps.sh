@@ -10,6 +10,7 @@ packages=(
   clang libclang-rt-14-dev
   python3
   libcli11-dev libyaml-cpp-dev tmux
+  libunicorn-dev libdw-dev
 )
 
 missing=()

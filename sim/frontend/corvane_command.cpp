@@ -47,6 +47,7 @@ struct Settings {
     std::optional<std::string> uart;
     double speed = 1.0;
     bool log = false;
+    std::optional<std::string> fap;
     TerminalSettings terminal;
 };
 
@@ -105,6 +106,12 @@ int run_corvane(std::span<const std::string_view> args) {
     app.add_option("--speed", s.speed, "virtual seconds per wall second when live (default 1)")
         ->check(CLI::Range(0.01, 1000.0));
     app.add_flag("--log", s.log, "echo the app's log lines to stderr");
+    app.add_option(
+           "--fap",
+           s.fap,
+           "run this package (dist/36.0/corvane.fap) on the emulated Cortex-M4 instead of the host build")
+        ->check(readable_file)
+        ->type_name("FILE");
     add_terminal_options(app, s.terminal);
 
     return run_command(app, args, [&] {
@@ -134,10 +141,13 @@ int run_corvane(std::span<const std::string_view> args) {
                 return std::make_unique<sim::SerialBridge>(rt, device);
             };
         }
+        if(s.fap) options.fap = *s.fap;
         std::optional<sim::CorvaneSession> session;
         try {
             session.emplace(options);
         } catch(const sim::BridgeError& e) {
+            throw UsageError(e.what());
+        } catch(const sim::PackageError& e) {
             throw UsageError(e.what());
         }
         for(const auto& tag : tags) session->add_tag(tag);

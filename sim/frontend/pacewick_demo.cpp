@@ -53,6 +53,7 @@ struct Settings {
     std::optional<std::string> scenario;
     bool interactive = false;
     double speed = 1.0;
+    std::optional<std::string> fap;
     TerminalSettings terminal;
 };
 
@@ -124,6 +125,12 @@ void add_options(CLI::App& app, Raw& raw, Settings& s) {
     app.add_option(
            "--speed", s.speed, "with --interactive: virtual seconds per wall second (default 1)")
         ->check(CLI::Range(0.01, 1000.0));
+    app.add_option(
+           "--fap",
+           s.fap,
+           "run this package (dist/36.0/pacewick.fap) on the emulated Cortex-M4 instead of the host build")
+        ->check(readable_file)
+        ->type_name("FILE");
     add_terminal_options(app, s.terminal);
 }
 
@@ -186,8 +193,9 @@ host::Nanos to_nanos(double seconds) {
 /// this goes out of scope.
 class AppThread {
 public:
-    AppThread()
-        : thread_(furi_thread_alloc_ex("pacewick", 2048, pacewick_app, nullptr)) {
+    explicit AppThread(const sim::AppProgram& program)
+        : thread_(furi_thread_alloc_ex(
+              "pacewick", program.stack, program.entry, program.context)) {
         furi_thread_start(thread_);
     }
     ~AppThread() {
@@ -296,7 +304,14 @@ int run_pacewick(std::span<const std::string_view> args) {
             options.sensor = settings.sensor;
             options.realtime = settings.interactive;
             options.speed = settings.speed;
-            sim::PacewickSession session(options);
+            if(settings.fap) options.fap = *settings.fap;
+            std::optional<sim::PacewickSession> maybe_session;
+            try {
+                maybe_session.emplace(options);
+            } catch(const sim::PackageError& e) {
+                throw UsageError(e.what());
+            }
+            sim::PacewickSession& session = *maybe_session;
             if(settings.trace) {
                 try {
                     session.sensor().set_trace(sim::CsvTrace::load(*settings.trace));
@@ -335,6 +350,14 @@ int run_walk(const Settings& settings) {
     host::Nanos longest = 0;
     std::uint64_t pulses = 0;
     double walk_seconds = settings.seconds;
+    sim::AppProgram program = sim::AppProgram::host(pacewick_app, 2048);
+    if(settings.fap) {
+        try {
+            program = sim::AppProgram::package(*settings.fap);
+        } catch(const sim::PackageError& e) {
+            throw UsageError(e.what());
+        }
+    }
     {
         host::RuntimeOptions options;
         options.virtual_time_limit = to_nanos(kMaxSeconds) + host::seconds(3600);
@@ -347,7 +370,7 @@ int run_walk(const Settings& settings) {
             mx.set_gait(settings.gait);
         }
 
-        AppThread app;
+        AppThread app(program);
         // The sensor's pulses begin once the app has read the idle pin and hooked its interrupt.
         rt.run_for(host::ms(50));
         mx.start();

@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "app/uhf_app.h"
+#include "app_program.h"
 #include "app_session.h"
 #include "app_thread.h"
 #include "devices/yrm100.h"
@@ -65,6 +66,8 @@ struct CorvaneSessionOptions {
     double speed = 1.0;
     /// Echo the runtime's log to stderr.
     bool echo_log = false;
+    /// Run this package (.fap) on the emulator instead of the host build.
+    std::filesystem::path fap;
 };
 
 class CorvaneSession final : public AppSession {
@@ -90,6 +93,8 @@ public:
         peer_(options.uart_peer ? options.uart_peer(rt_) : nullptr)
         , module_(peer_ ? nullptr : std::make_unique<Yrm100>(rt_, options.module)) {
         if(module_ && options.module_absent) module_->set_unplugged(true);
+        program_ = options.fap.empty() ? AppProgram::host(uhf_app_main, kStack) :
+                                         AppProgram::package(options.fap);
         live_before_ = host::memory::stats().live_blocks;
     }
 
@@ -111,7 +116,7 @@ public:
     // --- the app ---------------------------------------------------------------------------
     /// Starts uhf_app_main on its own thread, as the loader does, and lets it draw.
     void start() override {
-        thread_.start(kAppId, kStack, uhf_app_main);
+        thread_.start(kAppId, program_.stack, program_.entry, program_.context);
         wait(50);
     }
     bool running() const override {
@@ -422,6 +427,7 @@ private:
 #endif
     std::unique_ptr<host::UartPeer> peer_;
     std::unique_ptr<Yrm100> module_;
+    AppProgram program_;
     AppThread thread_;
     std::size_t live_before_ = 0;
 };

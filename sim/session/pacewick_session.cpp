@@ -15,7 +15,9 @@ constexpr host::Nanos kSettle = host::ms(20);
 PacewickSession::PacewickSession(PacewickSessionOptions options)
     : rt_(session_runtime_options(options.echo_log, options.realtime, options.speed))
     , gui_(rt_)
-    , sensor_(rt_, gpio_ext_pc0, options.sensor) {}
+    , sensor_(rt_, gpio_ext_pc0, options.sensor)
+    , program_(options.fap.empty() ? AppProgram::host(pacewick_app, kStack) :
+                                     AppProgram::package(options.fap)) {}
 
 PacewickSession::~PacewickSession() {
     if(thread_.started()) quit();
@@ -23,7 +25,7 @@ PacewickSession::~PacewickSession() {
 }
 
 void PacewickSession::start() {
-    thread_.start(kAppId, kStack, pacewick_app);
+    thread_.start(kAppId, program_.stack, program_.entry, program_.context);
     // The pulses begin once the app has read the idle pin and hooked its interrupt.
     rt_.run_for(host::ms(50));
     sensor_.start();

@@ -12,6 +12,7 @@
 
 #include <memory>
 
+#include "app_program.h"
 #include "app_session.h"
 #include "app_thread.h"
 #include "devices/mx2125.h"
@@ -24,6 +25,8 @@ struct PacewickSessionOptions {
     bool realtime = false;
     double speed = 1.0;
     bool echo_log = false;
+    /// Run this package (.fap) on the emulator instead of the host build.
+    std::filesystem::path fap;
 };
 
 class PacewickSession final : public AppSession {
@@ -60,6 +63,7 @@ private:
     host::Runtime rt_;
     host::GuiService gui_;
     Mx2125 sensor_;
+    AppProgram program_;
     AppThread thread_;
 };
 
