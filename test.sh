@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Runs the whole test suite on a fresh Debian 12 machine: installs what is missing, checks the SDK
-# headers against the firmware's, cross-compiles the apps for the device, runs the threaded tests
-# under ThreadSanitizer and everything under AddressSanitizer/UBSan, fuzzes the module's reply
-# parsing, the key-value file reader, the tag file load and the scenario parser for a bounded
-# time, then builds and runs every test. The last lines are CTest's summary.
+# headers against the firmware's, cross-compiles the apps for the device and builds and checks
+# their packages, runs the threaded tests under ThreadSanitizer and everything under
+# AddressSanitizer/UBSan, fuzzes the module's reply parsing, the key-value file reader, the tag
+# file load and the scenario parser for a bounded time, then builds and runs every test. The last
+# lines are CTest's summary.
 set -euo pipefail
 cd "$(dirname "$0")"
 jobs=$(nproc)
@@ -26,6 +27,11 @@ python3 tools/sdk_check.py
 stage "Device cross-compile (arm-none-eabi, device flags, exported symbols, stack budgets)"
 bash tools/test_device_build.sh
 bash tools/device_build.sh --report
+bash tools/device_build.sh --sdk 86.0 --out build-device-86.0
+
+stage "Packages for API 36.0, 38.0 and 86.0 (tools/package.sh), checked as the loader would (tools/fapinfo)"
+tools/package.sh
+tools/fapinfo dist/*/*.fap
 
 stage "ThreadSanitizer"
 scripts/build.sh build-tsan -DSANITIZE=thread

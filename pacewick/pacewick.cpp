@@ -4,6 +4,15 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+// At 86.0 the expansion service watches the expansion pins; it lets go of them while the app uses
+// PC0. The 36.x SDK has no such service.
+#if __has_include(<expansion/expansion.h>)
+#include <expansion/expansion.h>
+#define PACEWICK_EXPANSION 1
+#else
+#define PACEWICK_EXPANSION 0
+#endif
+
 static_assert(sizeof(PacewickEventType) == 1, "the event kind is one byte");
 
 void step_callback(void* context) {
@@ -85,6 +94,11 @@ static void pacewick_run(PacewickApp* app, ViewPort* view_port) {
 extern "C" int32_t pacewick_app(void* p) {
     (void)p;
 
+#if PACEWICK_EXPANSION
+    Expansion* expansion = static_cast<Expansion*>(furi_record_open(RECORD_EXPANSION));
+    expansion_disable(expansion);
+#endif
+
     PacewickApp* app = static_cast<PacewickApp*>(malloc(sizeof(PacewickApp)));
     PacewickSensor* sensor = static_cast<PacewickSensor*>(malloc(sizeof(PacewickSensor)));
     app->sensor = sensor;
@@ -120,5 +134,9 @@ extern "C" int32_t pacewick_app(void* p) {
     furi_message_queue_free(app->queue);
     free(sensor);
     free(app);
+#if PACEWICK_EXPANSION
+    expansion_enable(expansion);
+    furi_record_close(RECORD_EXPANSION);
+#endif
     return 0;
 }

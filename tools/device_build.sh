@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Cross-compiles the device apps for the Flipper Zero's Cortex-M4 with the platform build tool's
-# exact flags, then checks that every symbol an app needs is one the firmware exports.
+# exact flags, then checks that every symbol an app needs is one the firmware exports. With
+# --package it also links each app as the firmware's loader wants it (tools/package.sh wraps it).
 set -euo pipefail
 
 usage() {
@@ -18,14 +19,25 @@ arm-none-eabi-gcc/g++ and the device flags, against platform/include only, and f
 Options:
   -o, --out DIR    build folder (default: build-device in the repository)
   -j, --jobs N     parallel compiles (default: 2)
-      --api FILE   firmware symbol table (default: tools/api_symbols-36.0.csv)
+      --sdk API    the SDK to build against: 36.0 (default) or 38.0 (platform/include,
+                   -std=c++17), 86.0 (platform/include-86.0 before platform/include,
+                   -std=c++20 -Wundef); also picks the table tools/api_symbols-API.csv
+      --api FILE   firmware symbol table (default: the --sdk one)
+      --package    also build what a package holds: add the package-only flags
+                   -mword-relocations -mlong-calls -fno-common -nostdlib (and -g), compile the
+                   icons (<appid>_icons.c), link <appid>_d.elf (relocatable, tools/fap.ld,
+                   entry from application.fam, with libm, libgcc, libstdc++ and
+                   libsupc++ of newlib-nano) and check its undefined symbols, which the
+                   loader must all find in the table
       --report     print the footprint report (tools/footprint.sh) after a good build
   -h, --help       this text
 
 Output per app in DIR/<app>/: obj/ (objects with .su/.ci/.d beside them), the generated
-<appid>_icons.h, app.info (what the footprint report reads) and undefined.txt.
+<appid>_icons.h, app.info (what the footprint report reads) and undefined.txt (with
+--package: the linked package's undefined symbols; also <appid>_d.elf and <appid>.map).
+Objects are reused when their source, its headers and the flags are unchanged.
 Exit status: 0 good, 1 build/header/symbol failure (or a stack budget exceeded with
---report), 2 bad usage or missing toolchain.
+--report), 2 bad usage, missing toolchain or missing SDK headers.
 EOF
 }
 
@@ -35,7 +47,9 @@ tools_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$tools_dir/.." && pwd -P)
 out="$root/build-device"
 max_jobs=2
-api_csv="$tools_dir/api_symbols-36.0.csv"
+api_csv=""
+sdk=36.0
+package=0
 report=0
 apps=()
 
@@ -44,6 +58,8 @@ while (($#)); do
         -o|--out) [[ $# -ge 2 ]] || die_usage "$1 needs a folder"; out=$2; shift 2 ;;
         -j|--jobs) [[ ${2:-} =~ ^[1-9][0-9]*$ ]] || die_usage "$1 needs a positive number"; max_jobs=$2; shift 2 ;;
         --api) [[ $# -ge 2 ]] || die_usage "$1 needs a file"; api_csv=$2; shift 2 ;;
+        --sdk) [[ $# -ge 2 ]] || die_usage "$1 needs an API version"; sdk=$2; shift 2 ;;
+        --package) package=1; shift ;;
         --report) report=1; shift ;;
         -h|--help) usage; exit 0 ;;
         --) shift; apps+=("$@"); break ;;
@@ -57,25 +73,50 @@ CC=${DEVICE_CC:-arm-none-eabi-gcc}
 CXX=${DEVICE_CXX:-arm-none-eabi-g++}
 NM=${DEVICE_NM:-arm-none-eabi-nm}
 CXXFILT=${DEVICE_CXXFILT:-arm-none-eabi-c++filt}
-for tool in "$CC" "$CXX" "$NM" "$CXXFILT"; do
+tools=("$CC" "$CXX" "$NM" "$CXXFILT")
+((package)) && tools+=(python3)
+for tool in "${tools[@]}"; do
     if ! command -v "$tool" >/dev/null; then
         echo "device_build: $tool not found; install the Debian packages gcc-arm-none-eabi" \
              "binutils-arm-none-eabi libnewlib-arm-none-eabi libstdc++-arm-none-eabi-newlib" >&2
         exit 2
     fi
 done
+
+# What differs between the SDKs we build against: header folders (searched in this order), the
+# C++ standard, and sizeof(Icon.width) for the generated icons. 36.x and 38.0 share the headers.
+sdk_include="$root/platform/include"
+case "$sdk" in
+    36.0|36.1|38.0)
+        sdk_includes=("$sdk_include") std_flags=(-std=c++17) extra_warnings=() icon_size_bytes=1 ;;
+    86.0)
+        sdk_includes=("$root/platform/include-$sdk" "$sdk_include") std_flags=(-std=c++20)
+        extra_warnings=(-Wundef) icon_size_bytes=2
+        if [[ ! -d ${sdk_includes[0]} ]]; then
+            echo "device_build: API $sdk needs its SDK headers in platform/include-$sdk (the 86.0 serial," \
+                 "expansion, timer, canvas and Icon declarations), which this tree does not have" >&2
+            exit 2
+        fi ;;
+    *) die_usage "unknown SDK '$sdk' (36.0, 38.0 or 86.0)" ;;
+esac
+[[ -n $api_csv ]] || api_csv="$tools_dir/api_symbols-$sdk.csv"
 [[ -r $api_csv ]] || die_usage "cannot read the symbol table '$api_csv'"
 
 mkdir -p "$out"
 out=$(cd "$out" && pwd -P)
-sdk_include="$root/platform/include"
 
 # The platform build tool's flags (see docs/device-build.md).
 arch_flags=(-mcpu=cortex-m4 -mthumb -mfloat-abi=hard -mfpu=fpv4-sp-d16)
 common_flags=("${arch_flags[@]}" -Wall -Wextra -Werror -Wredundant-decls -Wdouble-promotion
-    -fdata-sections -ffunction-sections -fsingle-precision-constant -fno-math-errno
-    -fstack-usage -Os)
-cxx_flags=(-std=c++17 -fno-rtti -fno-exceptions -fno-use-cxa-atexit -fno-threadsafe-statics)
+    "${extra_warnings[@]}" -fdata-sections -ffunction-sections -fsingle-precision-constant
+    -fno-math-errno -fstack-usage -Os)
+# What the build tool adds for a package: calls into the firmware need no stubs at load time.
+package_flags=(-mword-relocations -mlong-calls -fno-common -nostdlib)
+# A package also carries debug info in its linked ELF (<appid>_d.elf: function names and source
+# lines for a debugger or an emulator; the .fap is stripped), with the sources named relative to
+# the repository (an emulator finds them from there) and no path of this machine in the code.
+((package)) && common_flags+=("${package_flags[@]}" -g "-ffile-prefix-map=$root/=")
+cxx_flags=("${std_flags[@]}" -fno-rtti -fno-exceptions -fno-use-cxa-atexit -fno-threadsafe-statics)
 c_flags=(-std=gnu17)
 if echo 'int f(void){return 0;}' | "$CC" "${arch_flags[@]}" -fcallgraph-info=su -x c -c - \
         -o "$out/.probe.o" >/dev/null 2>&1; then
@@ -91,16 +132,20 @@ toolchain_dirs() {
 }
 mapfile -t allowed_include_dirs < <({ toolchain_dirs "$CXX" c++; toolchain_dirs "$CC" c; } | sort -u)
 
-# Symbols the FAP may leave undefined: the firmware's exports, and what it links statically
-# from libgcc and libm (compiler helpers, math). libc, libstdc++ and libsupc++ are not in it:
-# their symbols must be exported by the firmware or they do not resolve at load time.
+# Symbols the firmware exports (what a linked package may leave undefined), and those an app's
+# objects may leave undefined: the exports and what the package links statically from libgcc
+# and libm (compiler helpers, math). libc, libstdc++ and libsupc++ are not in it: their symbols
+# must be exported by the firmware or they do not resolve at load time.
+exported_symbols="$out/.exported-symbols"
 allowed_symbols="$out/.allowed-symbols"
 libgcc=$("$CC" "${arch_flags[@]}" -print-libgcc-file-name)
 libm=$("$CC" "${arch_flags[@]}" -print-file-name=libm.a)
 stamp="$(realpath "$api_csv") $(stat -c %s-%Y "$api_csv") $libgcc $libm"
 if [[ ! -f $allowed_symbols.stamp || $(<"$allowed_symbols.stamp") != "$stamp" ]]; then
+    awk -F, '($1 == "Function" || $1 == "Variable") && $2 == "+" { print $3 }' "$api_csv" |
+        sort -u >"$exported_symbols"
     {
-        awk -F, '($1 == "Function" || $1 == "Variable") && $2 == "+" { print $3 }' "$api_csv"
+        cat "$exported_symbols"
         for lib in "$libgcc" "$libm"; do
             if [[ -f $lib ]]; then
                 "$NM" --defined-only -g "$lib" 2>/dev/null | awk 'NF == 3 { print $3 }'
@@ -116,6 +161,12 @@ symbol_hint() {
         _Znw*|_Zna*|_Zdl*|_Zda*) echo "use malloc/free (zero-filled on the device), not new/delete" ;;
         calloc) echo "not exported: use malloc, which zero-fills on the device" ;;
         set_random_name) echo "removed at API 36.0: use name_generator_make_random" ;;
+        name_generator_make_random) echo "new at API 36.0: older firmware has set_random_name" ;;
+        furi_hal_uart_*|furi_hal_console_disable|furi_hal_console_enable)
+            echo "removed at API 86.0: the serial API (furi_hal_serial_control_acquire, ...) replaces it" ;;
+        furi_hal_serial_*|expansion_*|furi_timer_set_thread_priority)
+            echo "new at API 86.0: build against that SDK (--sdk 86.0) only" ;;
+        xTaskGetHandle|vTaskPrioritySet) echo "removed at API 86.0: use furi_timer_set_thread_priority" ;;
         printf|sprintf|vsnprintf|vsprintf|puts|putchar|fprintf) echo "not exported: use snprintf or FURI_LOG_*" ;;
         __cxa_pure_virtual) echo "pure virtual functions need the C++ runtime, which is not exported" ;;
         __cxa_*|__gxx_personality*|_Unwind_*) echo "C++ runtime support is not exported (exceptions, guards, static destructors)" ;;
@@ -136,9 +187,11 @@ fam_stack_size() {
     return 0
 }
 
-# Writes <appid>_icons.h for the PNGs of an app's image folder.
+# Writes <appid>_icons.h for the PNGs of an app's image folder (only when its text changes, so
+# objects that include it are reused), and the icon names in <header>.names.
 generate_icons_header() {
     local images=$1 header=$2 png name ident
+    : >"$header.names"
     {
         echo "/* Generated by tools/device_build.sh from $(basename "$images")/: do not edit. */"
         echo "#pragma once"
@@ -167,7 +220,13 @@ generate_icons_header() {
         echo "#ifdef __cplusplus"
         echo "}"
         echo "#endif"
-    } >"$header"
+    } >"$header.new"
+    if cmp -s "$header.new" "$header"; then rm -f "$header.new"; else mv -f "$header.new" "$header"; fi
+}
+
+# The files a dependency file names (the object's source and headers), one a line.
+dependencies() {
+    sed -e 's/\\$//' "$1" | tr ' ' '\n' | tail -n +2 | grep -v -e '^$' -e ':$' | sort -u
 }
 
 # Fails when a dependency file names a header outside the allowed folders.
@@ -175,34 +234,74 @@ check_includes() {
     local dep=$1 src=$2 app_dir=$3 app_out=$4 status=0 real ok dir
     while read -r real; do
         ok=0
-        for dir in "$sdk_include" "$app_dir" "$app_out" "${allowed_include_dirs[@]}"; do
+        for dir in "${sdk_includes[@]}" "$app_dir" "$app_out" "${allowed_include_dirs[@]}"; do
             if [[ $real == "$dir"/* ]]; then ok=1; break; fi
         done
         if ((!ok)); then
             if [[ $real == "$root/platform/host/"* ]]; then
                 echo "  ${src#"$root"/}: includes host-only header ${real#"$root"/}" >&2
             else
-                echo "  ${src#"$root"/}: includes $real, which is not in platform/include, the app or the device toolchain" >&2
+                echo "  ${src#"$root"/}: includes $real, which is not in ${sdk_includes[*]#"$root"/}, the app or the device toolchain" >&2
             fi
             status=1
         fi
-    done < <(sed -e 's/\\$//' "$dep" | tr ' ' '\n' | tail -n +2 | grep -v -e '^$' -e ':$' |
-             sort -u | (cd "$(dirname "$src")" && xargs -r realpath -m --))
+    done < <(dependencies "$dep" | (cd "$(dirname "$src")" && xargs -r realpath -m --))
     return $status
+}
+
+# Of the objects given, those to compile: missing, or older than their source or a header they
+# were built from (as their dependency files say).
+stale_objects() {
+    local obj file
+    local -A stale=()
+    for obj in "$@"; do
+        [[ -f $obj && -f ${obj%.o}.d ]] || stale[$obj]=1
+    done
+    while read -r obj file; do
+        [[ -n ${stale[$obj]+set} ]] && continue
+        [[ -e $file && ! $file -nt $obj ]] || stale[$obj]=1
+    done < <(for obj in "$@"; do [[ -f ${obj%.o}.d ]] && echo "$obj ${obj%.o}.d"; done |
+             awk '{ obj = $1; while ((getline line < $2) > 0) {
+                        gsub(/\\$/, "", line); n = split(line, f, " ")
+                        for (i = 1; i <= n; i++) if (f[i] !~ /:$/) print obj, f[i]
+                    } close($2) }')
+    for obj in "$@"; do [[ -n ${stale[$obj]+set} ]] && echo "$obj"; done
+    return 0
+}
+
+# The compile command of a source, less the file names.
+compile_command() {
+    local src=$1 app_dir=$2 app_out=$3 dir
+    case "$src" in
+        *.cpp) printf '%s\n' "$CXX" "${cxx_flags[@]}" ;;
+        *) printf '%s\n' "$CC" "${c_flags[@]}" ;;
+    esac
+    printf '%s\n' "${common_flags[@]}"
+    for dir in "${sdk_includes[@]}" "$app_dir" "$app_out"; do printf '%s\n' -I "$dir"; done
 }
 
 compile() {
     local src=$1 obj=$2 app_dir=$3 app_out=$4
     local -a cmd
-    case "$src" in
-        *.cpp) cmd=("$CXX" "${cxx_flags[@]}") ;;
-        *) cmd=("$CC" "${c_flags[@]}") ;;
-    esac
-    cmd+=("${common_flags[@]}" -I "$sdk_include" -I "$app_dir" -I "$app_out"
-        -MD -MF "${obj%.o}.d" -c "$src" -o "$obj")
-    if ! "${cmd[@]}" >"${obj%.o}.log" 2>&1; then
+    mapfile -t cmd < <(compile_command "$src" "$app_dir" "$app_out")
+    cmd+=(-MD -MF "${obj%.o}.d" -c "$src" -o "$obj")
+    # From the repository's root, which the debug info then names as the build folder.
+    if ! (cd "$root" && "${cmd[@]}") >"${obj%.o}.log" 2>&1; then
+        rm -f "$obj"
         echo "$src" >>"$app_out/.failed"
     fi
+}
+
+# Links the package's relocatable ELF as the platform's build tool does (see docs/device-build.md).
+link_package() {
+    local app_out=$1 appid=$2 entry=$3
+    shift 3
+    "$CXX" "${arch_flags[@]}" -mlittle-endian -specs=nano.specs -specs=nosys.specs \
+        -Wl,--gc-sections -n -T "$tools_dir/fap.ld" -Ur -Wl,-Ur -nostartfiles \
+        "${package_flags[@]}" -Wl,--no-export-dynamic -fvisibility=hidden -Wl,-e"$entry" \
+        -Wl,-Map,"$app_out/$appid.map" -Wl,--cref -Wl,--no-demangle \
+        "$@" -Wl,--start-group -lm -lgcc -lstdc++ -lsupc++ -Wl,--end-group \
+        -o "$app_out/${appid}_d.elf"
 }
 
 build_app() {
@@ -223,8 +322,8 @@ build_app() {
     fi
 
     app_out="$out/$name"
-    rm -rf "$app_out"
     mkdir -p "$app_out/obj"
+    rm -f "$app_out/.failed" "$app_out/undefined.txt" "$app_out/${appid}_d.elf" "$app_out/$appid.map"
     mapfile -t sources < <(cd "$app_dir" && find . -type f \( -name '*.c' -o -name '*.cpp' \) \
         -not -path '*/.*' | sed 's|^\./||' | sort)
     count=${#sources[@]}
@@ -238,6 +337,7 @@ build_app() {
     } >"$app_out/app.info"
 
     if ((count == 0)); then
+        rm -rf "$app_out/obj"
         echo "== $name: no sources (empty app)"
         return 0
     fi
@@ -251,19 +351,64 @@ build_app() {
     fi
     if [[ -d $icons_dir ]]; then
         generate_icons_header "$icons_dir" "$app_out/${appid}_icons.h" || return 1
+    else
+        rm -f "$app_out/${appid}_icons.h" "$app_out/${appid}_icons.h.names"
     fi
 
+    # Objects (and the generated icons) are reused only under the same flags, and the same
+    # headers in the SDK folders: one added in a folder searched first hides another, which the
+    # dependency files cannot tell.
+    local flags
+    flags=$({ "$CXX" --version | head -n 1; compile_command x.c "$app_dir" "$app_out";
+              compile_command x.cpp "$app_dir" "$app_out"; echo "icons $icon_size_bytes";
+              find "${sdk_includes[@]}" -name '*.h' | sort | cksum; } | tr '\n' ' ')
+    if [[ ! -f $app_out/.flags || $(<"$app_out/.flags") != "$flags" ]]; then
+        rm -rf "$app_out/obj" "$app_out/gen"
+        mkdir -p "$app_out/obj"
+        echo "$flags" >"$app_out/.flags"
+    fi
+    # (source, object) pairs: the app's sources, and with --package its icons.
+    local -a srcs=() objs=()
     for rel in "${sources[@]}"; do
-        obj="$app_out/obj/$rel.o"
+        srcs+=("$app_dir/$rel") objs+=("$app_out/obj/$rel.o")
+    done
+    if ((package)); then
+        [[ -n $entry ]] || { echo "$name: a package needs entry_point=\"...\" in application.fam" >&2; return 1; }
+        if [[ -d $icons_dir ]]; then
+            local icons_c="$app_out/gen/${appid}_icons.c"
+            # Made again when an image, the image folder or the generator is newer.
+            if [[ ! -f $icons_c || -n $(find "$icons_dir" "$tools_dir/fap_assets.py" -maxdepth 1 \
+                    -newer "$icons_c" -print -quit) ]]; then
+                python3 "$tools_dir/fap_assets.py" icons --appid "$appid" --out "$app_out/gen" \
+                    --size-bytes "$icon_size_bytes" "$icons_dir" || return 1
+                touch "$icons_c"
+            fi
+            srcs+=("$icons_c") objs+=("$app_out/obj/gen/${appid}_icons.c.o")
+        fi
+    fi
+
+    # Objects of sources gone are dropped.
+    printf '%s\n' "${objs[@]}" | sort >"$app_out/.objects"
+    while read -r obj; do
+        rm -f "$obj" "${obj%.o}".{d,su,ci,log}
+    done < <(find "$app_out/obj" -name '*.o' | sort | comm -23 - "$app_out/.objects")
+
+    local i
+    local -A to_compile=()
+    while read -r obj; do to_compile[$obj]=1; done < <(stale_objects "${objs[@]}")
+    for i in "${!srcs[@]}"; do
+        obj=${objs[i]}
+        [[ -n ${to_compile[$obj]+set} ]] || continue
         mkdir -p "$(dirname "$obj")"
-        compile "$app_dir/$rel" "$obj" "$app_dir" "$app_out" &
+        compile "${srcs[i]}" "$obj" "$app_dir" "$app_out" &
         while (($(jobs -rp | wc -l) >= max_jobs)); do wait -n || true; done
     done
     wait
+    ((${#to_compile[@]} == ${#srcs[@]})) ||
+        echo "   ${#to_compile[@]} of ${#srcs[@]} compiled, the others up to date"
 
     local failed=0
-    for rel in "${sources[@]}"; do
-        obj="$app_out/obj/$rel.o"
+    for obj in "${objs[@]}"; do
         if [[ -s ${obj%.o}.log ]]; then
             cat "${obj%.o}.log"
         fi
@@ -273,45 +418,84 @@ build_app() {
         return 1
     fi
 
-    for rel in "${sources[@]}"; do
-        obj="$app_out/obj/$rel.o"
-        check_includes "${obj%.o}.d" "$app_dir/$rel" "$app_dir" "$app_out" || failed=1
+    # Objects reused passed this check when they were built; one that fails is dropped, so the
+    # next build checks it again.
+    for i in "${!srcs[@]}"; do
+        obj=${objs[i]}
+        [[ -n ${to_compile[$obj]+set} ]] || continue
+        check_includes "${obj%.o}.d" "${srcs[i]}" "$app_dir" "$app_out" || { failed=1; rm -f "$obj"; }
     done
     if ((failed)); then
         echo "$name: sources include headers the device build does not have" >&2
         return 1
     fi
 
-    check_symbols "$name" "$app_out" || return 1
-    echo "   compiled cleanly; every undefined symbol is exported by the firmware"
+    object_refs "$app_out" "$app_dir"
+    awk '{ print $1 }' "$app_out/.refs" | sort -u | comm -23 - "$app_out/.defined" >"$app_out/undefined.txt"
+    report_missing "$name" "$app_out/undefined.txt" "$allowed_symbols" "$app_out/.refs" || return 1
+    if ((!package)); then
+        echo "   compiled cleanly; every undefined symbol is exported by the firmware"
+        return 0
+    fi
+
+    link_package "$app_out" "$appid" "$entry" "${objs[@]}" || { echo "$name: link failed" >&2; return 1; }
+    # The loader resolves every undefined symbol of the package, the libraries' ones too, from
+    # the table alone.
+    "$NM" -u "$app_out/${appid}_d.elf" | awk '{ print $NF }' | sort -u >"$app_out/undefined.txt"
+    linked_refs "$app_out/$appid.map" "$app_out" "$app_dir" >"$app_out/.refs"
+    report_missing "$name" "$app_out/undefined.txt" "$exported_symbols" "$app_out/.refs" || return 1
+    echo "   linked ${appid}_d.elf; the firmware (API $(api_version)) exports every symbol it imports"
 }
 
-# Undefined symbols of the app's objects, less what the app defines, must all be allowed.
-check_symbols() {
-    local name=$1 app_out=$2 sym hint
+api_version() { awk -F, '$1 == "Version" { print $3; exit }' "$api_csv"; }
+
+# "<symbol> <source>" for every undefined reference of the app's objects into .refs, and the
+# symbols they define (with the icons the header declares) into .defined.
+object_refs() {
+    local app_out=$1 app_dir=$2 obj src
     local -a objects
-    mapfile -t objects < <(find "$app_out/obj" -name '*.o' | sort)
+    mapfile -t objects <"$app_out/.objects"
     {
         "$NM" --defined-only "${objects[@]}" | awk 'NF == 3 { print $3 }'
         cat "$app_out"/*_icons.h.names 2>/dev/null || true
     } | sort -u >"$app_out/.defined"
-    # "<symbol> <object>" for every undefined reference.
-    for obj in "${objects[@]}"; do
-        "$NM" -u "$obj" | awk -v o="${obj#"$app_out/obj/"}" '{ print $NF, o }'
-    done | sort -u >"$app_out/.refs"
-    awk '{ print $1 }' "$app_out/.refs" | sort -u | comm -23 - "$app_out/.defined" >"$app_out/undefined.txt"
+    # nm -A: "<object>: U <symbol>"; the object is named by its source: "scenes/x.cpp" for the
+    # app's own, "gen/<appid>_icons.c" for the generated one.
+    "$NM" -A -u "${objects[@]}" | awk -v obj="$app_out/obj/" '{
+        file = $1; sub(/:$/, "", file); sub(/\.o$/, "", file)
+        if (index(file, obj) == 1) file = substr(file, length(obj) + 1)
+        print $NF, file }' | sort -u >"$app_out/.refs"
+}
 
-    local bad
-    bad=$(comm -23 "$app_out/undefined.txt" "$allowed_symbols")
+# "<symbol> <source or library member>" for every reference in a link map's cross reference table
+# (ld --cref --no-demangle): each symbol's line lists the file that defines it, if any, first,
+# then those that refer to it; for an undefined symbol all of them refer to it.
+linked_refs() {
+    local map=$1 app_out=$2
+    awk -v obj="$app_out/obj/" '
+        /^Cross Reference Table/ { table = 1; next }
+        !table || /^Symbol[[:space:]]+File/ || NF == 0 { next }
+        /^[^[:space:]]/ { symbol = $1; if (NF < 2) next; file = $2 }
+        /^[[:space:]]/ { file = $1 }
+        {
+            if (index(file, obj) == 1) { file = substr(file, length(obj) + 1); sub(/\.o$/, "", file) }
+            else { sub(/^.*\//, "", file) }
+            print symbol, file
+        }' "$map" | sort -u
+}
+
+# Prints each undefined symbol not in the allowed list with who needs it and a hint; fails if any.
+report_missing() {
+    local name=$1 undefined=$2 allowed=$3 refs=$4 bad sym
+    bad=$(comm -23 "$undefined" "$allowed")
     [[ -z $bad ]] && return 0
-    echo "$name: symbols the firmware (API $(awk -F, '$1 == "Version" { print $3 }' "$api_csv")) does not export:" >&2
+    echo "$name: symbols the firmware (API $(api_version)) does not export:" >&2
     while read -r sym; do
-        hint=$(symbol_hint "$sym")
         printf '  %s' "$sym" >&2
         [[ $sym == _Z* ]] && printf ' (%s)' "$("$CXXFILT" "$sym")" >&2
         printf ' needed by %s: %s\n' \
-            "$(awk -v s="$sym" '$1 == s { printf "%s%s", sep, $2; sep = ", " }' "$app_out/.refs")" \
-            "$hint" >&2
+            "$(awk -v s="$sym" '$1 == s { printf "%s%s", sep, $2; sep = ", " }' "$refs")" \
+            "$(symbol_hint "$sym")" >&2
     done <<<"$bad"
     return 1
 }

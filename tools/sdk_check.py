@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Checks that the SDK headers in platform/include agree with the firmware's own headers.
+"""Checks that our SDK headers agree with the firmware's own headers, at each API we build for.
 
 A device build compiles our headers into the apps, so every enumeration value, integer or string
 constant, typedef, struct layout, function signature and variable declaration a device build can
@@ -8,9 +8,16 @@ exports (a '+' row of its symbol table). Both trees are read as a device compile
 defined, `__cplusplus` not, includes followed inside each tree, so anything behind a host-only
 branch is invisible here as it is to the device build.
 
+Two SDKs are checked: platform/include against the firmware at 36.1 (headers-36.1/ with its
+MANIFEST.txt, api_symbols-36.0.csv and api_symbols-36.1.csv), and the 86.0 SDK, which is
+platform/include-86.0 searched before platform/include, against headers-86.0/ and
+api_symbols-86.0.csv. Includes are followed as a compiler would: "..." from the including file's
+folder first, <...> by the search path, so a header of the lower layer that reaches a replaced
+one by a quoted include is named. An overlay header whose device path stops with #error is a
+header the firmware no longer has; it declares nothing.
+
 The firmware side lives outside the repository (default ../shared/sdk next to the repository root,
-or --sdk / $FIRMWARE_SDK_DIR): headers-36.1/ with its MANIFEST.txt, and api_symbols-36.0.csv and
-api_symbols-36.1.csv. When it is absent the check says so and passes.
+or --sdk / $FIRMWARE_SDK_DIR). When it is absent the check says so and passes.
 
 Exit status: 0 agree (or firmware headers absent), 1 differences found, 2 bad usage.
 """
@@ -227,14 +234,28 @@ class Tree:
         self.identifiers: set[str] = set()  # every identifier seen in code (for types used but not defined)
         self.enum_values: dict[str, int] = {}
         self.errors: list[str] = []
+        # Headers an overlay replaces (file -> its replacement), and the files whose device path
+        # stops the build with #error (a header removed at this API).
+        self.shadowed: dict[Path, Path] = {}
+        self.removed: set[Path] = set()
 
     # -- include resolution
-    def resolve(self, name: str, current: Path) -> Path | None:
-        local = (current.parent / name).resolve()
+    def resolve(self, name: str, current: Path, quoted: bool, line: int) -> Path | None:
+        """The file a compiler opens: for "...", the including file's folder first."""
+        if quoted:
+            local = (current.parent / name).resolve()
+            if local.is_file():
+                if local in self.shadowed:
+                    shown = self.display.get(current, str(current))
+                    self.errors.append(
+                        f"{shown}:{line}: #include \"{name}\" opens {self.display.get(local, local)}, which "
+                        f"{self.display.get(self.shadowed[local], self.shadowed[local])} replaces here: "
+                        "include it by its path in <...>")
+                return local
         for path, file in self.include_map.items():
-            if file.resolve() == local:
+            if path == name:
                 return file
-        return self.include_map.get(name)
+        return None
 
     def lookup_value(self, name: str):
         if name in self.enum_values:
@@ -273,7 +294,7 @@ class Tree:
             return False
 
     def process(self, path: Path):
-        path = path.resolve() if not path.is_absolute() else path
+        path = path.resolve()
         if path in self.done or path in self.stack:
             return
         self.done.add(path)
@@ -328,10 +349,13 @@ class Tree:
                     self.define(stripped, shown, line)
                 elif word == "undef" and rest:
                     self.macros.pop(rest[0], None)
+                elif word == "error":
+                    self.removed.add(path)
+                    break
                 elif word == "include":
-                    m = re.match(r'#\s*include\s*[<"]([^>"]+)[>"]', stripped)
+                    m = re.match(r'#\s*include\s*([<"])([^>"]+)[>"]', stripped)
                     if m:
-                        target = self.resolve(m.group(1), path)
+                        target = self.resolve(m.group(2), path, m.group(1) == '"', line)
                         if target is not None:
                             self.parse(code, shown)
                             code = []
@@ -397,7 +421,8 @@ class Tree:
                 i += 1
                 continue
             m = self.macros.get(t)
-            if m is not None and m.params is not None and m.body and m.body[0] in ("__attribute__", "_ATTRIBUTE"):
+            if m is not None and m.params is not None and (not m.body or m.body[0] in ("__attribute__", "_ATTRIBUTE")):
+                # An attribute macro, or one that expands to nothing here (a host-only link name).
                 i = skip_group(toks, i + 1) if i + 1 < len(toks) and toks[i + 1].text == "(" else i + 1
                 continue
             out.append(toks[i])
@@ -722,9 +747,27 @@ def load_manifest(headers: Path) -> list[tuple[str, str]]:
     return rows
 
 
-def run(sdk: Path, include: Path, root: Path, verbose: bool) -> int:
-    headers = sdk / "headers-36.1"
-    tables = {v: sdk / f"api_symbols-{v}.csv" for v in ("36.0", "36.1")}
+@dataclass
+class Api:
+    """One SDK we serve: the firmware headers and symbol tables it is checked against."""
+
+    name: str  # as printed: the firmware's API version
+    headers: str  # folder under the SDK with the firmware's headers and MANIFEST.txt
+    tables: tuple[str, ...]  # API versions whose api_symbols-<v>.csv a declaration may be exported by
+    overlay: bool  # served as platform/include-<name>/ over platform/include
+
+
+APIS = {
+    "36.1": Api("36.1", "headers-36.1", ("36.0", "36.1"), False),
+    "86.0": Api("86.0", "headers-86.0", ("86.0",), True),
+}
+
+
+def run(sdk: Path, layers: list[Path], root: Path, verbose: bool, api: Api = APIS["36.1"]) -> int:
+    """Checks the headers of `layers` (the first one that has an include path serves it) against
+    the firmware's at `api`."""
+    headers = sdk / api.headers
+    tables = {v: sdk / f"api_symbols-{v}.csv" for v in api.tables}
     for p in [headers / "MANIFEST.txt", *tables.values()]:
         if not p.is_file():
             print(f"sdk_check: {p} is missing", file=sys.stderr)
@@ -732,7 +775,7 @@ def run(sdk: Path, include: Path, root: Path, verbose: bool) -> int:
     manifest = load_manifest(headers)
     fw_map = {inc: headers / fw for fw, inc in manifest}
     symbols = {v: read_symbols(p) for v, p in tables.items()}
-    header_rows = read_header_rows(tables["36.1"]) | read_header_rows(tables["36.0"])
+    header_rows = set().union(*(read_header_rows(p) for p in tables.values()))
     # The firmware's include roots (firmware path minus include path), to place Header rows.
     roots = {fw[: len(fw) - len(inc)] for fw, inc in manifest if fw.endswith(inc)}
     sdk_headers = set(fw_map)
@@ -744,32 +787,53 @@ def run(sdk: Path, include: Path, root: Path, verbose: bool) -> int:
 
     fw = Tree("firmware", fw_map, DEVICE_DEFINES)
     for fw_path, inc in manifest:
-        fw.display[(headers / fw_path)] = fw_path
+        fw.display[(headers / fw_path).resolve()] = fw_path
     for _, inc in manifest:
         fw.process(fw_map[inc])
 
-    ours_files = sorted(p for p in include.rglob("*.h") if p.is_file())
-    ours_map = {p.relative_to(include).as_posix(): p for p in ours_files}
+    ours_map: dict[str, Path] = {}
+    replaced: dict[str, Path] = {}
+    for layer in reversed(layers):
+        for p in sorted(q for q in layer.rglob("*.h") if q.is_file()):
+            inc = p.relative_to(layer).as_posix()
+            if inc in ours_map:
+                replaced[inc] = ours_map[inc]
+            ours_map[inc] = p.resolve()
     ours = Tree("ours", ours_map, DEVICE_DEFINES)
-    for inc, p in ours_map.items():
+
+    def shown_path(p: Path) -> str:
         try:
-            ours.display[p] = p.relative_to(root).as_posix()
+            return p.resolve().relative_to(root).as_posix()
         except ValueError:
-            ours.display[p] = str(p)
-    for p in ours_files:
-        ours.process(p)
+            return str(p)
+
+    for layer in layers:
+        for p in layer.rglob("*.h"):
+            ours.display[p.resolve()] = shown_path(p)
+    ours.shadowed = {old.resolve(): ours_map[inc] for inc, old in replaced.items()}
+    for inc in sorted(ours_map):
+        ours.process(ours_map[inc])
+    include = " over ".join(shown_path(layer) for layer in layers)
 
     problems: list[str] = list(fw.errors) + list(ours.errors)
     notes: list[str] = []
 
     checked_files = set()
+    removed = 0
     for inc, p in ours_map.items():
         shown = ours.display[p]
-        if inc in fw_map:
+        if p in ours.removed:
+            # A header the firmware dropped at this API: including it stops the build.
+            if inc in fw_map:
+                problems.append(f"{shown}:1: {inc}: stops the build with #error, but the firmware has it")
+            else:
+                removed += 1
+                notes.append(f"{shown}: not in the SDK at {api.name}: including it stops the build")
+        elif inc in fw_map:
             checked_files.add(shown)
         elif inc in sdk_headers:
             checked_files.add(shown)
-            notes.append(f"{shown}: the firmware's {inc} is not in headers-36.1; its functions are checked "
+            notes.append(f"{shown}: the firmware's {inc} is not in {api.headers}; its functions are checked "
                          "against the symbol table only")
         elif os.path.dirname(inc) in sdk_dirs:
             problems.append(f"{shown}:1: {inc}: not in the firmware's headers")
@@ -794,7 +858,7 @@ def run(sdk: Path, include: Path, root: Path, verbose: bool) -> int:
                     continue  # judged by the symbol table above
                 if d.kind in ("typedef", "struct") and name in fw.identifiers:
                     notes.append(f"{d.where()}: {name} comes from a header the firmware includes but "
-                                 "headers-36.1 lacks; not compared")
+                                 f"{api.headers} lacks; not compared")
                     continue
                 problems.append(f"{d.where()}: {d.kind} {name} ({describe(d)}): not in the firmware's headers")
                 continue
@@ -823,10 +887,12 @@ def run(sdk: Path, include: Path, root: Path, verbose: bool) -> int:
         print(p)
     total = sum(len(v) for k, v in ours.decls.items())
     if problems:
-        print(f"sdk_check: {len(problems)} difference(s) between {include} and the firmware's headers at 36.1",
-              file=sys.stderr)
+        print(f"sdk_check: {len(problems)} difference(s) between {include} and the firmware's headers at "
+              f"{api.name}", file=sys.stderr)
         return 1
-    print(f"sdk_check: {len(checked_files)} headers, {total} declarations agree with the firmware at 36.1")
+    gone = f"; {removed} header(s) it no longer has stop the build" if removed else ""
+    print(f"sdk_check: {include}: {len(checked_files)} headers, {total} declarations agree with the firmware "
+          f"at {api.name}{gone}")
     return 0
 
 
@@ -870,22 +936,40 @@ def main(argv=None) -> int:
     root = Path(__file__).resolve().parent.parent
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--sdk", type=Path, default=None,
-                        help="the firmware SDK folder with headers-36.1/ and api_symbols-36.*.csv "
+                        help="the firmware SDK folder with headers-36.1/, headers-86.0/ and api_symbols-*.csv "
                              "(default: $FIRMWARE_SDK_DIR, else ../shared/sdk beside the repository)")
+    parser.add_argument("--api", choices=sorted(APIS), action="append",
+                        help="check the SDK for this API only (repeatable; default: every API whose firmware "
+                             "headers the SDK folder has)")
     parser.add_argument("--include", type=Path, default=root / "platform" / "include",
                         help="our SDK headers (default: platform/include)")
+    parser.add_argument("--overlay", type=Path, default=None,
+                        help="the 86.0 headers that differ, searched before --include "
+                             "(default: platform/include-86.0)")
     parser.add_argument("-v", "--verbose", action="store_true", help="also print notes")
     args = parser.parse_args(argv)
     sdk = args.sdk or (Path(os.environ["FIRMWARE_SDK_DIR"]) if os.environ.get("FIRMWARE_SDK_DIR")
                        else default_sdk(root))
-    if not (sdk / "headers-36.1").is_dir():
-        print(f"sdk_check: skipped: no firmware headers at {sdk / 'headers-36.1'} "
-              "(set FIRMWARE_SDK_DIR or pass --sdk to check against them)")
-        return 0
     if not args.include.is_dir():
         print(f"sdk_check: {args.include} is not a folder", file=sys.stderr)
         return 2
-    return run(sdk, args.include.resolve(), root, args.verbose)
+    status = 0
+    for name in args.api or sorted(APIS):
+        api = APIS[name]
+        if not (sdk / api.headers).is_dir():
+            if args.api or name == "36.1":
+                print(f"sdk_check: skipped: no firmware headers at {sdk / api.headers} "
+                      "(set FIRMWARE_SDK_DIR or pass --sdk to check against them)")
+            continue
+        layers = [args.include.resolve()]
+        if api.overlay:
+            overlay = args.overlay or root / "platform" / f"include-{api.name}"
+            if not overlay.is_dir():
+                print(f"sdk_check: {overlay} is not a folder", file=sys.stderr)
+                return 2
+            layers.insert(0, overlay.resolve())
+        status = max(status, run(sdk, layers, root, args.verbose, api))
+    return status
 
 
 if __name__ == "__main__":

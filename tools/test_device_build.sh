@@ -99,7 +99,7 @@ extern "C" int32_t uses_new_main(void*) {
     return *kept;
 }
 EOF
-check uses_new 1 "_Znwj \(operator new\(unsigned int\)\) needed by alloc.cpp.o: use malloc/free"
+check uses_new 1 "_Znwj \(operator new\(unsigned int\)\) needed by alloc.cpp: use malloc/free"
 
 new_app throws throws_main 1024
 cat >"$work/throws/throw.cpp" <<'EOF'
@@ -151,9 +151,9 @@ int32_t not_exported_main(void* p) {
     return v;
 }
 EOF
-check not_exported 1 "calloc needed by calls.c.o"
-grep -q "set_random_name needed by calls.c.o: removed at API 36.0" "$work/not_exported.log" &&
-    grep -Eq "(printf|puts) needed by calls.c.o" "$work/not_exported.log" &&
+check not_exported 1 "calloc needed by calls.c"
+grep -q "set_random_name needed by calls.c: removed at API 36.0" "$work/not_exported.log" &&
+    grep -Eq "(printf|puts) needed by calls.c" "$work/not_exported.log" &&
     { echo "ok - every missing symbol named"; passed=$((passed + 1)); } ||
     { echo "FAIL - every missing symbol named"; failed=$((failed + 1)); }
 
@@ -166,6 +166,18 @@ extern "C" int32_t warns_main(void*) {
 }
 EOF
 check warns 1 "unused variable .*-Werror"
+
+# A package imports what the libraries it links need too: libgcc's unwinder passes the objects'
+# check (libgcc is linked in) but needs the C++ runtime, which the firmware does not export.
+new_app unwinds unwinds_main 1024
+cat >"$work/unwinds/unwind.c" <<'EOF'
+#include <stdint.h>
+int _Unwind_Backtrace(int (*trace)(void*, void*), void* context);
+static int step(void* context, void* count) { (void)context; return ++*(int*)count > 4; }
+int32_t unwinds_main(void* p) { int count = 0; _Unwind_Backtrace(step, &count); return p ? count : 0; }
+EOF
+check unwinds 0 "compiled cleanly"
+check unwinds 1 "__cxa_begin_cleanup needed by libgcc\\.a\\(unwind-arm\\.o\\): C\\+\\+ runtime support" --package
 
 # A frame beyond the manifest's budget fails the report (and only the report).
 new_app deep deep_main "1 * 1024"

@@ -2,7 +2,8 @@
 """Tests of tools/sdk_check.py on a two-header stand-in for the firmware SDK.
 
 tests/data/sdk_check/firmware is the firmware side and tests/data/sdk_check/ours a header set that
-agrees with it; each case copies ours, changes one thing and expects the check to name it.
+agrees with it at 36.1 (ours-86.0, searched first, at 86.0); each case copies them, changes one
+thing and expects the check to name it.
 """
 
 import os
@@ -53,8 +54,27 @@ CASES = [
 ]
 
 
-def run_check(include: Path, sdk: Path):
-    proc = subprocess.run([sys.executable, str(TOOL), "--sdk", str(sdk), "--include", str(include)],
+# At 86.0: (case, change to the copies in the temporary folder, exit status, patterns)
+OVERLAY_CASES = [
+    ("overlay agrees; a removed header stops the build", lambda tmp: None, 0,
+     [r"ours-86\.0 over \S*ours: 1 headers, \d+ declarations agree with the firmware at 86\.0; "
+      r"1 header\(s\) it no longer has stop the build"]),
+    ("a header that changed but has no overlay shows the 36.x one",
+     lambda tmp: (tmp / "ours-86.0" / DEMO).unlink(), 1,
+     [r"ours/demo/demo\.h:15: enum-constant DemoModeOn: 4 here, 8 in the firmware",
+      r"function demo_write: void demo_write\(Demo\*, const uint8_t\*, size_t\) here, "
+      r"void demo_write\(Demo\*, const uint8_t\*, uint32_t\) in the firmware"]),
+    ("a quoted include opens the replaced header, not the overlay", lambda tmp: (
+        (tmp / "ours-86.0" / "demo" / "demo_extra.h").unlink(),
+        (tmp / "ours" / "demo" / "demo_extra.h").write_text('#pragma once\n#include "demo.h"\n')), 1,
+     [r'ours/demo/demo_extra\.h:2: #include "demo\.h" opens \S*ours/demo/demo\.h, which '
+      r"\S*ours-86\.0/demo/demo\.h replaces here",
+      r"ours/demo/demo_extra\.h:1: demo/demo_extra\.h: not in the firmware's headers"]),
+]
+
+
+def run_check(include: Path, sdk: Path, *options: str):
+    proc = subprocess.run([sys.executable, str(TOOL), "--sdk", str(sdk), "--include", str(include), *options],
                           capture_output=True, text=True, check=False)
     return proc.returncode, proc.stdout + proc.stderr
 
@@ -70,7 +90,20 @@ class SdkCheckTest(unittest.TestCase):
                     text = path.read_text()
                     self.assertIn(old, text, "the fixture changed; update the case")
                     path.write_text(text.replace(old, new))
-                code, out = run_check(include, DATA / "firmware")
+                code, out = run_check(include, DATA / "firmware", "--api", "36.1")
+                self.assertEqual(code, status, out)
+                for pattern in patterns:
+                    self.assertRegex(out, pattern)
+
+    def test_overlay_cases(self):
+        for name, change, status, patterns in OVERLAY_CASES:
+            with self.subTest(name), tempfile.TemporaryDirectory() as tmp:
+                tmp = Path(tmp)
+                for tree in ("ours", "ours-86.0"):
+                    shutil.copytree(DATA / tree, tmp / tree)
+                change(tmp)
+                code, out = run_check(tmp / "ours", DATA / "firmware", "--api", "86.0",
+                                      "--overlay", str(tmp / "ours-86.0"))
                 self.assertEqual(code, status, out)
                 for pattern in patterns:
                     self.assertRegex(out, pattern)
@@ -82,7 +115,7 @@ class SdkCheckTest(unittest.TestCase):
             (include / "demo" / "demo_private.h").write_text("#pragma once\n")
             (include / "elsewhere").mkdir()
             (include / "elsewhere" / "tool.h").write_text("void elsewhere(void);\n")
-            code, out = run_check(include, DATA / "firmware")
+            code, out = run_check(include, DATA / "firmware", "--api", "36.1")
             self.assertEqual(code, 1, out)
             self.assertRegex(out, r"demo/demo_private\.h:1: demo/demo_private\.h: not in the firmware's headers")
             self.assertNotIn("elsewhere", out)

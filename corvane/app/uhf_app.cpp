@@ -1,9 +1,16 @@
 #include "uhf_app.h"
 
-#include <furi_hal_console.h>
 #include <furi_hal_power.h>
 #include <notification/notification_messages.h>
+// The module's header tells the SDKs apart (M100_SERIAL_API): 86.0 brought, besides the serial
+// API, the expansion service on the USART and furi_timer_set_thread_priority; 36.x has the
+// console switch and the timer task's FreeRTOS handle.
+#if M100_SERIAL_API
+#include <expansion/expansion.h>
+#else
+#include <furi_hal_console.h>
 #include <task.h>
+#endif
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -15,9 +22,11 @@ constexpr uint32_t kTickPeriodMs = 100;
 // The timer service task drives the loading view's animation. While a file loads on the
 // application thread it runs at the interrupt priority, so the animation keeps turning, and
 // then goes back to its usual priority.
+#if !M100_SERIAL_API
 constexpr const char* kTimerTaskName = "TimersSrv";
 constexpr UBaseType_t kTimerTaskLoadingPriority = 31;
 constexpr UBaseType_t kTimerTaskUsualPriority = 2;
+#endif
 
 constexpr const NotificationMessage* const kBlinkStart[] = {
     &message_blink_start_10,
@@ -37,11 +46,13 @@ const NotificationSequence* as_sequence(const NotificationMessage* const (&messa
     return reinterpret_cast<const NotificationSequence*>(&messages);
 }
 
+#if !M100_SERIAL_API
 void set_timer_task_priority(UBaseType_t priority) {
     // A null handle would mean the calling task to vTaskPrioritySet: never raise ourselves.
     TaskHandle_t timer_task = xTaskGetHandle(kTimerTaskName);
     if(timer_task) vTaskPrioritySet(timer_task, priority);
 }
+#endif
 
 } // namespace
 
@@ -65,7 +76,10 @@ UHFApp* uhf_alloc(void) {
 
     app->view_dispatcher = view_dispatcher_alloc();
     app->scene_manager = scene_manager_alloc(&uhf_scene_handlers, app);
+#if !M100_SERIAL_API
+    // At 86.0 every dispatcher has its queue, and this call is deprecated.
     view_dispatcher_enable_queue(app->view_dispatcher);
+#endif
     view_dispatcher_set_event_callback_context(app->view_dispatcher, app);
     view_dispatcher_set_custom_event_callback(app->view_dispatcher, uhf_custom_event_callback);
     view_dispatcher_set_navigation_event_callback(app->view_dispatcher, uhf_back_event_callback);
@@ -126,20 +140,35 @@ void uhf_free(UHFApp* app) {
 
 extern "C" int32_t uhf_app_main(void* p) {
     UNUSED(p);
+#if M100_SERIAL_API
+    // The expansion service listens on the USART; it lets go before the module takes the USART
+    // (in uhf_alloc) and listens again once the module has given it back (in uhf_free).
+    Expansion* expansion = static_cast<Expansion*>(furi_record_open(RECORD_EXPANSION));
+    expansion_disable(expansion);
+#endif
     UHFApp* app = uhf_alloc();
 
+#if !M100_SERIAL_API
     // USART1 is the firmware's console too: with the module powered, every log line would reach
-    // the module's receive line. The console stays off for as long as the module is on.
+    // the module's receive line. The console stays off for as long as the module is on. (With
+    // the serial API, taking the USART detached the log.)
     furi_hal_console_disable();
+#endif
     furi_hal_power_enable_otg();
 
     scene_manager_next_scene(app->scene_manager, UHFSceneVerify);
     view_dispatcher_run(app->view_dispatcher);
 
     furi_hal_power_disable_otg();
+#if !M100_SERIAL_API
     furi_hal_console_enable();
+#endif
 
     uhf_free(app);
+#if M100_SERIAL_API
+    expansion_enable(expansion);
+    furi_record_close(RECORD_EXPANSION);
+#endif
     return 0;
 }
 
@@ -154,10 +183,18 @@ void uhf_blink_stop(UHFApp* app) {
 void uhf_show_loading_popup(void* context, bool show) {
     UHFApp* app = static_cast<UHFApp*>(context);
     if(show) {
+#if M100_SERIAL_API
+        furi_timer_set_thread_priority(FuriTimerThreadPriorityElevated);
+#else
         set_timer_task_priority(kTimerTaskLoadingPriority);
+#endif
         view_dispatcher_switch_to_view(app->view_dispatcher, UHFViewLoading);
     } else {
+#if M100_SERIAL_API
+        furi_timer_set_thread_priority(FuriTimerThreadPriorityNormal);
+#else
         set_timer_task_priority(kTimerTaskUsualPriority);
+#endif
     }
 }
 

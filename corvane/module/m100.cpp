@@ -8,7 +8,9 @@
 
 namespace {
 
+#if !M100_SERIAL_API
 constexpr FuriHalUartId kUart = FuriHalUartIdUSART1;
+#endif
 constexpr uint8_t kCommandInfo = 0x03;
 constexpr uint8_t kCommandPoll = 0x22;
 constexpr uint8_t kCommandSelect = 0x0C;
@@ -58,11 +60,32 @@ struct Reply {
     bool holds_frame() const { return frame_is_complete(data, size); }
 };
 
+#if M100_SERIAL_API
+/** Takes the USART, sets it to 115200 baud and starts receiving into the buffer; false (with a
+ *  log line) while another owner holds it. */
+bool acquire_serial(M100Module* module) {
+    if(module->serial) return true;
+    module->serial = furi_hal_serial_control_acquire(FuriHalSerialIdUsart);
+    if(!module->serial) {
+        FURI_LOG_E(kLogModule, "USART held by another owner");
+        return false;
+    }
+    furi_hal_serial_init(module->serial, M100_BAUDRATE);
+    furi_hal_serial_async_rx_start(module->serial, rx_callback, module->buffer, false);
+    return true;
+}
+#endif
+
 /** One exchange: reset, register, send, wait the fixed 100 ms, then take what arrived. */
 Reply exchange(M100Module* module, uint8_t* frame, size_t length) {
     buffer_reset(module->buffer);
+#if M100_SERIAL_API
+    // Without the USART nothing is sent and nothing comes back, as from a missing module.
+    if(acquire_serial(module)) furi_hal_serial_tx(module->serial, frame, length);
+#else
     furi_hal_uart_set_irq_cb(kUart, rx_callback, module->buffer);
     furi_hal_uart_tx(kUart, frame, length);
+#endif
     furi_delay_ms(M100_REPLY_WAIT_MS);
     // Snapshot the count once: a byte arriving while the reply is judged lands behind it.
     return Reply{buffer_get_data(module->buffer), buffer_get_size(module->buffer)};
@@ -96,11 +119,7 @@ char* query_identity(M100Module* module, char** field, uint8_t info_type) {
     return text;
 }
 
-} // namespace
-
-void rx_callback(UartIrqEvent event, uint8_t data, void* context) {
-    (void)event;
-    Buffer* buffer = static_cast<Buffer*>(context);
+void receive(Buffer* buffer, uint8_t data) {
     if(!buffer) return;
     // Interrupt context: never grow the block here (the worker may hold its pointer, and the
     // allocator must not run in an interrupt). A reply longer than the block loses its tail and
@@ -111,6 +130,21 @@ void rx_callback(UartIrqEvent event, uint8_t data, void* context) {
     // stored byte, so it meets the frame's length exactly once.
     if(frame_is_complete(buffer->data, buffer->size)) buffer_close(buffer);
 }
+
+} // namespace
+
+#if M100_SERIAL_API
+void rx_callback(FuriHalSerialHandle* handle, FuriHalSerialRxEvent event, void* context) {
+    // The byte must be read even when it is dropped: it is what clears the interrupt.
+    if(!(event & FuriHalSerialRxEventData)) return;
+    receive(static_cast<Buffer*>(context), furi_hal_serial_async_rx(handle));
+}
+#else
+void rx_callback(UartIrqEvent event, uint8_t data, void* context) {
+    (void)event;
+    receive(static_cast<Buffer*>(context), data);
+}
+#endif
 
 M100ModuleInfo* m100_module_info_alloc(void) {
     M100ModuleInfo* info = static_cast<M100ModuleInfo*>(malloc(sizeof(M100ModuleInfo)));
@@ -140,7 +174,12 @@ M100Module* m100_module_alloc(void) {
         free(module);
         return nullptr;
     }
+#if M100_SERIAL_API
+    module->serial = nullptr;
+    acquire_serial(module);
+#else
     furi_hal_uart_set_br(kUart, M100_BAUDRATE);
+#endif
     module->baudrate = M100_BAUDRATE;
     return module;
 }
@@ -148,7 +187,16 @@ M100Module* m100_module_alloc(void) {
 void m100_module_free(M100Module* module) {
     furi_check(module);
     // The callback would otherwise keep writing received bytes into the released buffer.
+#if M100_SERIAL_API
+    if(module->serial) {
+        furi_hal_serial_async_rx_stop(module->serial);
+        furi_hal_serial_deinit(module->serial);
+        furi_hal_serial_control_release(module->serial);
+        module->serial = nullptr;
+    }
+#else
     furi_hal_uart_set_irq_cb(kUart, nullptr, nullptr);
+#endif
     m100_module_info_free(module->info);
     buffer_free(module->buffer);
     free(module);

@@ -1,5 +1,5 @@
 #pragma once
-#include "furi_hal_gpio.h"
+#include <furi_hal_gpio.h>
 
 #ifdef __cplusplus
 extern "C" {

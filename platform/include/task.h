@@ -1,5 +1,5 @@
 #pragma once
-#include "FreeRTOS.h"
+#include <FreeRTOS.h>
 
 #ifdef __cplusplus
 extern "C" {

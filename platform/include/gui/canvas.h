@@ -4,7 +4,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "icon.h"
+#include <gui/icon.h>
 
 #ifdef __cplusplus
 extern "C" {

@@ -4,8 +4,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "canvas.h"
-#include "view_port.h"
+#include <gui/canvas.h>
+#include <gui/view_port.h>
 
 #ifdef __cplusplus
 extern "C" {

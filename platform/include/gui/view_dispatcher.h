@@ -4,8 +4,8 @@
 #include <stdbool.h>
 #include <stdint.h>
 
-#include "gui.h"
-#include "view.h"
+#include <gui/gui.h>
+#include <gui/view.h>
 
 #ifdef __cplusplus
 extern "C" {

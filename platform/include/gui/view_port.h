@@ -5,7 +5,7 @@
 
 #include <input/input.h>
 
-#include "canvas.h"
+#include <gui/canvas.h>
 
 #ifdef __cplusplus
 extern "C" {

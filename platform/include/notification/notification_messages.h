@@ -1,6 +1,6 @@
 /* The platform's stock notification messages and sequences. */
 #pragma once
-#include "notification.h"
+#include <notification/notification.h>
 
 #ifdef __cplusplus
 extern "C" {

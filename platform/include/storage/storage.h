@@ -3,7 +3,7 @@
  * Declarations as the firmware exports them; only the functions the runtime implements. */
 #pragma once
 #include <stdint.h>
-#include "filesystem_api_defines.h"
+#include <storage/filesystem_api_defines.h>
 #include <furi/core/string.h>
 
 #ifdef __cplusplus

@@ -1,5 +1,5 @@
 #pragma once
-#include "base.h"
+#include <furi/core/base.h>
 
 #ifdef __cplusplus
 extern "C" {

@@ -1,7 +1,7 @@
 #pragma once
 #include <stdarg.h>
 #include <stdint.h>
-#include "base.h"
+#include <furi/core/base.h>
 
 #ifdef __cplusplus
 extern "C" {

@@ -1,6 +1,6 @@
 #pragma once
-#include "base.h"
-#include "thread.h"
+#include <furi/core/base.h>
+#include <furi/core/thread.h>
 
 #ifdef __cplusplus
 extern "C" {

@@ -9,7 +9,7 @@
 #include <furi/core/string.h>
 #include <gui/view.h>
 
-#include "validators.h"
+#include <gui/modules/validators.h>
 
 #ifdef __cplusplus
 extern "C" {

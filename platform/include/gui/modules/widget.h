@@ -6,7 +6,7 @@
 
 #include <gui/view.h>
 
-#include "widget_elements/widget_element.h"
+#include <gui/modules/widget_elements/widget_element.h>
 
 #ifdef __cplusplus
 extern "C" {
