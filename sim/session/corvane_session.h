@@ -70,7 +70,7 @@ struct CorvaneSessionOptions {
     std::filesystem::path fap;
 };
 
-class CorvaneSession final : public AppSession {
+class CorvaneSession : public AppSession {
 public:
     static constexpr const char* kAppId = "corvane";
     static constexpr std::uint32_t kStack = 4096;
@@ -131,11 +131,15 @@ public:
     std::optional<int32_t> join() {
         return thread_.join();
     }
-    /// Heap blocks the app still holds beyond what existed when the driver was made.
+    /// Heap blocks the app still holds beyond what existed when the driver was made (a
+    /// package's own heap counts too).
     std::ptrdiff_t leaked_blocks() const {
-        return static_cast<std::ptrdiff_t>(host::memory::stats().live_blocks) -
+        const std::size_t guest = program_.machine ? program_.machine->memory().heap().live_blocks() : 0;
+        return static_cast<std::ptrdiff_t>(host::memory::stats().live_blocks + guest) -
                static_cast<std::ptrdiff_t>(live_before_);
     }
+    /// The emulator running the package, or null for the host build.
+    fap::Machine* machine() { return program_.machine.get(); }
 
     // --- input and time --------------------------------------------------------------------
     void press(InputKey key) override {
