@@ -2,6 +2,7 @@
 
 #include <unicorn/unicorn.h>
 
+#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 
@@ -64,6 +65,46 @@ struct CpuHooks {
         cpu->m_.instructions_ += n;
         if(cpu->irq_) cpu->m_.irq_instructions_ += n;
     }
+    /// A checked instruction is about to run: stop on floating point, or on LDRD/STRD/LDM/STM
+    /// with an address that is not word-aligned (the Cortex-M4 raises a UsageFault).
+    static void checked(uc_engine* uc, std::uint64_t address, std::uint32_t, void* user) {
+        auto* cpu = static_cast<Cpu*>(user);
+        const std::uint8_t* p = cpu->m_.memory().host(static_cast<GuestAddr>(address), 4);
+        if(p == nullptr) return;
+        const std::uint16_t hw = static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+        const std::uint16_t hw2 = static_cast<std::uint16_t>(p[2] | (p[3] << 8));
+        char what[160];
+        if((hw >> 11) >= 0x1D && (hw & 0xEC00) == 0xEC00) {
+            std::snprintf(what, sizeof what,
+                          "a floating-point or coprocessor instruction (%04x %04x): the emulator does not run the FPU",
+                          hw, hw2);
+        } else {
+            GuestAddr ea = 0;
+            const char* name = "LDM/STM";
+            if((hw >> 11) < 0x1D) {
+                ea = cpu->reg(UC_ARM_REG_R0 + ((hw >> 8) & 7));
+                name = (hw & 0x0800) ? "LDM" : "STM";
+            } else if((hw & 0xFE40) == 0xE840) {
+                const GuestAddr base = cpu->reg(UC_ARM_REG_R0 + (hw & 0xF));
+                const std::uint32_t offset = 4u * (hw2 & 0xFF);
+                const bool pre = (hw >> 8) & 1, up = (hw >> 7) & 1;
+                ea = pre ? (up ? base + offset : base - offset) : base;
+                name = (hw & 0x0010) ? "LDRD" : "STRD";
+            } else {
+                const GuestAddr base = cpu->reg(UC_ARM_REG_R0 + (hw & 0xF));
+                const bool db = ((hw >> 7) & 3) == 2;
+                ea = db ? base - 4u * static_cast<std::uint32_t>(__builtin_popcount(hw2)) : base;
+                name = (hw & 0x0010) ? "LDM" : "STM";
+            }
+            if((ea & 3) == 0) return;
+            std::snprintf(what, sizeof what,
+                          "%s at the unaligned address 0x%08x, which the Cortex-M4 refuses (UsageFault)", name, ea);
+            cpu->trap.address = ea;
+        }
+        cpu->trap.message = what;
+        cpu->trap.pc = static_cast<GuestAddr>(address);
+        uc_emu_stop(uc);
+    }
     static std::uint64_t gpio_read(uc_engine*, std::uint64_t offset, unsigned size, void* user) {
         auto* cpu = static_cast<Cpu*>(user);
         const GuestAddr port = Machine::kGpioBase + static_cast<GuestAddr>(offset / Machine::kGpioPortSize) *
@@ -120,6 +161,10 @@ Cpu::Cpu(Machine& machine, std::string thread, bool irq)
                       "block hook");
         }
     }
+    for(const auto& c : m_.checked_instructions())
+        check(uc_hook_add(uc_, &h, UC_HOOK_CODE, reinterpret_cast<void*>(CpuHooks::checked), this,
+                          c.address, c.address),
+              "instruction check");
     map_new_regions();
 }
 
@@ -167,12 +212,18 @@ std::uint64_t Cpu::call(GuestAddr fn, GuestAddr sp, const std::vector<std::uint3
     running_ = true;
     const uc_err err = uc_emu_start(uc_, fn | 1, Machine::kReturnAddr, 0, 0);
     running_ = false;
-    if(err != UC_ERR_OK || trap.memory || trap.interrupt >= 0 || reg(UC_ARM_REG_PC) != Machine::kReturnAddr) {
+    if(err != UC_ERR_OK || trap.memory || trap.interrupt >= 0 || !trap.message.empty() ||
+       reg(UC_ARM_REG_PC) != Machine::kReturnAddr) {
         FaultReport report;
         report.has_registers = true;
         report.registers = registers();
         report.thread = thread_;
-        if(trap.memory) {
+        if(!trap.message.empty()) {
+            report.kind = trap.message.rfind("a floating", 0) == 0 ? "floating point" : "unaligned access";
+            report.message = trap.message;
+            report.address = trap.address;
+            report.registers[15] = trap.pc;
+        } else if(trap.memory) {
             report.address = trap.address;
             report.kind = "memory fault";
             report.registers[15] = trap.pc;

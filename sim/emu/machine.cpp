@@ -125,6 +125,7 @@ std::optional<LoadError> Machine::load(std::span<const std::uint8_t> bytes, std:
     if(result.error) return result.error;
     fap_ = std::move(result.fap);
     debug_ = std::make_unique<DebugInfo>(options_.debug_elf, bytes, *fap_);
+    scan_code();
     return std::nullopt;
 }
 
@@ -161,6 +162,35 @@ int32_t Machine::run_entry(void* machine) {
     call.word(0); // the launch arguments: none
     const auto r = m.finish_call(call, m.fap().entry);
     return static_cast<int32_t>(static_cast<std::uint32_t>(r));
+}
+
+void Machine::scan_code() {
+    // A linear sweep of .text: literal pools decode as something too, which is harmless (a
+    // check on an address never executed as code costs nothing).
+    const LoadedSection* text = fap_->section(".text");
+    if(text == nullptr) return;
+    const std::uint8_t* code = memory_.host(text->address, text->size);
+    for(std::uint32_t at = 0; at + 1 < text->size;) {
+        const std::uint16_t hw = static_cast<std::uint16_t>(code[at] | (code[at + 1] << 8));
+        const GuestAddr addr = text->address + at;
+        if((hw >> 11) >= 0x1D) {
+            if(at + 3 >= text->size) break;
+            const std::uint32_t rn = hw & 0xF;
+            if((hw & 0xEC00) == 0xEC00) {
+                checked_.push_back({addr, true});
+            } else if((hw & 0xFE40) == 0xE840) { // load/store dual or exclusive
+                const std::uint32_t op1 = (hw >> 7) & 3, op2 = (hw >> 4) & 3;
+                if(((op1 & 2) || (op2 & 2)) && rn != 15 && rn != 13) checked_.push_back({addr, false});
+            } else if((hw & 0xFE40) == 0xE800) { // load/store multiple
+                const std::uint32_t op = (hw >> 7) & 3;
+                if((op == 1 || op == 2) && rn != 13) checked_.push_back({addr, false});
+            }
+            at += 4;
+        } else {
+            if((hw & 0xF000) == 0xC000) checked_.push_back({addr, false}); // LDM/STM T1
+            at += 2;
+        }
+    }
 }
 
 // --- translation -------------------------------------------------------------------------------

@@ -209,6 +209,15 @@ public:
     std::uint64_t interrupt_instructions() const { return irq_instructions_; }
     std::uint64_t interrupt_calls() const { return irq_calls_; }
 
+    /// Instructions found in the package's code that the CPU model does not check as the
+    /// Cortex-M4 does: LDRD/STRD/LDM/STM (which fault on an unaligned address) and
+    /// floating-point or coprocessor instructions (which the emulator does not run).
+    struct CheckedInstruction {
+        GuestAddr address;
+        bool floating_point;
+    };
+    const std::vector<CheckedInstruction>& checked_instructions() const { return checked_; }
+
     // Internal: the import hook and the CPU's fault hooks.
     void dispatch_import(Cpu& cpu, GuestAddr address);
     const std::string& thread_name_of(const Cpu& cpu) const;
@@ -219,7 +228,7 @@ private:
     void release_thread(std::thread::id id);
     friend struct ThreadExit;
     std::optional<GuestAddr> resolve(std::string_view name);
-    void load_debug_info();
+    void scan_code();
 
     MachineOptions options_;
     GuestMemory memory_;
@@ -248,6 +257,7 @@ private:
     std::unordered_map<const void*, GuestAddr> import_of_host_fn_;
     std::unordered_map<GuestAddr, const void*> host_fn_of_import_;
 
+    std::vector<CheckedInstruction> checked_;
     std::deque<std::string> last_calls_;
     std::uint64_t instructions_ = 0;
     std::uint64_t irq_instructions_ = 0;

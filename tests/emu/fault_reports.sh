@@ -11,6 +11,7 @@ status=0
 cases=(
     "fault_stack|stack overflow: pacewick used more than its 1024-byte stack|descend\+0x[0-9a-f]+ \(tests/emu/crafted/fault_stack/fault_stack.c:[0-9]+\)"
     "fault_read|memory fault: read from memory outside the package's sections, its heap and its stacks|fault_read_main\+0x[0-9a-f]+ \(tests/emu/crafted/fault_read/fault_read.c:[0-9]+\)"
+    "fault_unaligned|unaligned access: LDRD at the unaligned address 0x[0-9a-f]{8}|fault_unaligned_main\+0x[0-9a-f]+ \(tests/emu/crafted/fault_unaligned/fault_unaligned.c:[0-9]+\)"
     "fault_crash|furi_crash: crafted crash|fault_crash_main\+0x[0-9a-f]+ \(tests/emu/crafted/fault_crash/fault_crash.c:[0-9]+\)"
 )
 for c in "${cases[@]}"; do
@@ -19,7 +20,7 @@ for c in "${cases[@]}"; do
     code=$?
     problems=()
     ((code == 3)) || problems+=("exit code $code, not 3")
-    grep -qF "fsim: the package stopped: $first" <<<"$report" || problems+=("no line 'fsim: the package stopped: $first'")
+    grep -qE "^fsim: the package stopped: $first" <<<"$report" || problems+=("no line 'fsim: the package stopped: $first'")
     grep -qE "^  at: +$where" <<<"$report" || problems+=("no 'at:' line matching $where")
     grep -qE "^  thread: +pacewick$" <<<"$report" || problems+=("no thread line")
     grep -qE "^  registers: r0=0x[0-9a-f]{8}" <<<"$report" || problems+=("no registers")
