@@ -368,6 +368,7 @@ void Machine::release_thread(std::thread::id id) {
 }
 
 std::vector<ThreadFigures> Machine::thread_figures() const {
+    std::lock_guard lock(mutex_);
     std::map<std::string, ThreadFigures> by_name;
     auto add = [&](const ThreadFigures& f) {
         auto& slot = by_name[f.name];

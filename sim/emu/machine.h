@@ -233,7 +233,7 @@ private:
     MachineOptions options_;
     GuestMemory memory_;
     std::optional<LoadedFap> fap_;
-    std::recursive_mutex mutex_;
+    mutable std::recursive_mutex mutex_;
     std::map<std::thread::id, std::unique_ptr<ThreadCpus>> threads_;
     std::unique_ptr<ThreadCpus> irq_;
     std::vector<ThreadFigures> ended_threads_;

@@ -52,6 +52,8 @@ public:
     host::NotificationState led() const override { return {}; }
     Mx2125* virtual_sensor() override { return &sensor_; }
     Mx2125& sensor() { return sensor_; }
+    /// The emulator running the package, or null for the host build.
+    fap::Machine* machine() { return program_.machine.get(); }
 
     /// Starts walking or stops at the end of the step in progress; false when the sensor
     /// follows no gait (a trace, or a fixed reading).
