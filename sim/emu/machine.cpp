@@ -282,12 +282,14 @@ const void* Machine::host_function_for(GuestAddr fn, const void* const* pool, st
 
 GuestAddr Machine::guest_function_of(const void* host_fn) const {
     if(host_fn == nullptr) return 0;
+    std::lock_guard lock(mutex_);
     if(auto it = guest_fn_of_host_.find(host_fn); it != guest_fn_of_host_.end()) return it->second;
     if(auto it = import_of_host_fn_.find(host_fn); it != import_of_host_fn_.end()) return it->second;
     return 0;
 }
 
 GuestAddr Machine::trampoline_target(const void* pool_id, std::size_t index) const {
+    std::lock_guard lock(mutex_);
     auto it = pools_.find(pool_id);
     return it != pools_.end() && index < it->second.size() ? it->second[index] : 0;
 }
