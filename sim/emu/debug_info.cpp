@@ -4,13 +4,28 @@
 #include <elfutils/libdwfl.h>
 #include <gelf.h>
 
+#include <cxxabi.h>
+
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 
 namespace fap {
+
+namespace {
+/// A C++ symbol's readable name ("uhf_file_select(UHFDevice*)"); a C name as it is.
+std::string demangle(const std::string& name) {
+    int status = 0;
+    char* readable = abi::__cxa_demangle(name.c_str(), nullptr, nullptr, &status);
+    if(readable == nullptr) return name;
+    std::string out = status == 0 ? readable : name;
+    std::free(readable);
+    return out;
+}
+} // namespace
 
 /// The DWARF line table through libdwfl, which lays out and relocates the sections of a
 /// relocatable (-Ur) ELF itself.
@@ -117,7 +132,7 @@ void DebugInfo::read_symbols(std::span<const std::uint8_t> elf) {
             if(sym.st_name >= strs.sh_size || strs.sh_offset + sym.st_name >= elf.size()) continue;
             const char* p = reinterpret_cast<const char*>(elf.data() + strs.sh_offset + sym.st_name);
             symbols_.push_back(Symbol{sym.st_value & ~1u, sym.st_size,
-                                      std::string(p, strnlen(p, elf.size() - strs.sh_offset - sym.st_name))});
+                                      demangle(std::string(p, strnlen(p, elf.size() - strs.sh_offset - sym.st_name)))});
         }
     }
     std::sort(symbols_.begin(), symbols_.end(), [](const Symbol& a, const Symbol& b) { return a.offset < b.offset; });
