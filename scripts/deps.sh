@@ -12,6 +12,7 @@ packages=(
   libcli11-dev libyaml-cpp-dev tmux
   libcivetweb-dev libjsoncpp-dev
   chromium chromium-driver python3-selenium
+  libunicorn-dev libdw-dev
 )
 
 missing=()

@@ -36,6 +36,10 @@ Options:
   -o, --out DIR   where the packages go (default: dist in the repository)
   -b, --build DIR build folder for objects and links (default: build-package)
   -j, --jobs N    parallel compiles (default: 2)
+      --if-stale  leave an API's packages as they are when both are there and nothing
+                  they are made from (the apps' folders, the SDK headers, the firmware's
+                  table, the build tools) is newer; test fixtures use it, so the packages
+                  test.sh has just built are not made again
   -h, --help      this text
 
 Needs the Debian packages gcc-arm-none-eabi binutils-arm-none-eabi
@@ -54,6 +58,7 @@ apis=()
 out="$root/dist"
 build="$root/build-package"
 jobs=2
+if_stale=0
 
 while (($#)); do
     case "$1" in
@@ -65,6 +70,7 @@ while (($#)); do
         -o|--out) [[ $# -ge 2 ]] || die_usage "$1 needs a folder"; out=$2; shift 2 ;;
         -b|--build) [[ $# -ge 2 ]] || die_usage "$1 needs a folder"; build=$2; shift 2 ;;
         -j|--jobs) [[ ${2:-} =~ ^[1-9][0-9]*$ ]] || die_usage "$1 needs a positive number"; jobs=$2; shift 2 ;;
+        --if-stale) if_stale=1; shift ;;
         -h|--help) usage; exit 0 ;;
         *) die_usage "unknown argument '$1'" ;;
     esac
@@ -94,8 +100,28 @@ build_dir_of() {
     esac
 }
 
+# Whether API $1's packages are there, each with its _d.elf, and nothing they are made from is
+# newer than the older package (a folder that gained or lost a file counts as newer).
+packages_current() {
+    local api=$1 app oldest=""
+    for app in "${apps[@]}"; do
+        [[ -f $out/$api/$app.fap && -f $out/$api/${app}_d.elf ]] || return 1
+        [[ -z $oldest || $out/$api/$app.fap -ot $oldest ]] && oldest=$out/$api/$app.fap
+    done
+    local inputs=("${apps[@]/#/$root/}" "$root/platform/include" "$tools_dir/package.sh"
+        "$tools_dir/device_build.sh" "$tools_dir/fap.ld" "$tools_dir/fap_assets.py"
+        "$tools_dir/api_symbols-$api.csv")
+    [[ -d $root/platform/include-$api ]] && inputs+=("$root/platform/include-$api")
+    [[ -z $(find "${inputs[@]}" -newer "$oldest" -print -quit) ]]
+}
+
 for api in "${apis[@]}"; do
     echo "=== API $api"
+    if ((if_stale)) && packages_current "$api"; then
+        echo "   packages up to date (--if-stale): kept"
+        for app in "${apps[@]}"; do built+=("$api/$app.fap"); done
+        continue
+    fi
     table="$tools_dir/api_symbols-$api.csv"
     # An earlier run's packages go first: a failed build must not leave them looking current.
     for app in "${apps[@]}"; do rm -f "$out/$api/$app.fap" "$out/$api/${app}_d.elf"; done

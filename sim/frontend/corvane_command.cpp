@@ -58,6 +58,7 @@ struct CorvaneSettings {
     std::optional<std::string> uart;
     double speed = 1.0;
     bool log = false;
+    std::optional<std::string> fap;
     TerminalSettings terminal;
     WebSettings web;
 };
@@ -120,6 +121,12 @@ int run_corvane(std::span<const std::string_view> args) {
         ->check(number_in(0.01, 1000.0))
         ->type_name("N");
     app.add_flag("--log", s.log, "echo the app's log lines to stderr");
+    app.add_option(
+           "--fap",
+           s.fap,
+           "run this package (dist/36.0/corvane.fap) on the emulated Cortex-M4 instead of the host build")
+        ->check(readable_file)
+        ->type_name("FILE");
     add_terminal_options(app, s.terminal);
     add_api_option(app, s.api);
     add_web_option(app, s.web);
@@ -154,10 +161,13 @@ int run_corvane(std::span<const std::string_view> args) {
                 return std::make_unique<sim::SerialBridge>(rt, device);
             };
         }
+        if(s.fap) options.fap = *s.fap;
         std::optional<sim::CorvaneSession> session;
         try {
             session.emplace(options);
         } catch(const sim::BridgeError& e) {
+            throw UsageError(e.what());
+        } catch(const sim::PackageError& e) {
             throw UsageError(e.what());
         }
         for(const auto& tag : tags) session->add_tag(tag);
@@ -173,7 +183,7 @@ int run_corvane(std::span<const std::string_view> args) {
             if(auto* bridge = dynamic_cast<const sim::SerialBridge*>(session->uart_peer()))
                 real = sim::web::RealModule{*s.uart, [bridge] { return bridge->failure(); }};
             const std::string identity =
-                replay_arguments(args, {"--hardware", "--software", "--manufacturer", "--api"});
+                replay_arguments(args, {"--hardware", "--software", "--manufacturer", "--api", "--fap"});
             const std::string replay = "--no-tags" + (identity.empty() ? "" : " " + identity);
             code = run_web_page(*session, s.web, replay, real);
         } else {

@@ -49,6 +49,7 @@ struct PacewickSettings {
     std::optional<std::string> scenario;
     bool interactive = false;
     double speed = 1.0;
+    std::optional<std::string> fap;
     TerminalSettings terminal;
     sim::AppApi api = sim::AppApi::V36;
     WebSettings web;
@@ -136,6 +137,12 @@ void add_options(CLI::App& app, Raw& raw, PacewickSettings& s) {
            "with --interactive or --web: virtual seconds per wall second, 0.01 to 1000 (default 1)")
         ->check(number_in(0.01, 1000.0))
         ->type_name("N");
+    app.add_option(
+           "--fap",
+           s.fap,
+           "run this package (dist/36.0/pacewick.fap) on the emulated Cortex-M4 instead of the host build")
+        ->check(readable_file)
+        ->type_name("FILE");
     add_terminal_options(app, s.terminal);
     add_api_option(app, s.api);
     add_web_option(app, s.web);
@@ -196,6 +203,16 @@ PacewickSettings finish(const CLI::App& app, const Raw& raw, PacewickSettings s)
 
 host::Nanos to_nanos(double seconds) {
     return static_cast<host::Nanos>(seconds * 1e9 + 0.5);
+}
+
+/// Makes the session in `slot`; a package the loader refuses is the user's mistake.
+sim::PacewickSession&
+    make_pacewick_session(std::optional<sim::PacewickSession>& slot, const sim::PacewickSessionOptions& options) {
+    try {
+        return slot.emplace(options);
+    } catch(const sim::PackageError& e) {
+        throw UsageError(e.what());
+    }
 }
 
 std::string describe(const PacewickSettings& s, const sim::CsvTrace* trace, double seconds) {
@@ -287,7 +304,9 @@ int run_pacewick(std::span<const std::string_view> args) {
             options.sensor = settings.sensor;
             options.realtime = settings.interactive || web;
             options.speed = settings.speed;
-            sim::PacewickSession session(options);
+            if(settings.fap) options.fap = *settings.fap;
+            std::optional<sim::PacewickSession> made;
+            sim::PacewickSession& session = make_pacewick_session(made, options);
             if(settings.trace) {
                 try {
                     session.sensor().set_trace(sim::CsvTrace::load(*settings.trace));
@@ -313,7 +332,8 @@ int run_pacewick(std::span<const std::string_view> args) {
                                "--offset",
                                "--seed",
                                "--trace",
-                               "--api"},
+                               "--api",
+                               "--fap"},
                               {"--random-part"})) :
                       run_terminal(session, settings.terminal);
             session.quit();
@@ -345,7 +365,9 @@ int run_walk(const PacewickSettings& settings) {
         options.sensor = settings.sensor;
         options.virtual_time_limit = to_nanos(kMaxSeconds) + host::seconds(3600);
         options.api = settings.api;
-        sim::PacewickSession session(options);
+        if(settings.fap) options.fap = *settings.fap;
+        std::optional<sim::PacewickSession> made;
+        sim::PacewickSession& session = make_pacewick_session(made, options);
         sim::Mx2125& mx = session.sensor();
         if(trace) {
             mx.set_trace(*trace);

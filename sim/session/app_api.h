@@ -1,9 +1,9 @@
 #pragma once
 // The firmware API an app was built for: 36.0, the manifests' API and the default, or 86.0
 // (release 1.3.x). The host build holds both builds of each app (the 86.0 one linked as a package
-// is, only its entry point visible, renamed <entry>_api86); this is the one place that picks an
-// app's entry point, and the services the API has beyond the other's (86.0's expansion record,
-// which its apps open).
+// is, only its entry point visible, renamed <entry>_api86); here are a build's entry point and
+// the services the API has beyond the other's (86.0's expansion record, which its apps open).
+// What runs as the app, a host build or a package on the emulator, is picked in app_program.h.
 
 #include <furi.h>
 

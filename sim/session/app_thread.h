@@ -17,8 +17,8 @@ public:
     /// The thread must have been joined (the app ended) before this goes.
     ~AppThread() { join(); }
 
-    void start(const char* appid, std::uint32_t stack, FuriThreadCallback entry) {
-        thread_ = furi_thread_alloc_ex(appid, stack, entry, nullptr);
+    void start(const char* appid, std::uint32_t stack, FuriThreadCallback entry, void* context = nullptr) {
+        thread_ = furi_thread_alloc_ex(appid, stack, entry, context);
         furi_thread_set_appid(thread_, appid);
         furi_thread_start(thread_);
     }

@@ -30,7 +30,7 @@
 #include <vector>
 
 #include "app/uhf_app.h"
-#include "app_api.h"
+#include "app_program.h"
 #include "app_session.h"
 #include "app_thread.h"
 #include "devices/yrm100.h"
@@ -64,9 +64,11 @@ struct CorvaneSessionOptions {
     double speed = 1.0;
     /// Echo the runtime's log to stderr.
     bool echo_log = false;
+    /// Run this package (.fap) on the emulator instead of the host build.
+    std::filesystem::path fap;
 };
 
-class CorvaneSession final : public AppSession {
+class CorvaneSession : public AppSession {
 public:
     static constexpr const char* kAppId = "corvane";
     static constexpr std::uint32_t kStack = 4096;
@@ -87,6 +89,16 @@ public:
         , peer_(options.uart_peer ? options.uart_peer(rt_) : nullptr)
         , module_(peer_ ? nullptr : std::make_unique<Yrm100>(rt_, options.module)) {
         if(module_ && options.module_absent) module_->set_unplugged(true);
+        try {
+            program_ = AppProgram::pick(kAppId, api_, options.fap, kStack);
+        } catch(...) {
+            // The destructor does not run for a session that was never made.
+            if(own_sd_root_) {
+                std::error_code error;
+                std::filesystem::remove_all(sd_root_, error);
+            }
+            throw;
+        }
         live_before_ = host::memory::stats().live_blocks;
     }
 
@@ -106,10 +118,10 @@ public:
     }
 
     // --- the app ---------------------------------------------------------------------------
-    /// Starts uhf_app_main (of the build for the session's API) on its own thread, as the loader
-    /// does, and lets it draw.
+    /// Starts the app (uhf_app_main of the build for the session's API, or the package) on its
+    /// own thread, as the loader does, and lets it draw.
     void start() override {
-        thread_.start(kAppId, kStack, app_entry(kAppId, api_));
+        thread_.start(kAppId, program_.stack, program_.entry, program_.context);
         wait(50);
     }
     AppApi api() const {
@@ -131,11 +143,15 @@ public:
     std::optional<int32_t> join() {
         return thread_.join();
     }
-    /// Heap blocks the app still holds beyond what existed when the driver was made.
+    /// Heap blocks the app still holds beyond what existed when the driver was made (a
+    /// package's own heap counts too).
     std::ptrdiff_t leaked_blocks() const {
-        return static_cast<std::ptrdiff_t>(host::memory::stats().live_blocks) -
+        const std::size_t guest = program_.machine ? program_.machine->memory().heap().live_blocks() : 0;
+        return static_cast<std::ptrdiff_t>(host::memory::stats().live_blocks + guest) -
                static_cast<std::ptrdiff_t>(live_before_);
     }
+    /// The emulator running the package, or null for the host build.
+    fap::Machine* machine() { return program_.machine.get(); }
 
     // --- input and time --------------------------------------------------------------------
     void press(InputKey key) override {
@@ -420,6 +436,7 @@ private:
     host::DialogsService dialogs_;
     std::unique_ptr<host::UartPeer> peer_;
     std::unique_ptr<Yrm100> module_;
+    AppProgram program_;
     AppThread thread_;
     std::size_t live_before_ = 0;
 };

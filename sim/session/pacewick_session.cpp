@@ -21,7 +21,8 @@ PacewickSession::PacewickSession(PacewickSessionOptions options)
     , api_(options.api)
     , api_services_(rt_, options.api)
     , gui_(rt_)
-    , sensor_(rt_, gpio_ext_pc0, options.sensor) {}
+    , sensor_(rt_, gpio_ext_pc0, options.sensor)
+    , program_(AppProgram::pick(kAppId, options.api, options.fap, kStack)) {}
 
 PacewickSession::~PacewickSession() {
     if(thread_.started()) quit();
@@ -29,7 +30,7 @@ PacewickSession::~PacewickSession() {
 }
 
 void PacewickSession::start() {
-    thread_.start(kAppId, kStack, app_entry(kAppId, api_));
+    thread_.start(kAppId, program_.stack, program_.entry, program_.context);
     // The pulses begin once the app has read the idle pin and hooked its interrupt.
     rt_.run_for(host::ms(50));
     sensor_.start();

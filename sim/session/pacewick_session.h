@@ -12,7 +12,7 @@
 
 #include <memory>
 
-#include "app_api.h"
+#include "app_program.h"
 #include "app_session.h"
 #include "app_thread.h"
 #include "devices/mx2125.h"
@@ -29,6 +29,8 @@ struct PacewickSessionOptions {
     bool echo_log = false;
     /// Headless runs stop with a crash once virtual time passes this (realtime runs never do).
     host::Nanos virtual_time_limit = host::RuntimeOptions{}.virtual_time_limit;
+    /// Run this package (.fap) on the emulator instead of the host build.
+    std::filesystem::path fap;
 };
 
 class PacewickSession final : public AppSession {
@@ -60,6 +62,8 @@ public:
     /// The expansion service at API 86.0; null at 36.0.
     host::ExpansionService* expansion() { return api_services_.expansion(); }
     Mx2125& sensor() { return sensor_; }
+    /// The emulator running the package, or null for the host build.
+    fap::Machine* machine() { return program_.machine.get(); }
 
     /// Starts walking or stops at the end of the step in progress; false when the sensor
     /// follows no gait (a trace, or a fixed reading).
@@ -73,6 +77,7 @@ private:
     ApiServices api_services_;
     host::GuiService gui_;
     Mx2125 sensor_;
+    AppProgram program_;
     AppThread thread_;
 };
 

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Each crafted package faults one way; fsim must stop it with exit code 3 and a report naming the
+# fault, the thread, the function and source line (from the _d.elf beside the package) and the
+# registers, never hang or crash.
+#   fault_reports.sh FSIM CRAFTED_DIR
+set -uo pipefail
+fsim=$1
+dir=$2
+status=0
+# package | what the report's first line holds | where it says the fault is
+cases=(
+    "fault_stack|stack overflow: pacewick used more than its 1024-byte stack|descend\+0x[0-9a-f]+ \(tests/emu/crafted/fault_stack/fault_stack.c:[0-9]+\)"
+    "fault_read|memory fault: read from memory outside the package's sections, its heap and its stacks|fault_read_main\+0x[0-9a-f]+ \(tests/emu/crafted/fault_read/fault_read.c:[0-9]+\)"
+    "fault_unaligned|unaligned access: LDRD at the unaligned address 0x[0-9a-f]{8}|fault_unaligned_main\+0x[0-9a-f]+ \(tests/emu/crafted/fault_unaligned/fault_unaligned.c:[0-9]+\)"
+    "fault_crash|furi_crash: crafted crash|fault_crash_main\+0x[0-9a-f]+ \(tests/emu/crafted/fault_crash/fault_crash.c:[0-9]+\)"
+)
+for c in "${cases[@]}"; do
+    IFS='|' read -r name first where <<<"$c"
+    report=$(timeout 60 "$fsim" pacewick --fap "$dir/$name.fap" --seconds 1 --png "$dir/$name.png" 2>&1)
+    code=$?
+    problems=()
+    ((code == 3)) || problems+=("exit code $code, not 3")
+    grep -qE "^fsim: the package stopped: $first" <<<"$report" || problems+=("no line 'fsim: the package stopped: $first'")
+    grep -qE "^  at: +$where" <<<"$report" || problems+=("no 'at:' line matching $where")
+    grep -qE "^  thread: +pacewick$" <<<"$report" || problems+=("no thread line")
+    grep -qE "^  registers: r0=0x[0-9a-f]{8}" <<<"$report" || problems+=("no registers")
+    if ((${#problems[@]})); then
+        status=1
+        echo "FAIL $name:"
+        printf '  %s\n' "${problems[@]}"
+        sed 's/^/    | /' <<<"$report"
+    else
+        echo "ok   $name"
+    fi
+done
+exit $status
