@@ -44,7 +44,7 @@ browser_tests=(-L browser)
 logs=$(mktemp -d)
 background_names=()
 background_pids=()
-trap 'kill "${background_pids[@]}" 2>/dev/null; rm -rf "$logs"' EXIT
+trap '((${#background_pids[@]} == 0)) || kill "${background_pids[@]}" 2>/dev/null || true; rm -rf "$logs"' EXIT
 cpu_seconds() { # user+sys of every finished child of this shell, in whole seconds
   times >"$logs/times" # in this shell: a subshell's `times` would not see its parent's children
   awk 'NR == 2 { t = 0; for(i = 1; i <= 2; i++) { split($i, p, /[ms]/); t += p[1] * 60 + p[2] }
