@@ -1,8 +1,9 @@
 #pragma once
 // What runs as the app on its thread: the host build for API 36.0 or 86.0 (app_api.h), or a
 // package (.fap) on the emulated Cortex-M4 (sim/emu), started as the firmware starts it: its
-// entry point on the app's thread with the manifest's stack size. Sessions pick one with
-// AppProgram::pick and nowhere else.
+// entry point on the app's thread with the manifest's stack size, on the emulated firmware of the
+// session's API. Sessions pick one with AppProgram::pick and nowhere else; api_for picks the API
+// a package runs at.
 
 #include <furi.h>
 
@@ -76,9 +77,7 @@ struct AppProgram {
         if(manifest && manifest->api_major() == fap::Firmware::api86().api_major()) built = AppApi::V86;
         if(!built) return requested.value_or(AppApi::V36);
         if(requested && *requested != *built) {
-            const auto firmware = [](AppApi api) {
-                return (api == AppApi::V86 ? fap::Firmware::api86() : fap::Firmware::api36()).api_text();
-            };
+            const auto firmware = [](AppApi api) { return firmware_for(api).api_text(); };
             throw PackageError(
                 fap.string() + " is a package for API " + std::to_string(manifest->api_major()) + "." +
                 std::to_string(manifest->api_minor()) + ": it runs on the firmware at API " +
@@ -98,8 +97,12 @@ struct AppProgram {
         pick(std::string_view appid, AppApi api, const std::filesystem::path& fap, std::uint32_t stack) {
         if(fap.empty()) return host(app_entry(appid, api), stack);
         fap::MachineOptions options;
-        options.firmware = api == AppApi::V86 ? fap::Firmware::api86() : fap::Firmware::api36();
+        options.firmware = firmware_for(api);
         return package(fap, std::move(options));
+    }
+    /// The emulated firmware a package of `api` runs on: 36.1 for 36.0, 86.0 for 86.0.
+    static fap::Firmware firmware_for(AppApi api) {
+        return api == AppApi::V86 ? fap::Firmware::api86() : fap::Firmware::api36();
     }
 };
 
