@@ -10,6 +10,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,10 @@ struct Build {
     const char* fap; // "" for the host build
     const char* name;
 };
+
+void PrintTo(const Build& build, std::ostream* out) {
+    *out << build.name;
+}
 
 sim::CorvaneSessionOptions bridged_to(const std::string& device, const Build& build) {
     sim::CorvaneSessionOptions options;
