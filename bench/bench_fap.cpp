@@ -1,11 +1,12 @@
 // Figures only running the packages themselves can give: every sample scenario played on the
-// 36.0 packages (dist/36.0/<app>.fap, tools/package.sh) on the emulated Cortex-M4 and on the host
-// build. Prints, per scenario, the wall time of each and their ratio (goal: the package within
+// packages of one API (dist/36.0/<app>.fap or dist/86.0/<app>.fap, tools/package.sh) on the
+// emulated Cortex-M4, on the firmware of the packages' API, and on the host build for that API. Prints, per scenario, the wall time of each and their ratio (goal: the package within
 // 20x), the guest instructions executed and the package's heap peak; per thread, the deepest its
 // stack got over every scenario against its size (the manifest's for the app, the worker's own);
 // and the instructions of pacewick's PC0 interrupt per edge (goal: 60).
 //
 //     bench_fap [DIST_DIR] [RUNS]      (default: dist/36.0 of the repository, 3 runs, best kept)
+//     bench_fap dist/86.0              (the 86.0 packages, against the host build for 86.0)
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -35,15 +36,17 @@ struct Run {
     std::vector<fap::ThreadFigures> threads;
 };
 
-std::unique_ptr<sim::AppSession> make_session(const std::string& app, const fs::path& fap) {
+std::unique_ptr<sim::AppSession> make_session(const std::string& app, sim::AppApi api, const fs::path& fap) {
     if(app == "pacewick") {
         sim::PacewickSessionOptions o;
+        o.api = api;
         o.fap = fap;
         auto s = std::make_unique<sim::PacewickSession>(o);
         s->sensor().set_gait(*sim::gait_preset("normal")); // as fsim pacewick walks by default
         return s;
     }
     sim::CorvaneSessionOptions o;
+    o.api = api;
     o.fap = fap;
     return std::make_unique<sim::CorvaneSession>(o);
 }
@@ -54,13 +57,13 @@ fap::Machine* machine_of(sim::AppSession& s) {
     return nullptr;
 }
 
-Run play(const sim::scenario::Scenario& scenario, const std::string& app, const fs::path& fap,
-         const fs::path& shots) {
+Run play(const sim::scenario::Scenario& scenario, const std::string& app, sim::AppApi api,
+         const fs::path& fap, const fs::path& shots) {
     Run r;
     std::FILE* quiet = std::fopen("/dev/null", "w");
     const auto start = Clock::now();
     {
-        auto session = make_session(app, fap);
+        auto session = make_session(app, api, fap);
         session->start();
         sim::scenario::RunOptions options;
         options.out = quiet;
@@ -92,7 +95,7 @@ int main(int argc, char** argv) {
     const fs::path shots = fs::temp_directory_path() / "bench_fap_shots";
     fs::create_directories(shots);
 
-    std::printf("Sample scenarios on the 36.0 packages (%s) and on the host build; best of %d runs\n\n",
+    std::printf("Sample scenarios on the packages in %s and on the host build; best of %d runs\n\n",
                 dist.c_str(), runs);
     std::printf("%-28s %9s %9s %7s %14s %11s\n", "scenario", "host ms", "fap ms", "ratio",
                 "instructions", "heap peak");
@@ -105,16 +108,17 @@ int main(int argc, char** argv) {
         const std::string app = name.substr(0, name.find('-'));
         const fs::path fap = dist / (app + ".fap");
         if(!fs::exists(fap)) {
-            std::printf("%-28s (no %s: run tools/package.sh --api 36.0)\n", name.c_str(), fap.c_str());
+            std::printf("%-28s (no %s: run tools/package.sh)\n", name.c_str(), fap.c_str());
             all_ok = false;
             continue;
         }
         const auto scenario = sim::scenario::parse_file(file);
+        const sim::AppApi api = sim::AppProgram::api_for(std::nullopt, fap);
         Run host, pkg;
         host.wall_s = pkg.wall_s = 1e9;
         for(int i = 0; i < runs; ++i) {
-            Run h = play(scenario, app, {}, shots);
-            Run p = play(scenario, app, fap, shots);
+            Run h = play(scenario, app, api, {}, shots);
+            Run p = play(scenario, app, api, fap, shots);
             all_ok = all_ok && h.ok && p.ok;
             if(h.wall_s < host.wall_s) host = h;
             if(p.wall_s < pkg.wall_s) pkg = p;
@@ -130,7 +134,9 @@ int main(int argc, char** argv) {
             slot.high_water = std::max(slot.high_water, t.high_water);
         }
         {
-            fap::Machine probe;
+            fap::MachineOptions options;
+            options.firmware = sim::AppProgram::firmware_for(api);
+            fap::Machine probe(options);
             if(!probe.load(fap)) manifest_stack[app] = probe.fap().manifest.stack_size;
         }
         if(app == "pacewick") {

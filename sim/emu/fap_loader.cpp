@@ -131,6 +131,25 @@ std::optional<Manifest> parse_manifest(std::span<const std::uint8_t> meta) {
     return m;
 }
 
+std::optional<Manifest> read_manifest(std::span<const std::uint8_t> bytes) {
+    const auto eh = read_at<Elf32_Ehdr>(bytes, 0);
+    if(!eh || eh->e_shentsize != sizeof(Elf32_Shdr) || eh->e_shstrndx >= eh->e_shnum) return std::nullopt;
+    const auto names = read_at<Elf32_Shdr>(bytes, eh->e_shoff + std::size_t{eh->e_shstrndx} * sizeof(Elf32_Shdr));
+    if(!names || names->sh_offset > bytes.size() || bytes.size() - names->sh_offset < names->sh_size)
+        return std::nullopt;
+    constexpr std::string_view kMeta = ".fapmeta";
+    for(std::size_t i = 0; i < eh->e_shnum; ++i) {
+        const auto sh = read_at<Elf32_Shdr>(bytes, eh->e_shoff + i * sizeof(Elf32_Shdr));
+        if(!sh) return std::nullopt;
+        if(sh->sh_name >= names->sh_size || names->sh_size - sh->sh_name <= kMeta.size()) continue;
+        const char* n = reinterpret_cast<const char*>(bytes.data() + names->sh_offset + sh->sh_name);
+        if(std::string_view(n, kMeta.size()) != kMeta || n[kMeta.size()] != '\0') continue;
+        if(sh->sh_offset > bytes.size() || bytes.size() - sh->sh_offset < sh->sh_size) return std::nullopt;
+        return parse_manifest(bytes.subspan(sh->sh_offset, sh->sh_size));
+    }
+    return std::nullopt;
+}
+
 LoadResult load_fap(
     std::span<const std::uint8_t> bytes,
     std::string_view file_name,

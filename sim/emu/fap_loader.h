@@ -81,6 +81,9 @@ std::uint32_t elf_symbol_hash(std::string_view name);
 
 /// Parses and checks the manifest alone.
 std::optional<Manifest> parse_manifest(std::span<const std::uint8_t> bytes);
+/// The manifest of the package file `bytes` (its `.fapmeta` section), unchecked; nothing when
+/// the file has none that can be read (the loader then refuses it as an invalid file).
+std::optional<Manifest> read_manifest(std::span<const std::uint8_t> bytes);
 
 struct LoadResult {
     std::optional<LoadedFap> fap;

@@ -83,6 +83,26 @@ std::string FaultReport::text() const {
     return o.str();
 }
 
+// --- firmware --------------------------------------------------------------------------------
+
+std::string Firmware::api_text() const {
+    return std::to_string(api_major()) + "." + std::to_string(api_minor());
+}
+
+Firmware Firmware::api36() {
+    return Firmware{api_table_version(), api_table()};
+}
+
+Firmware Firmware::api86() {
+    return Firmware{api_table_version_api86(), api_table_api86()};
+}
+
+std::optional<Firmware> Firmware::for_major(std::uint16_t major) {
+    for(const Firmware& f : {api36(), api86()})
+        if(f.api_major() == major) return f;
+    return std::nullopt;
+}
+
 // --- life ------------------------------------------------------------------------------------
 
 Machine::Machine(MachineOptions options) : options_(std::move(options)) {
@@ -118,8 +138,7 @@ std::optional<LoadError> Machine::load(const std::filesystem::path& path) {
 }
 
 std::optional<LoadError> Machine::load(std::span<const std::uint8_t> bytes, std::string_view file_name) {
-    const std::uint16_t major = static_cast<std::uint16_t>(api_table_version() >> 16);
-    auto result = load_fap(bytes, file_name, major, memory_, [this](std::string_view name) {
+    auto result = load_fap(bytes, file_name, options_.firmware.api_major(), memory_, [this](std::string_view name) {
         return resolve(name);
     });
     if(result.error) return result.error;
@@ -130,7 +149,7 @@ std::optional<LoadError> Machine::load(std::span<const std::uint8_t> bytes, std:
 }
 
 std::optional<GuestAddr> Machine::resolve(std::string_view name) {
-    const auto table = api_table();
+    const auto table = options_.firmware.table;
     const std::uint32_t hash = elf_symbol_hash(name);
     auto it = std::lower_bound(table.begin(), table.end(), hash,
                                [](const ApiEntry& e, std::uint32_t h) { return e.hash < h; });

@@ -46,10 +46,31 @@ struct ApiEntry {
     const void* host_function;                    // the runtime's function, for callbacks
     GuestAddr (*place)(Machine&);                 // variables: makes the guest copy
 };
-/// The firmware's export table, sorted by hash (generated from the SDK headers and the table).
+/// The export table of the firmware at API 36.1, sorted by hash (generated from the SDK headers
+/// and the firmware's table).
 std::span<const ApiEntry> api_table();
-/// The API version the table is the firmware's.
+/// The API version the table is the firmware's (36.1).
 std::uint32_t api_table_version();
+/// The same for the firmware at API 86.0 (the 86.0 headers, platform/include-86.0).
+std::span<const ApiEntry> api_table_api86();
+std::uint32_t api_table_version_api86();
+
+/// A firmware the emulator plays: its API version (major << 16 | minor) and export table.
+struct Firmware {
+    std::uint32_t api_version = 0;
+    std::span<const ApiEntry> table;
+
+    std::uint16_t api_major() const { return static_cast<std::uint16_t>(api_version >> 16); }
+    std::uint16_t api_minor() const { return static_cast<std::uint16_t>(api_version & 0xFFFF); }
+    /// "36.1"
+    std::string api_text() const;
+
+    /// The firmware at API 36.1 (the default), or at 86.0 (release 1.3.x).
+    static Firmware api36();
+    static Firmware api86();
+    /// The firmware whose API major is `major`, if the emulator has one.
+    static std::optional<Firmware> for_major(std::uint16_t major);
+};
 
 /// What stopped a run: the report a fault gives.
 struct FaultReport {
@@ -73,6 +94,9 @@ struct ThreadFigures {
 };
 
 struct MachineOptions {
+    /// The firmware the package runs on: its API (the loader checks the package's against it)
+    /// and its exports.
+    Firmware firmware = Firmware::api36();
     /// Called with the report when the guest faults; must not return. Default: prints the report
     /// on stderr and ends the process with exit code kFaultExitCode.
     std::function<void(const FaultReport&)> on_fault;
@@ -120,6 +144,8 @@ public:
 
     GuestMemory& memory() { return memory_; }
     const GuestMemory& memory() const { return memory_; }
+    /// The firmware the machine plays.
+    const Firmware& firmware() const { return options_.firmware; }
 
     // --- translation between host and guest values --------------------------------------------
     /// A host pointer as the guest sees it: NULL, an address in guest memory, or a handle.

@@ -149,7 +149,12 @@ void require(Call& c, const void* function) {
 void bridge_furi_crash(Call& c) {
     const GuestAddr message = c.cpu.reg(UC_ARM_REG_R12);
     std::string text = "(no message)";
-    if(message != 0) {
+    // From API 86.0 furi_check and furi_assert pass a flag instead of their message.
+    if(message == 0x01) {
+        text = "furi_assert failed";
+    } else if(message == 0x02) {
+        text = "furi_check failed";
+    } else if(message != 0) {
         if(auto s = c.m.memory().cstring(message)) text = std::string(*s);
     }
     while(!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();

@@ -9,6 +9,10 @@ std::uint8_t byte_at(Machine& m, GuestAddr addr, const char* what) {
     return *m.memory().host(addr);
 }
 
+std::uint16_t half_at(Machine& m, GuestAddr addr, const char* what) {
+    return static_cast<std::uint16_t>(byte_at(m, addr, what) | (byte_at(m, addr + 1, what) << 8));
+}
+
 std::uint32_t word_at(Machine& m, GuestAddr addr, const char* what) {
     const auto v = m.memory().read32(addr);
     if(!v) m.fault("bad pointer", std::string(what) + ": reads outside guest memory");
@@ -78,7 +82,7 @@ bool decode_image(const std::uint8_t* data, std::size_t room, std::size_t expect
     return false;
 }
 
-HostIcon::HostIcon(std::uint8_t w, std::uint8_t h, std::uint8_t count, std::uint8_t rate,
+HostIcon::HostIcon(std::uint16_t w, std::uint16_t h, std::uint8_t count, std::uint8_t rate,
                    std::vector<std::vector<std::uint8_t>> frame_data)
     : data(std::move(frame_data))
     , frames([this] {
@@ -93,11 +97,15 @@ const Icon* icon_from_guest(Machine& m, GuestAddr guest, const char* what) {
     if(guest == 0) return nullptr;
     if(const void* original = m.original_of(guest)) return static_cast<const Icon*>(original);
     HostIcon* mirror = m.mirror<HostIcon>(guest, [&] {
-        const std::uint8_t w = byte_at(m, guest, what);
-        const std::uint8_t h = byte_at(m, guest + 1, what);
-        const std::uint8_t count = byte_at(m, guest + 2, what);
-        const std::uint8_t rate = byte_at(m, guest + 3, what);
-        const GuestAddr frames = word_at(m, guest + 4, what);
+        // The sizes are bytes up to API 36.x, 16-bit from 86.0 (and the frames' pointer then
+        // follows two bytes of padding).
+        const bool wide = m.firmware().api_major() >= 86;
+        const GuestAddr counts = guest + (wide ? 4 : 2);
+        const std::uint16_t w = wide ? half_at(m, guest, what) : byte_at(m, guest, what);
+        const std::uint16_t h = wide ? half_at(m, guest + 2, what) : byte_at(m, guest + 1, what);
+        const std::uint8_t count = byte_at(m, counts, what);
+        const std::uint8_t rate = byte_at(m, counts + 1, what);
+        const GuestAddr frames = word_at(m, guest + (wide ? 8 : 4), what);
         const std::size_t expected = static_cast<std::size_t>((w + 7) / 8) * h;
         std::vector<std::vector<std::uint8_t>> data;
         for(std::uint8_t i = 0; i < count; ++i) {

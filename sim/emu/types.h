@@ -22,12 +22,13 @@ namespace fap {
 bool decode_image(const std::uint8_t* data, std::size_t room, std::size_t expected,
                   std::vector<std::uint8_t>& out);
 
-// --- Icon: {u8 width, u8 height, u8 frame_count, u8 frame_rate, u32 frames} -------------------
+// --- Icon: {u8 width, u8 height, u8 frame_count, u8 frame_rate, u32 frames} up to API 36.x;
+// {u16 width, u16 height, u8 frame_count, u8 frame_rate, u32 frames} (12 bytes) from 86.0 ------
 struct HostIcon {
     std::vector<std::vector<std::uint8_t>> data;
     std::vector<const std::uint8_t*> frames;
     Icon icon;
-    HostIcon(std::uint8_t w, std::uint8_t h, std::uint8_t count, std::uint8_t rate,
+    HostIcon(std::uint16_t w, std::uint16_t h, std::uint8_t count, std::uint8_t rate,
              std::vector<std::vector<std::uint8_t>> frame_data);
 };
 const Icon* icon_from_guest(Machine& m, GuestAddr guest, const char* what);

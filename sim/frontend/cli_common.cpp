@@ -104,12 +104,12 @@ int run_command(
     }
 }
 
-void add_api_option(CLI::App& app, sim::AppApi& api) {
+void add_api_option(CLI::App& app, std::optional<sim::AppApi>& api) {
     app.add_option_function<std::string>(
            "--api",
            [&api](const std::string& value) { api = *sim::parse_app_api(value); },
            "the firmware API the app is built for: 36.0 (default) or 86.0 (release 1.3.x, the "
-           "serial API and the expansion service)")
+           "serial API and the expansion service); with --fap, the package's API is the default")
         ->check(CLI::IsMember({"36.0", "86.0"}))
         ->type_name("API");
 }

@@ -35,8 +35,9 @@ int run_command(
     std::span<const std::string_view> args,
     const std::function<int()>& body);
 
-/// --api 36.0|86.0: which build of the app runs (default 36.0).
-void add_api_option(CLI::App& app, sim::AppApi& api);
+/// --api 36.0|86.0: which build of the app runs (default 36.0), or with --fap which firmware the
+/// package runs on (default: the one its API names; sim::AppProgram::api_for).
+void add_api_option(CLI::App& app, std::optional<sim::AppApi>& api);
 
 /// A CLI11 check that a file can be read: it exists, is a regular file and opens.
 std::string readable_file(const std::string& path);

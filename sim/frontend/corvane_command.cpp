@@ -50,7 +50,7 @@ std::string sample_tag_file() {
 }
 
 struct CorvaneSettings {
-    sim::AppApi api = sim::AppApi::V36;
+    std::optional<sim::AppApi> api; // --api; with --fap, the package's is the default
     std::string sd;
     ModuleSettings module;
     std::optional<std::string> scenario;
@@ -124,7 +124,8 @@ int run_corvane(std::span<const std::string_view> args) {
     app.add_option(
            "--fap",
            s.fap,
-           "run this package (dist/36.0/corvane.fap) on the emulated Cortex-M4 instead of the host build")
+           "run this package (dist/<API>/corvane.fap) on the emulated Cortex-M4 instead of the host "
+           "build, on the firmware of the package's API (36.0 or 86.0)")
         ->check(readable_file)
         ->type_name("FILE");
     add_terminal_options(app, s.terminal);
@@ -145,7 +146,6 @@ int run_corvane(std::span<const std::string_view> args) {
         const auto tags = s.uart ? std::vector<sim::yrm100::TagSpec>{} : field_tags(s.module);
 
         sim::CorvaneSessionOptions options;
-        options.api = s.api;
         options.module = s.module.config;
         options.module_absent = s.module.absent;
         options.echo_log = s.log;
@@ -164,6 +164,7 @@ int run_corvane(std::span<const std::string_view> args) {
         if(s.fap) options.fap = *s.fap;
         std::optional<sim::CorvaneSession> session;
         try {
+            options.api = sim::AppProgram::api_for(s.api, options.fap);
             session.emplace(options);
         } catch(const sim::BridgeError& e) {
             throw UsageError(e.what());

@@ -51,7 +51,7 @@ struct PacewickSettings {
     double speed = 1.0;
     std::optional<std::string> fap;
     TerminalSettings terminal;
-    sim::AppApi api = sim::AppApi::V36;
+    std::optional<sim::AppApi> api; // --api; with --fap, the package's is the default
     WebSettings web;
 };
 
@@ -140,7 +140,8 @@ void add_options(CLI::App& app, Raw& raw, PacewickSettings& s) {
     app.add_option(
            "--fap",
            s.fap,
-           "run this package (dist/36.0/pacewick.fap) on the emulated Cortex-M4 instead of the host build")
+           "run this package (dist/<API>/pacewick.fap) on the emulated Cortex-M4 instead of the host "
+           "build, on the firmware of the package's API (36.0 or 86.0)")
         ->check(readable_file)
         ->type_name("FILE");
     add_terminal_options(app, s.terminal);
@@ -205,10 +206,14 @@ host::Nanos to_nanos(double seconds) {
     return static_cast<host::Nanos>(seconds * 1e9 + 0.5);
 }
 
-/// Makes the session in `slot`; a package the loader refuses is the user's mistake.
-sim::PacewickSession&
-    make_pacewick_session(std::optional<sim::PacewickSession>& slot, const sim::PacewickSessionOptions& options) {
+/// Makes the session in `slot` at the API `api` (--api) asks for, or with a package the one its
+/// manifest names; a package the loader refuses is the user's mistake.
+sim::PacewickSession& make_pacewick_session(
+    std::optional<sim::PacewickSession>& slot,
+    sim::PacewickSessionOptions options,
+    std::optional<sim::AppApi> api) {
     try {
+        options.api = sim::AppProgram::api_for(api, options.fap);
         return slot.emplace(options);
     } catch(const sim::PackageError& e) {
         throw UsageError(e.what());
@@ -300,13 +305,12 @@ int run_pacewick(std::span<const std::string_view> args) {
         const bool web = settings.web.address.has_value();
         if(settings.scenario || settings.interactive || web) {
             sim::PacewickSessionOptions options;
-            options.api = settings.api;
             options.sensor = settings.sensor;
             options.realtime = settings.interactive || web;
             options.speed = settings.speed;
             if(settings.fap) options.fap = *settings.fap;
             std::optional<sim::PacewickSession> made;
-            sim::PacewickSession& session = make_pacewick_session(made, options);
+            sim::PacewickSession& session = make_pacewick_session(made, options, settings.api);
             if(settings.trace) {
                 try {
                     session.sensor().set_trace(sim::CsvTrace::load(*settings.trace));
@@ -364,10 +368,9 @@ int run_walk(const PacewickSettings& settings) {
         sim::PacewickSessionOptions options;
         options.sensor = settings.sensor;
         options.virtual_time_limit = to_nanos(kMaxSeconds) + host::seconds(3600);
-        options.api = settings.api;
         if(settings.fap) options.fap = *settings.fap;
         std::optional<sim::PacewickSession> made;
-        sim::PacewickSession& session = make_pacewick_session(made, options);
+        sim::PacewickSession& session = make_pacewick_session(made, options, settings.api);
         sim::Mx2125& mx = session.sensor();
         if(trace) {
             mx.set_trace(*trace);

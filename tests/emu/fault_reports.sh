@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Each crafted package faults one way; fsim must stop it with exit code 3 and a report naming the
 # fault, the thread, the function and source line (from the _d.elf beside the package) and the
-# registers, never hang or crash.
+# registers, never hang or crash. A package given with the --api of another firmware is refused.
 #   fault_reports.sh FSIM CRAFTED_DIR
 set -uo pipefail
 fsim=$1
@@ -33,4 +33,15 @@ for c in "${cases[@]}"; do
         echo "ok   $name"
     fi
 done
+# A package offered with the --api of another firmware: one line saying so, exit 2.
+out=$(timeout 60 "$fsim" pacewick --api 86.0 --fap "$dir/fault_crash.fap" --seconds 1 --png "$dir/x.png" 2>&1)
+code=$?
+if ((code == 2)) && [[ $(wc -l <<<"$out") == 1 ]] &&
+    grep -qF "fault_crash.fap is a package for API 36.0: it runs on the firmware at API 36.1, and --api 86.0 asks for the firmware at 86.0" <<<"$out"; then
+    echo "ok   --api 86.0 with a 36.0 package"
+else
+    status=1
+    echo "FAIL --api 86.0 with a 36.0 package: exit $code"
+    sed 's/^/    | /' <<<"$out"
+fi
 exit $status

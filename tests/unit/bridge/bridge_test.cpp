@@ -10,6 +10,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -24,9 +25,21 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-sim::CorvaneSessionOptions bridged_to(const std::string& device, sim::AppApi api) {
+/// What runs as the app: the build for an API, or a package.
+struct Build {
+    sim::AppApi api;
+    const char* fap; // "" for the host build
+    const char* name;
+};
+
+void PrintTo(const Build& build, std::ostream* out) {
+    *out << build.name;
+}
+
+sim::CorvaneSessionOptions bridged_to(const std::string& device, const Build& build) {
     sim::CorvaneSessionOptions options;
-    options.api = api;
+    options.api = build.api;
+    options.fap = build.fap;
     options.realtime = true;
     options.uart_peer = [device](host::Runtime& rt) -> std::unique_ptr<host::UartPeer> {
         return std::make_unique<sim::SerialBridge>(rt, device);
@@ -70,14 +83,24 @@ bool contains(const Bytes& haystack, const Bytes& needle) {
            haystack.end();
 }
 
-// The tests that run the app run it built for API 36.0 and for 86.0 (the serial API).
-class BridgedApp : public ::testing::TestWithParam<sim::AppApi> {};
+// The tests that run the app run it built for API 36.0 and for 86.0 (the serial API), and the
+// 86.0 package on the emulator (skipped when tools/package.sh has not made it).
+class BridgedApp : public ::testing::TestWithParam<Build> {
+protected:
+    void SetUp() override {
+        if(*GetParam().fap && !std::filesystem::exists(GetParam().fap))
+            GTEST_SKIP() << GetParam().fap << " is missing: run tools/package.sh --api 86.0";
+    }
+};
 
 INSTANTIATE_TEST_SUITE_P(
     Apis,
     BridgedApp,
-    ::testing::Values(sim::AppApi::V36, sim::AppApi::V86),
-    [](const auto& info) { return info.param == sim::AppApi::V86 ? "api86" : "api36"; });
+    ::testing::Values(
+        Build{sim::AppApi::V36, "", "api36"},
+        Build{sim::AppApi::V86, "", "api86"},
+        Build{sim::AppApi::V86, SOURCE_ROOT "/dist/86.0/corvane.fap", "fap86"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // The app checks the module and reads a tag through the bridge, a pseudo-terminal and the
 // virtual module of another process. The tag's EPC and CRC hold 0x7E, the frame end byte, and

@@ -1,10 +1,11 @@
 // The package loader refuses what the firmware's loader refuses, with its messages: each case
-// breaks corvane's 36.0 package one way.
+// breaks corvane's 36.0 package one way, or offers a package to the firmware of another API.
 #include <gtest/gtest.h>
 
 #include <elf.h>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -19,8 +20,8 @@ using Bytes = std::vector<std::uint8_t>;
 
 const char* const kPackage = SOURCE_ROOT "/dist/36.0/corvane.fap";
 
-Bytes read_package() {
-    std::ifstream in(kPackage, std::ios::binary);
+Bytes read_package(const char* path = kPackage) {
+    std::ifstream in(path, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
@@ -44,6 +45,7 @@ struct Broken {
     std::function<void(Bytes&)> breaks;
     const char* message; // as the loader shows it
     const char* detail;  // one of the details, or ""
+    fap::Firmware firmware = fap::Firmware::api36();
 };
 
 TEST(FapLoader, RefusesWhatTheFirmwareRefusesWithItsMessage) {
@@ -63,6 +65,13 @@ TEST(FapLoader, RefusesWhatTheFirmwareRefusesWithItsMessage) {
         {"API major 37",
          [](Bytes& b) { put32(b, section(b, ".fapmeta")->sh_offset + 8, 0x00250000); },
          "Preload failed, corvane.fap: API version mismatch", "the package was built for API 37.0, the firmware has API 36"},
+        {"a 36.0 package on the firmware at 86.0",
+         [](Bytes&) {},
+         "Preload failed, corvane.fap: API version mismatch", "the package was built for API 36.0, the firmware has API 86",
+         fap::Firmware::api86()},
+        {"an 86.0 package on the firmware at 36.1",
+         [](Bytes& b) { b = read_package(SOURCE_ROOT "/dist/86.0/corvane.fap"); },
+         "Preload failed, corvane.fap: API version mismatch", "the package was built for API 86.0, the firmware has API 36"},
         {"an import the firmware does not export",
          [](Bytes& b) {
              const Elf32_Shdr* strtab = section(b, ".strtab");
@@ -83,7 +92,9 @@ TEST(FapLoader, RefusesWhatTheFirmwareRefusesWithItsMessage) {
         SCOPED_TRACE(c.what);
         Bytes bytes = good;
         c.breaks(bytes);
-        fap::Machine machine;
+        fap::MachineOptions options;
+        options.firmware = c.firmware;
+        fap::Machine machine(options);
         const auto error = machine.load(bytes, "corvane.fap");
         ASSERT_TRUE(error.has_value());
         EXPECT_EQ(error->message("corvane.fap"), c.message);
@@ -96,25 +107,45 @@ TEST(FapLoader, RefusesWhatTheFirmwareRefusesWithItsMessage) {
     }
 }
 
-TEST(FapLoader, LoadsThePackageAndResolvesEveryImport) {
-    const Bytes good = read_package();
-    ASSERT_GT(good.size(), 1000u) << kPackage << " is missing: run tools/package.sh --api 36.0";
-    fap::Machine machine;
-    const auto error = machine.load(good, "corvane.fap");
-    ASSERT_FALSE(error.has_value()) << error->message("corvane.fap");
-    const fap::LoadedFap& fap = machine.fap();
-    EXPECT_EQ(fap.appid, "corvane");
-    EXPECT_EQ(fap.manifest.stack_size, 4096);
-    EXPECT_EQ(fap.manifest.name, "[YRM100] Corvane");
-    ASSERT_NE(fap.section(".text"), nullptr);
-    EXPECT_EQ(fap.entry & 1u, 1u) << "Thumb";
-    EXPECT_EQ(fap.section_at(fap.entry & ~1u), fap.section(".text"));
-    // Every import has a bridge into the runtime.
-    for(const auto& name : fap.imports) {
-        bool bridged = false;
-        for(const auto& e : fap::api_table())
-            if(name == e.name) bridged = e.variable ? e.place != nullptr : e.bridge != nullptr;
-        EXPECT_TRUE(bridged) << name;
+TEST(FapLoader, LoadsEachPackageOnTheFirmwareOfItsApiAndResolvesEveryImport) {
+    struct Package {
+        const char* path;
+        fap::Firmware firmware;
+        const char* name;
+        std::uint16_t stack;
+    };
+    const Package packages[] = {
+        {kPackage, fap::Firmware::api36(), "[YRM100] Corvane", 4096},
+        {SOURCE_ROOT "/dist/86.0/corvane.fap", fap::Firmware::api86(), "[YRM100] Corvane", 4096},
+        {SOURCE_ROOT "/dist/86.0/pacewick.fap", fap::Firmware::api86(), "[Mx2125] Pacewick", 2048},
+    };
+    for(const Package& p : packages) {
+        SCOPED_TRACE(p.path);
+        const Bytes good = read_package(p.path);
+        ASSERT_GT(good.size(), 1000u) << p.path << " is missing: run tools/package.sh";
+        const auto manifest = fap::read_manifest(good);
+        ASSERT_TRUE(manifest.has_value());
+        EXPECT_EQ(manifest->api_major(), p.firmware.api_major());
+        fap::MachineOptions options;
+        options.firmware = p.firmware;
+        fap::Machine machine(options);
+        const std::string file = std::filesystem::path(p.path).filename().string();
+        const auto error = machine.load(good, file);
+        ASSERT_FALSE(error.has_value()) << error->message(file);
+        const fap::LoadedFap& fap = machine.fap();
+        EXPECT_EQ(fap.appid, std::filesystem::path(p.path).stem().string());
+        EXPECT_EQ(fap.manifest.stack_size, p.stack);
+        EXPECT_EQ(fap.manifest.name, p.name);
+        ASSERT_NE(fap.section(".text"), nullptr);
+        EXPECT_EQ(fap.entry & 1u, 1u) << "Thumb";
+        EXPECT_EQ(fap.section_at(fap.entry & ~1u), fap.section(".text"));
+        // Every import has a bridge into the runtime.
+        for(const auto& name : fap.imports) {
+            bool bridged = false;
+            for(const auto& e : p.firmware.table)
+                if(name == e.name) bridged = e.variable ? e.place != nullptr : e.bridge != nullptr;
+            EXPECT_TRUE(bridged) << name;
+        }
     }
 }
 
