@@ -26,6 +26,18 @@ enum class Lock : std::uint8_t {
     Permanent, ///< never writable (Reserved: never readable either)
 };
 
+/** The lock's name in scenario files and on the web page: "open", "secured", "permanent". */
+constexpr const char* lock_name(Lock lock) {
+    switch(lock) {
+    case Lock::Open:
+        return "open";
+    case Lock::Secured:
+        return "secured";
+    default:
+        return "permanent";
+    }
+}
+
 /** What a tag is made of. Byte strings must hold whole words. */
 struct TagSpec {
     Bytes epc;

@@ -67,17 +67,6 @@ bool plain_text(std::string_view text) {
     return true;
 }
 
-const char* lock_name(yrm100::Lock lock) {
-    switch(lock) {
-    case yrm100::Lock::Open:
-        return "open";
-    case yrm100::Lock::Secured:
-        return "secured";
-    default:
-        return "permanent";
-    }
-}
-
 } // namespace
 
 Recorder::Recorder(std::string app, std::string replay_options)
@@ -227,7 +216,7 @@ void Recorder::tag_enter(Nanos at, std::size_t number, const yrm100::VirtualTag&
     std::string locks;
     for(const auto& [bank, name, usual] : kBanks) {
         if(tag.lock(bank) == usual) continue;
-        locks += std::string(locks.empty() ? "" : ", ") + name + ": " + lock_name(tag.lock(bank));
+        locks += std::string(locks.empty() ? "" : ", ") + name + ": " + yrm100::lock_name(tag.lock(bank));
     }
     if(!locks.empty()) step += ", locks: {" + locks + "}";
     if(tag.rssi_dbm() != -55) step += ", rssi: " + std::to_string(tag.rssi_dbm());

@@ -52,17 +52,6 @@ std::string rgb_hex(host::Rgb c) {
     return text;
 }
 
-const char* lock_name(yrm100::Lock lock) {
-    switch(lock) {
-    case yrm100::Lock::Open:
-        return "open";
-    case yrm100::Lock::Secured:
-        return "secured";
-    default:
-        return "permanent";
-    }
-}
-
 /// A file name the card folder may take: 1 to 64 letters, digits, ' ', '_', '-', '.', not
 /// beginning with '.'. Why not, or empty.
 std::string bad_name(const std::string& name) {
@@ -791,10 +780,10 @@ void Live::publish_module() {
             std::snprintf(pc, sizeof pc, "%04X", t.pc());
             tag["pc"] = pc;
             Json::Value locks;
-            locks["reserved"] = lock_name(t.lock(yrm100::Bank::Reserved));
-            locks["epc"] = lock_name(t.lock(yrm100::Bank::Epc));
-            locks["tid"] = lock_name(t.lock(yrm100::Bank::Tid));
-            locks["user"] = lock_name(t.lock(yrm100::Bank::User));
+            locks["reserved"] = yrm100::lock_name(t.lock(yrm100::Bank::Reserved));
+            locks["epc"] = yrm100::lock_name(t.lock(yrm100::Bank::Epc));
+            locks["tid"] = yrm100::lock_name(t.lock(yrm100::Bank::Tid));
+            locks["user"] = yrm100::lock_name(t.lock(yrm100::Bank::User));
             tag["locks"] = locks;
             tags.append(tag);
         }
