@@ -20,7 +20,7 @@ jobs=$(nproc)
 unity=(-DCMAKE_UNITY_BUILD=ON)
 # AddressSanitizer+UBSan with clang: every test, and the libFuzzer targets on the same libraries.
 asan_tree=build-asan
-asan_options=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DSANITIZE=address
+asan_options=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DSANITIZE=address -DSANITIZE_OPTIMIZE=-O0
   -DBUILD_FUZZERS=ON -DBUILD_BENCHES=OFF "${unity[@]}")
 asan_tests=(-LE 'fuzz|tools|browser') # the bounded fuzz runs below go far beyond the smoke tests
 fuzz_targets=(fuzz_replies_run fuzz_flipper_format_run fuzz_tag_file_run fuzz_scenario_run)
