@@ -245,18 +245,21 @@ void Scheduler::run_fiber(Task* self) {
         self->body = nullptr;
         body();
     }
-    // Like thread_local destructors, in the order of the latest first; a hook may add another.
-    while(!self->exit_hooks.empty()) {
-        const std::function<void()> hook = std::move(self->exit_hooks.back());
-        self->exit_hooks.pop_back();
-        hook();
-    }
     finish_current(); // never returns: the next task frees this stack on arrival
     fatal("a finished platform thread ran again");
 }
 
 void Scheduler::at_exit(std::function<void()> fn) {
     require_thread("at_exit")->exit_hooks.push_back(std::move(fn));
+}
+
+void Scheduler::run_exit_hooks(Task* task) {
+    // Like thread_local destructors, the latest first; a hook may add another.
+    while(!task->exit_hooks.empty()) {
+        const std::function<void()> hook = std::move(task->exit_hooks.back());
+        task->exit_hooks.pop_back();
+        hook();
+    }
 }
 
 void Scheduler::make_ready(Task* task) {

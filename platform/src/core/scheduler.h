@@ -113,10 +113,11 @@ public:
     /// Makes `task` a fiber that runs body() once it receives the token. The task becomes ready
     /// now; the caller may be preempted by it.
     void spawn(Task* task, std::function<void()> body);
-    /// Runs fn on the calling platform thread once its body has returned, before it ends (what a
-    /// thread_local's destructor did when each platform thread was an OS thread). The runtime's
-    /// "main" never ends here, so what it registers never runs.
+    /// Keeps fn to run on the calling platform thread as it ends (what a thread_local's
+    /// destructor did when each platform thread was an OS thread); the thread's body calls
+    /// run_exit_hooks. The runtime's "main" never ends here, so what it registers never runs.
     void at_exit(std::function<void()> fn);
+    void run_exit_hooks(Task* task);
 
     /// Blocks the current task on `list` (may be null: a pure delay) until woken or until
     /// `deadline`. Returns true when woken, false on timeout.

@@ -130,6 +130,8 @@ void furi_thread_start(FuriThread* thread) {
     sched().spawn(&thread->task, [thread] {
         set_state(thread, FuriThreadStateRunning);
         thread->return_code = thread->callback(thread->context);
+        // Before it counts as stopped: a joiner may free the thread as soon as it runs.
+        sched().run_exit_hooks(&thread->task);
         set_state(thread, FuriThreadStateStopped);
         sched().wake_all(thread->joiners);
     });
