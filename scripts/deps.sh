@@ -13,6 +13,7 @@ packages=(
   libcivetweb-dev libjsoncpp-dev
   chromium chromium-driver python3-selenium
   libunicorn-dev libdw-dev
+  libboost-context-dev
 )
 
 missing=()

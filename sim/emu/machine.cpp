@@ -5,6 +5,8 @@
 
 #include <furi.h>
 
+#include "host/kernel.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cinttypes>
@@ -34,19 +36,6 @@ std::string hex(std::uint32_t v) {
     return b;
 }
 } // namespace
-
-/// Ends a platform thread's CPU contexts when its OS thread ends.
-struct ThreadExit {
-    Machine* machine = nullptr;
-    std::uint64_t serial = 0;
-    ~ThreadExit() {
-        if(machine != nullptr && g_current.load() == machine && g_serial.load() == serial)
-            machine->release_thread(std::this_thread::get_id());
-    }
-};
-namespace {
-thread_local ThreadExit t_exit;
-}
 
 struct Machine::ThreadCpus {
     std::string name;
@@ -357,17 +346,22 @@ Machine::ThreadCpus& Machine::cpus_for_this_thread(bool irq) {
         }
         return *irq_;
     }
-    auto& slot = threads_[std::this_thread::get_id()];
+    // Keyed on the platform thread: they all share one OS thread.
+    FuriThreadId id = furi_thread_get_current_id();
+    auto& slot = threads_[id];
     if(!slot) {
         slot = std::make_unique<ThreadCpus>();
-        FuriThreadId id = furi_thread_get_current_id();
         const char* name = id ? furi_thread_get_name(id) : nullptr;
         slot->name = name ? name : "main";
         std::uint32_t size = id ? furi_thread_get_stack_space(id) : 0;
         if(size == 0) size = kDefaultStack;
         slot->stack = memory_.alloc_stack(size, slot->name);
-        t_exit.machine = this;
-        t_exit.serial = g_serial.load();
+        if(id != nullptr) {
+            // Its CPU contexts and stack go when the thread ends (unless this machine went first).
+            host::at_thread_exit([this, id, serial = g_serial.load()] {
+                if(g_current.load() == this && g_serial.load() == serial) release_thread(id);
+            });
+        }
     }
     return *slot;
 }
@@ -378,7 +372,7 @@ Cpu& Machine::cpu_at(ThreadCpus& t, std::size_t depth) {
     return *t.levels[depth];
 }
 
-void Machine::release_thread(std::thread::id id) {
+void Machine::release_thread(void* id) {
     std::lock_guard lock(mutex_);
     auto it = threads_.find(id);
     if(it == threads_.end()) return;
@@ -500,7 +494,7 @@ void Machine::fault(FaultReport report, Cpu* cpu) {
         ThreadCpus* t = nullptr;
         if(furi_kernel_is_irq_or_masked()) {
             t = irq_.get();
-        } else if(auto it = threads_.find(std::this_thread::get_id()); it != threads_.end()) {
+        } else if(auto it = threads_.find(furi_thread_get_current_id()); it != threads_.end()) {
             t = it->second.get();
         }
         if(t != nullptr && t->depth > 0) cpu = t->levels[t->depth - 1].get();

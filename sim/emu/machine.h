@@ -251,8 +251,7 @@ public:
 private:
     ThreadCpus& cpus_for_this_thread(bool irq);
     Cpu& cpu_at(ThreadCpus& t, std::size_t depth);
-    void release_thread(std::thread::id id);
-    friend struct ThreadExit;
+    void release_thread(void* thread); // a FuriThreadId
     std::optional<GuestAddr> resolve(std::string_view name);
     void scan_code();
 
@@ -260,7 +259,7 @@ private:
     GuestMemory memory_;
     std::optional<LoadedFap> fap_;
     mutable std::recursive_mutex mutex_;
-    std::map<std::thread::id, std::unique_ptr<ThreadCpus>> threads_;
+    std::map<void*, std::unique_ptr<ThreadCpus>> threads_; // per platform thread (FuriThreadId)
     std::unique_ptr<ThreadCpus> irq_;
     std::vector<ThreadFigures> ended_threads_;
 

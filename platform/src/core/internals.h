@@ -6,7 +6,6 @@
 #include <map>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "core/scheduler.h"
@@ -24,7 +23,6 @@ struct FuriThread {
     bool adopted = false; // the runtime's "main": an OS thread that was there before the runtime
     host::Task task;
     host::WaitList joiners;
-    std::thread os_thread;
 };
 
 struct FuriTimer;

@@ -1,15 +1,40 @@
 #include "core/scheduler.h"
 
-#include <linux/futex.h>
-#include <sys/syscall.h>
+#include <sys/mman.h>
 #include <unistd.h>
+
+#include <boost/context/detail/fcontext.hpp>
 
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "core/fatal.h"
+
+// The sanitizers must be told of every stack switch, or they lose track of what is on which stack.
+#if defined(__SANITIZE_ADDRESS__)
+#define HOST_FIBER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define HOST_FIBER_ASAN 1
+#endif
+#endif
+#if defined(__SANITIZE_THREAD__)
+#define HOST_FIBER_TSAN 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define HOST_FIBER_TSAN 1
+#endif
+#endif
+#ifdef HOST_FIBER_ASAN
+#include <sanitizer/asan_interface.h>
+#include <sanitizer/common_interface_defs.h>
+#endif
+#ifdef HOST_FIBER_TSAN
+#include <sanitizer/tsan_interface.h>
+#endif
 
 namespace host {
 
@@ -17,33 +42,87 @@ namespace {
 thread_local Task* tls_task = nullptr;
 thread_local int tls_interrupt_depth = 0;
 
-// The run token's hand-over on Linux futexes. std::atomic<bool>::wait would share a wait word
-// among unrelated tasks (waking them all) and spin with sched_yield first, which on a loaded
-// host costs more than the sleep it tries to avoid.
-static_assert(
-    sizeof(std::atomic<std::uint32_t>) == sizeof(std::uint32_t) &&
-    std::atomic<std::uint32_t>::is_always_lock_free);
+namespace fctx = boost::context::detail;
 
-void futex_wait(std::atomic<std::uint32_t>& word, std::uint32_t expected) {
-    syscall(
-        SYS_futex,
-        reinterpret_cast<std::uint32_t*>(&word),
-        FUTEX_WAIT_PRIVATE,
-        expected,
-        nullptr,
-        nullptr,
-        0);
+// Fiber stacks as large as an OS thread's (8 MiB, of which only the pages touched take memory),
+// with a guard below so an overflow faults instead of writing into a neighbour. Mapping one costs
+// system calls and page faults, which are slow in a virtual machine, so stacks of ended threads
+// wait here for the next thread, of this runtime or of the next one in the process.
+constexpr std::size_t kStackSize = 8 << 20;
+constexpr std::size_t kGuardSize = 64 << 10;
+constexpr std::size_t kStacksKept = 32;
+
+class StackPool {
+public:
+    static StackPool& instance() {
+        static StackPool pool;
+        return pool;
+    }
+
+    ~StackPool() {
+        for(const FiberStack& stack : free_) munmap(stack.base, stack.size);
+    }
+
+    FiberStack take() {
+        {
+            std::lock_guard lock(mutex_);
+            if(!free_.empty()) {
+                const FiberStack stack = free_.back();
+                free_.pop_back();
+#ifdef HOST_FIBER_ASAN
+                // An ended fiber leaves its frames' red zones poisoned.
+                ASAN_UNPOISON_MEMORY_REGION(
+                    static_cast<char*>(stack.base) + kGuardSize, stack.size - kGuardSize);
+#endif
+                return stack;
+            }
+        }
+        void* base = mmap(
+            nullptr,
+            kStackSize,
+            PROT_READ | PROT_WRITE,
+            MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_STACK,
+            -1,
+            0);
+        if(base == MAP_FAILED) fatal("cannot map a %zu-byte stack for a platform thread", kStackSize);
+        if(mprotect(base, kGuardSize, PROT_NONE) != 0)
+            fatal("cannot protect the guard page of a platform thread's stack");
+        return FiberStack{base, kStackSize};
+    }
+
+    void give(FiberStack stack) {
+        {
+            std::lock_guard lock(mutex_);
+            if(free_.size() < kStacksKept) {
+                free_.push_back(stack);
+                return;
+            }
+        }
+        munmap(stack.base, stack.size);
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<FiberStack> free_;
+};
+
+void* stack_top(const FiberStack& stack) {
+    return static_cast<char*>(stack.base) + stack.size;
 }
 
-void futex_wake_one(std::atomic<std::uint32_t>& word) {
-    syscall(
-        SYS_futex,
-        reinterpret_cast<std::uint32_t*>(&word),
-        FUTEX_WAKE_PRIVATE,
-        1,
-        nullptr,
-        nullptr,
-        0);
+// Sanitizer bookkeeping around a switch from the running fiber to `next`; `ending` when the
+// running one never runs again.
+void before_switch(Task* self, Task* next, bool ending) {
+#ifdef HOST_FIBER_ASAN
+    __sanitizer_start_switch_fiber(
+        ending ? nullptr : &self->asan_fake_stack, next->asan_stack_bottom, next->asan_stack_size);
+#endif
+#ifdef HOST_FIBER_TSAN
+    __tsan_switch_to_fiber(next->tsan_fiber, 0);
+#endif
+    (void)self;
+    (void)next;
+    (void)ending;
 }
 
 const char* state_name(Task::State state) {
@@ -111,6 +190,9 @@ void Scheduler::run_as_interrupt(const std::function<void()>& fn) {
 void Scheduler::adopt(Task* task) {
     tls_task = task;
     task->state = Task::State::Running;
+#ifdef HOST_FIBER_TSAN
+    task->tsan_fiber = __tsan_get_current_fiber();
+#endif
 }
 
 void Scheduler::release_adopted(Task* task) {
@@ -136,16 +218,48 @@ Task* Scheduler::find_task(const std::string& name) const {
     return nullptr;
 }
 
-std::thread Scheduler::spawn(Task* task, std::function<void()> body) {
-    std::thread os_thread([this, task, body = std::move(body)] {
-        tls_task = task;
-        wait_for_token(task);
-        body();
-        finish_current();
-        tls_task = nullptr;
-    });
+struct FiberEntry {
+    static void run(fctx::transfer_t from) {
+        auto* scheduler = static_cast<Scheduler*>(from.data);
+        Task* self = scheduler->switch_to_;
+        scheduler->arrive(self, from.fctx);
+        scheduler->run_fiber(self);
+    }
+};
+
+void Scheduler::spawn(Task* task, std::function<void()> body) {
+    if(task->stack.base == nullptr) task->stack = StackPool::instance().take();
+    task->body = std::move(body);
+    task->context = fctx::make_fcontext(stack_top(task->stack), kStackSize - kGuardSize, &FiberEntry::run);
+    task->asan_stack_bottom = static_cast<char*>(task->stack.base) + kGuardSize;
+    task->asan_stack_size = kStackSize - kGuardSize;
+#ifdef HOST_FIBER_TSAN
+    task->tsan_fiber = __tsan_create_fiber(0);
+#endif
     make_ready(task);
-    return os_thread;
+}
+
+void Scheduler::run_fiber(Task* self) {
+    {
+        const std::function<void()> body = std::move(self->body);
+        self->body = nullptr;
+        body();
+    }
+    finish_current(); // never returns: the next task frees this stack on arrival
+    fatal("a finished platform thread ran again");
+}
+
+void Scheduler::at_exit(std::function<void()> fn) {
+    require_thread("at_exit")->exit_hooks.push_back(std::move(fn));
+}
+
+void Scheduler::run_exit_hooks(Task* task) {
+    // Like thread_local destructors, the latest first; a hook may add another.
+    while(!task->exit_hooks.empty()) {
+        const std::function<void()> hook = std::move(task->exit_hooks.back());
+        task->exit_hooks.pop_back();
+        hook();
+    }
 }
 
 void Scheduler::make_ready(Task* task) {
@@ -234,19 +348,43 @@ void Scheduler::reschedule(Task* self) {
 }
 
 void Scheduler::switch_to(Task* self, Task* next) {
-    // The token is a flag per task: set the next one's and sleep on our own. The release/acquire
-    // pair orders everything the old holder did before everything the new holder does.
-    const bool finished = self->state == Task::State::Finished;
+    // All platform threads are fibers of one OS thread: the hand-over is a jump to where `next`
+    // stopped (or to its start). A finished task jumps away for good; whoever runs next returns
+    // its stack.
     ++handovers_;
-    next->go.store(1, std::memory_order_release);
-    futex_wake_one(next->go);
-    if(finished) return;
-    wait_for_token(self);
+    switch_from_ = self;
+    switch_to_ = next;
+    before_switch(self, next, self->state == Task::State::Finished);
+    void* to = std::exchange(next->context, nullptr);
+    if(to == nullptr) fatal("platform thread \"%s\" has nowhere to resume", next->name.c_str());
+    const fctx::transfer_t from = fctx::jump_fcontext(to, this);
+    arrive(self, from.fctx);
 }
 
-void Scheduler::wait_for_token(Task* self) {
-    while(self->go.load(std::memory_order_acquire) == 0) futex_wait(self->go, 0);
-    self->go.store(0, std::memory_order_relaxed);
+void Scheduler::arrive(Task* self, void* from_context) {
+    Task* from = switch_from_;
+#ifdef HOST_FIBER_ASAN
+    const void* from_bottom = nullptr;
+    std::size_t from_size = 0;
+    __sanitizer_finish_switch_fiber(self->asan_fake_stack, &from_bottom, &from_size);
+    if(from->stack.base == nullptr) {
+        // "main" runs on its OS thread's stack, which only ASan can tell us.
+        from->asan_stack_bottom = from_bottom;
+        from->asan_stack_size = from_size;
+    }
+#endif
+    tls_task = self;
+    if(from->state == Task::State::Finished) {
+#ifdef HOST_FIBER_TSAN
+        __tsan_destroy_fiber(from->tsan_fiber);
+        from->tsan_fiber = nullptr;
+#endif
+        StackPool::instance().give(from->stack);
+        from->stack = FiberStack{};
+        from->context = nullptr;
+    } else {
+        from->context = from_context;
+    }
 }
 
 Nanos Scheduler::earliest_deadline() const {

@@ -1,14 +1,16 @@
 #pragma once
 // The run-token scheduler behind every blocking platform call.
 //
-// Every platform thread is an OS thread, but only the holder of the run token executes platform
-// code, as on the device's single core. A thread gives the token up when it blocks; when no
-// thread is ready, the virtual clock jumps to the earliest deadline or device event, the events
-// due then run in interrupt context, and the woken threads run in priority order (equal
-// priorities in the order they became ready). The thread that blocks runs this loop itself, so a
-// delay with nothing else to do costs no OS hand-over at all.
+// Every platform thread is a fiber on the OS thread that created the runtime (its "main"): only
+// the running one executes platform code, as on the device's single core. A thread gives the
+// token up when it blocks; when no thread is ready, the virtual clock jumps to the earliest
+// deadline or device event, the events due then run in interrupt context, and the woken threads
+// run in priority order (equal priorities in the order they became ready). The thread that
+// blocks runs this loop itself, so a delay with nothing else to do switches nothing; a hand-over
+// is a user-space stack switch (Boost.Context), no system call.
 
 #include <atomic>
+#include <cstddef>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -16,7 +18,6 @@
 #include <functional>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "host/runtime.h"
@@ -27,6 +28,12 @@ namespace host {
 inline constexpr Nanos kForever = ~Nanos{0};
 
 class WaitList;
+
+/// A fiber's stack: mapped memory with a guard page below it, reused from run to run.
+struct FiberStack {
+    void* base = nullptr; // lowest address (the guard page)
+    std::size_t size = 0; // bytes, guard page included
+};
 
 struct Task {
     enum class State {
@@ -49,9 +56,20 @@ struct Task {
     bool timed_out = false;
     std::uintptr_t wait_value = 0; // primitive-specific (e.g. event flag mask)
 
-    // 1 when the run token is handed to this task. A 32-bit word, so that a sleeping task waits
-    // on it directly with a futex: one wake per hand-over, nobody else woken.
-    std::atomic<std::uint32_t> go{0};
+    // The fiber. `context` is where the task stopped while another runs (null while it runs,
+    // before its first run and once it ended); "main" runs on the OS thread's own stack and has
+    // no `stack` of its own.
+    void* context = nullptr;
+    std::function<void()> body; // what a started thread runs
+    FiberStack stack;
+    // What the sanitizers know of the fiber (unused in other builds).
+    void* tsan_fiber = nullptr;
+    void* asan_fake_stack = nullptr;
+    const void* asan_stack_bottom = nullptr;
+    std::size_t asan_stack_size = 0;
+
+    // Run on the thread as it ends (Scheduler::at_exit).
+    std::vector<std::function<void()>> exit_hooks;
 };
 
 /// Tasks blocked on one object, in priority order (FIFO among equals), as FreeRTOS orders them.
@@ -92,9 +110,14 @@ public:
     Task* find_task(const std::string& name) const;
     std::vector<Task*> tasks() const { return tasks_; }
 
-    /// Starts an OS thread that runs body() as `task` once it receives the token. The task
-    /// becomes ready now; the caller may be preempted by it.
-    std::thread spawn(Task* task, std::function<void()> body);
+    /// Makes `task` a fiber that runs body() once it receives the token. The task becomes ready
+    /// now; the caller may be preempted by it.
+    void spawn(Task* task, std::function<void()> body);
+    /// Keeps fn to run on the calling platform thread as it ends (what a thread_local's
+    /// destructor did when each platform thread was an OS thread); the thread's body calls
+    /// run_exit_hooks. The runtime's "main" never ends here, so what it registers never runs.
+    void at_exit(std::function<void()> fn);
+    void run_exit_hooks(Task* task);
 
     /// Blocks the current task on `list` (may be null: a pure delay) until woken or until
     /// `deadline`. Returns true when woken, false on timeout.
@@ -131,7 +154,9 @@ private:
     Task* pick_ready();
     void reschedule(Task* self);
     void switch_to(Task* self, Task* next);
-    static void wait_for_token(Task* self);
+    void arrive(Task* self, void* from_context);
+    [[noreturn]] void run_fiber(Task* self);
+    friend struct FiberEntry;
     bool advance_clock(); // false: nothing can ever happen
     void run_due_events();
     void run_until_a_task_is_ready(Nanos earliest_deadline);
@@ -152,6 +177,8 @@ private:
     std::uint64_t events_run_ = 0;
     std::vector<Task*> tasks_;
     std::vector<Task*> ready_;
+    Task* switch_from_ = nullptr; // the task that last handed the token over
+    Task* switch_to_ = nullptr;   // and the one it handed it to
 
     // Pending interrupt events: a binary min-heap on (time, id), so events due at the same time
     // run in the order they were scheduled. A UART byte is one event: the heap's entries are

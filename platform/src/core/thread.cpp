@@ -1,6 +1,7 @@
 #include <furi.h>
 
 #include "api86/seam.h"
+#include "host/kernel.h"
 #include "core/fatal.h"
 #include "core/internals.h"
 
@@ -51,7 +52,6 @@ void furi_thread_free(FuriThread* thread) {
     }
     if(host::Scheduler::current() == &thread->task)
         host::fatal("furi_thread_free: a thread cannot free itself");
-    if(thread->os_thread.joinable()) thread->os_thread.join();
     sched().unregister_task(&thread->task);
     host::destroy_tracked(thread);
 }
@@ -126,11 +126,12 @@ void furi_thread_start(FuriThread* thread) {
         host::fatal("furi_thread_start: thread \"%s\" is already running", thread->name.c_str());
     }
     host::Scheduler::require_thread("furi_thread_start");
-    if(thread->os_thread.joinable()) thread->os_thread.join(); // the previous run has ended
     set_state(thread, FuriThreadStateStarting);
-    thread->os_thread = sched().spawn(&thread->task, [thread] {
+    sched().spawn(&thread->task, [thread] {
         set_state(thread, FuriThreadStateRunning);
         thread->return_code = thread->callback(thread->context);
+        // Before it counts as stopped: a joiner may free the thread as soon as it runs.
+        sched().run_exit_hooks(&thread->task);
         set_state(thread, FuriThreadStateStopped);
         sched().wake_all(thread->joiners);
     });
@@ -186,6 +187,10 @@ uint32_t furi_thread_get_stack_space(FuriThreadId thread_id) {
 }
 
 } // extern "C"
+
+void host::at_thread_exit(std::function<void()> fn) {
+    sched().at_exit(std::move(fn));
+}
 
 int host::seam::thread_state(FuriThread* thread) {
     return static_cast<int>(furi_thread_get_state(thread));

@@ -9,6 +9,7 @@
 #include <furi_hal.h>
 #include <task.h>
 
+#include "host/kernel.h"
 #include "host/memory.h"
 #include "host/runtime.h"
 
@@ -145,6 +146,55 @@ TEST(Threads, HigherPriorityThreadPreemptsOnStart) {
     furi_thread_join(t);
     furi_thread_free(t);
     EXPECT_EQ(seen, 1);
+}
+
+// Platform threads share one OS thread: each must keep its own stack across hand-overs, and
+// what it keeps per thread goes with host::at_thread_exit, on the ending thread, before a join
+// returns (the emulator frees its CPU contexts there), the latest hook first.
+struct StackKeeper {
+    Trace* trace;
+    char mark;
+    uint32_t period_ms;
+};
+
+int32_t keep_stack(void* context) {
+    auto* keeper = static_cast<StackKeeper*>(context);
+    volatile char frame[64 * 1024];
+    for(auto& c : frame) c = keeper->mark;
+    for(int i = 0; i < 3; ++i) furi_delay_ms(keeper->period_ms); // the other one runs meanwhile
+    int intact = 0;
+    for(const auto& c : frame) intact += c == keeper->mark;
+    const std::string name = furi_thread_get_name(furi_thread_get_current_id());
+    for(int i = 1; i <= 2; ++i) {
+        host::at_thread_exit([keeper, name, i] {
+            keeper->trace->add(
+                name + " hook " + std::to_string(i) + " on " +
+                furi_thread_get_name(furi_thread_get_current_id()));
+        });
+    }
+    return intact;
+}
+
+TEST(Threads, EachKeepsItsStackAndExitHooksRunOnItBeforeTheJoin) {
+    host::Runtime rt;
+    Trace trace;
+    StackKeeper a{&trace, 'a', 10}, b{&trace, 'b', 20};
+    FuriThread* ta = furi_thread_alloc_ex("ta", 1024, keep_stack, &a);
+    FuriThread* tb = furi_thread_alloc_ex("tb", 1024, keep_stack, &b);
+    furi_thread_start(ta);
+    furi_thread_start(tb);
+    furi_thread_join(ta);
+    trace.add("joined ta");
+    furi_thread_join(tb);
+    EXPECT_EQ(furi_thread_get_return_code(ta), 64 * 1024);
+    EXPECT_EQ(furi_thread_get_return_code(tb), 64 * 1024);
+    EXPECT_EQ(
+        trace.events,
+        (std::vector<std::string>{
+            "30 ta hook 2 on ta", "30 ta hook 1 on ta", "30 joined ta", "60 tb hook 2 on tb",
+            "60 tb hook 1 on tb"}));
+    furi_thread_free(ta);
+    furi_thread_free(tb);
 }
 
 TEST(Threads, TimerServiceTaskIsFoundAndItsPriorityChanges) {
