@@ -121,6 +121,12 @@ scripts/build.sh "$asan_tree" "${asan_options[@]}"
 stage ""
 join_background
 
+# Each later tree compiles beside the tests of the one before, at low priority: the tests leave
+# much of the machine idle (the bridge and terminal tests wait on real time, a test program runs on
+# one core), and the compile takes only what they leave.
+background "ThreadSanitizer: build (beside the ASan tests and fuzzing, at low priority)" \
+  nice -n 10 scripts/build.sh "$tsan_tree" "${tsan_options[@]}"
+
 stage "AddressSanitizer and UndefinedBehaviorSanitizer: tests"
 run_tests "$asan_tree" "${asan_tests[@]}"
 
@@ -128,14 +134,17 @@ stage "Fuzzing (libFuzzer, bounded): module replies, key-value reader, tag file 
 # Two at a time; each prints its final stats when it ends.
 cmake --build "$asan_tree" -j "$jobs" --target "${fuzz_targets[@]}"
 
-stage "ThreadSanitizer: build"
-scripts/build.sh "$tsan_tree" "${tsan_options[@]}"
+stage ""
+join_background
+
+background "Plain build: fsim and the benchmarks as shipped (beside the TSan tests, at low priority)" \
+  nice -n 10 scripts/build.sh "$plain_tree" "${plain_options[@]}"
 
 stage "ThreadSanitizer: tests"
 run_tests "$tsan_tree" "${tsan_tests[@]}"
 
-stage "Plain build (fsim and the benchmarks as shipped)"
-scripts/build.sh "$plain_tree" "${plain_options[@]}"
+stage ""
+join_background
 
 stage "Plain tests"
 run_tests "$plain_tree" "${plain_tests[@]}"
