@@ -22,6 +22,7 @@
 #include "scenario/yaml_reader.h"
 #include "server.h"
 #include "session/controls.h"
+#include "session/pacewick_session.h"
 
 namespace sim::web {
 namespace {
@@ -862,11 +863,7 @@ void Live::publish_walk() {
     out_.stream("pulse", std::move(items));
 
     std::optional<long> counted;
-    const host::Screen screen = session_.screen();
-    if(const auto* line = screen.find("Steps: ")) {
-        long steps = 0;
-        if(std::sscanf(line->text.c_str(), "Steps: %ld", &steps) == 1) counted = steps;
-    }
+    if(auto* pacewick = dynamic_cast<PacewickSession*>(&session_)) counted = pacewick->counted_steps();
     if(counted && counted_ && *counted > *counted_) {
         char item[48];
         std::snprintf(item, sizeof item, "[%.1f,%ld]", static_cast<double>(now()) / 1e6, *counted);
@@ -924,7 +921,7 @@ void Live::tick() {
         for(const auto& line : session_.log().lines_since(log_seen_)) {
             Json::Value item;
             item["ms"] = line.tick;
-            item["level"] = std::string(1, "?EWIDT"[std::min<int>(line.level, 6)]);
+            item["level"] = std::string(1, host::log_level_letter(line.level));
             item["tag"] = line.tag;
             item["text"] = line.text;
             items.push_back(to_json(item));

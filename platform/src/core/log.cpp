@@ -13,6 +13,24 @@
 
 namespace host {
 
+char log_level_letter(FuriLogLevel level) {
+    switch(level) {
+    case FuriLogLevelError:
+        return 'E';
+    case FuriLogLevelWarn:
+        return 'W';
+    case FuriLogLevelInfo:
+        return 'I';
+    case FuriLogLevelDebug:
+        return 'D';
+    case FuriLogLevelTrace:
+        return 'T';
+    default:
+        return '?';
+    }
+}
+
+
 std::vector<LogLine> LogCapture::lines() const {
     std::lock_guard lock(mutex_);
     return lines_;
@@ -80,23 +98,6 @@ namespace {
 
 FuriLogLevel current_level = FuriLogLevelInfo;
 
-char level_letter(FuriLogLevel level) {
-    switch(level) {
-    case FuriLogLevelError:
-        return 'E';
-    case FuriLogLevelWarn:
-        return 'W';
-    case FuriLogLevelInfo:
-        return 'I';
-    case FuriLogLevelDebug:
-        return 'D';
-    case FuriLogLevelTrace:
-        return 'T';
-    default:
-        return '?';
-    }
-}
-
 FuriLogLevel effective(FuriLogLevel level) {
     return level == FuriLogLevelDefault ? FuriLogLevelInfo : level;
 }
@@ -132,27 +133,22 @@ void emit(FuriLogLevel level, const char* tag, const char* format, va_list args,
     char text[512];
     std::vsnprintf(text, sizeof text, format, args);
     const std::uint32_t tick = host::Runtime::exists() ? host::Runtime::current().tick() : 0;
-    if(!host::Runtime::exists()) {
+    const auto echo = [&] {
         std::fprintf(
             stderr,
             "%8u [%c][%s] %s\n",
             static_cast<unsigned>(tick),
-            level_letter(level),
+            host::log_level_letter(level),
             host::printable(tag ? tag : "").c_str(),
             host::printable(text).c_str());
+    };
+    if(!host::Runtime::exists()) {
+        echo();
         return;
     }
     auto& runtime = host::Runtime::current();
     auto& capture = runtime.log();
-    if(capture.echo()) {
-        std::fprintf(
-            stderr,
-            "%8u [%c][%s] %s\n",
-            static_cast<unsigned>(tick),
-            level_letter(level),
-            host::printable(tag ? tag : "").c_str(),
-            host::printable(text).c_str());
-    }
+    if(capture.echo()) echo();
     capture.add(host::LogLine{tick, level, tag ? tag : "", text});
     if(raw) {
         to_console(runtime, text, std::strlen(text));
@@ -163,7 +159,7 @@ void emit(FuriLogLevel level, const char* tag, const char* format, va_list args,
             sizeof line,
             "%u [%c][%s] %s\r\n",
             static_cast<unsigned>(tick),
-            level_letter(level),
+            host::log_level_letter(level),
             tag ? tag : "",
             text);
         to_console(runtime, line, std::min(static_cast<std::size_t>(size), sizeof line - 1));

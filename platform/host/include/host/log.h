@@ -16,6 +16,9 @@ struct LogLine {
     std::string text;
 };
 
+/// The level's letter in a log line: E, W, I, D, T ('?' for any other value).
+char log_level_letter(FuriLogLevel level);
+
 /// Every line that passes the log level is kept here (and echoed to stderr unless silenced).
 class LogCapture {
 public:
