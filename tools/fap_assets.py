@@ -53,6 +53,11 @@ def _paeth(a: int, b: int, c: int) -> int:
     return b if pb <= pc else c
 
 
+def ink(r: int, g: int, b: int, alpha: int) -> bool:
+    """Whether a pixel (8-bit samples) is a set bit: the host's rule, host/png_ink.h."""
+    return alpha >= 128 and (r * 299 + g * 587 + b * 114) // 1000 < 128
+
+
 def read_png(path: Path) -> Bitmap:
     """Decodes a non-interlaced PNG of any colour type and bit depth into a one-bit bitmap."""
     data = Path(path).read_bytes()
@@ -99,6 +104,10 @@ def read_png(path: Path) -> Bitmap:
     out = bytearray(out_stride * height)
     previous = bytearray(stride)
     maximum = (1 << depth) - 1
+
+    def to8(value: int) -> int:
+        return (value * 255 + maximum // 2) // maximum
+
     for y in range(height):
         start = y * (stride + 1)
         kind, line = raw[start], bytearray(raw[start + 1:start + 1 + stride])
@@ -126,29 +135,24 @@ def read_png(path: Path) -> Bitmap:
             return (line[bit // 8] >> (8 - depth - bit % 8)) & maximum
 
         for x in range(width):
-            alpha = 1.0
+            alpha = 255
             if colour == 3:
                 index = sample(x, 0)
                 if palette is None or index >= len(palette):
                     raise AssetError(f"{path}: palette index {index} out of range")
                 r, g, b = palette[index]
                 if trns is not None and index < len(trns):
-                    alpha = trns[index] / 255
-                luminance = (r * 299 + g * 587 + b * 114) / 1000 / 255
+                    alpha = trns[index]
             else:
                 values = [sample(x, c) for c in range(channels)]
-                if colour in (0, 4):
-                    luminance = values[0] / maximum
-                else:
-                    r, g, b = values[:3]
-                    luminance = (r * 299 + g * 587 + b * 114) / 1000 / maximum
+                r, g, b = (to8(values[0 if colour in (0, 4) else c]) for c in range(3))
                 if colour in (4, 6):
-                    alpha = values[-1] / maximum
+                    alpha = to8(values[-1])
                 elif trns is not None:
                     key = struct.unpack(">H" if colour == 0 else ">HHH", trns[:2 * channels])
                     if tuple(values) == tuple(key):
-                        alpha = 0.0
-            if alpha >= 0.5 and luminance < 0.5:
+                        alpha = 0
+            if ink(r, g, b, alpha):
                 out[y * out_stride + x // 8] |= 1 << (x % 8)
     return Bitmap(width, height, bytes(out))
 
