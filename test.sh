@@ -110,8 +110,9 @@ stage ""
 background "SDK headers against the firmware's (tools/sdk_check.py)" \
   bash -c 'python3 tools/test_sdk_check.py && python3 tools/sdk_check.py'
 background "Device cross-compile (arm-none-eabi, device flags, exported symbols, stack budgets)" \
-  bash -c 'bash tools/test_device_build.sh && bash tools/device_build.sh --report &&
-           bash tools/device_build.sh --sdk 86.0 --out build-device-86.0'
+  bash -c 'bash tools/test_device_build.sh && bash tools/device_build.sh --report'
+# The packages' build compiles the apps again for each SDK, warning-free and symbol-checked as the
+# device build does, so the 86.0 SDK needs no device build of its own.
 background "Packages for API 36.0, 38.0 and 86.0 (tools/package.sh), checked as the loader would (tools/fapinfo)" \
   bash -c 'tools/package.sh && python3 tools/test_fapinfo.py'
 
