@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <memory>
 #include <string>
 #include <vector>
@@ -100,7 +101,7 @@ int main(int argc, char** argv) {
     std::printf("%-28s %9s %9s %7s %14s %11s\n", "scenario", "host ms", "fap ms", "ratio",
                 "instructions", "heap peak");
     std::map<std::string, fap::ThreadFigures> threads;
-    std::map<std::string, std::uint32_t> manifest_stack;
+    std::set<std::string> packaged_apps;
     std::uint64_t pc0_instructions = 0, pc0_edges = 0;
     bool all_ok = true;
     for(const auto& file : files) {
@@ -133,12 +134,7 @@ int main(int argc, char** argv) {
             slot.stack_size = std::max(slot.stack_size, t.stack_size);
             slot.high_water = std::max(slot.high_water, t.high_water);
         }
-        {
-            fap::MachineOptions options;
-            options.firmware = sim::AppProgram::firmware_for(api);
-            fap::Machine probe(options);
-            if(!probe.load(fap)) manifest_stack[app] = probe.fap().manifest.stack_size;
-        }
+        packaged_apps.insert(app); // its threads' budget is the manifest's stack_size
         if(app == "pacewick") {
             pc0_instructions += pkg.irq_instructions;
             pc0_edges += pkg.irq_calls;
@@ -149,7 +145,7 @@ int main(int argc, char** argv) {
     std::printf("%-14s %8s %8s %6s  %s\n", "thread", "stack", "deepest", "use", "budget");
     for(const auto& [name, t] : threads) {
         std::string budget = "its platform thread's size";
-        if(manifest_stack.count(name)) budget = "the manifest's stack_size";
+        if(packaged_apps.count(name)) budget = "the manifest's stack_size";
         if(name == "UHFWorker") budget = "the worker's own (furi_thread_alloc_ex)";
         if(name == "interrupt") budget = "the interrupt context (main stack here)";
         std::printf("%-14s %8u %8u %5.0f%%  %s\n", name.c_str(), t.stack_size, t.high_water,

@@ -86,12 +86,6 @@ Firmware Firmware::api86() {
     return Firmware{api_table_version_api86(), api_table_api86()};
 }
 
-std::optional<Firmware> Firmware::for_major(std::uint16_t major) {
-    for(const Firmware& f : {api36(), api86()})
-        if(f.api_major() == major) return f;
-    return std::nullopt;
-}
-
 // --- life ------------------------------------------------------------------------------------
 
 Machine::Machine(MachineOptions options) : options_(std::move(options)) {

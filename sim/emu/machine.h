@@ -68,8 +68,6 @@ struct Firmware {
     /// The firmware at API 36.1 (the default), or at 86.0 (release 1.3.x).
     static Firmware api36();
     static Firmware api86();
-    /// The firmware whose API major is `major`, if the emulator has one.
-    static std::optional<Firmware> for_major(std::uint16_t major);
 };
 
 /// What stopped a run: the report a fault gives.

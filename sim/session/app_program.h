@@ -73,8 +73,8 @@ struct AppProgram {
         const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         const auto manifest = fap::read_manifest(bytes);
         std::optional<AppApi> built;
-        if(manifest && manifest->api_major() == fap::Firmware::api36().api_major()) built = AppApi::V36;
-        if(manifest && manifest->api_major() == fap::Firmware::api86().api_major()) built = AppApi::V86;
+        for(const AppApi api : {AppApi::V36, AppApi::V86})
+            if(manifest && manifest->api_major() == firmware_for(api).api_major()) built = api;
         if(!built) return requested.value_or(AppApi::V36);
         if(requested && *requested != *built) {
             const auto firmware = [](AppApi api) { return firmware_for(api).api_text(); };
