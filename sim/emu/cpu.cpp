@@ -78,6 +78,7 @@ struct CpuHooks {
             std::snprintf(what, sizeof what,
                           "a floating-point or coprocessor instruction (%04x %04x): the emulator does not run the FPU",
                           hw, hw2);
+            cpu->trap.kind = "floating point";
         } else {
             GuestAddr ea = 0;
             const char* name = "LDM/STM";
@@ -100,6 +101,7 @@ struct CpuHooks {
             std::snprintf(what, sizeof what,
                           "%s at the unaligned address 0x%08x, which the Cortex-M4 refuses (UsageFault)", name, ea);
             cpu->trap.address = ea;
+            cpu->trap.kind = "unaligned access";
         }
         cpu->trap.message = what;
         cpu->trap.pc = static_cast<GuestAddr>(address);
@@ -219,7 +221,7 @@ std::uint64_t Cpu::call(GuestAddr fn, GuestAddr sp, const std::vector<std::uint3
         report.registers = registers();
         report.thread = thread_;
         if(!trap.message.empty()) {
-            report.kind = trap.message.rfind("a floating", 0) == 0 ? "floating point" : "unaligned access";
+            report.kind = trap.kind;
             report.message = trap.message;
             report.address = trap.address;
             report.registers[15] = trap.pc;

@@ -46,7 +46,8 @@ public:
         std::uint32_t size = 0;
         int interrupt = -1;
         GuestAddr pc = 0;
-        std::string message; // a stop requested by the host (an import's misuse)
+        std::string kind;    // a stop a checked instruction asked for: "floating point", "unaligned access"
+        std::string message; // and what it says
     };
     Trap trap;
 
