@@ -41,14 +41,18 @@ std::optional<host::Rgb> colour_from_name(std::string_view name) {
         static_cast<std::uint8_t>(value[2])};
 }
 
+std::string colour_hex(host::Rgb c) {
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "#%02X%02X%02X", c.r, c.g, c.b);
+    return hex;
+}
+
 std::string colour_name(host::Rgb c) {
     for(const auto& colour : kNamedColours) {
         if(colour.rgb == c) return std::string(colour.name);
     }
-    char hex[8];
-    std::snprintf(hex, sizeof hex, "#%02X%02X%02X", c.r, c.g, c.b);
-    if(c.r >= 192 && c.g >= 64 && c.g < 192 && c.b < 64) return std::string("orange ") + hex;
-    return hex;
+    if(c.r >= 192 && c.g >= 64 && c.g < 192 && c.b < 64) return "orange " + colour_hex(c);
+    return colour_hex(c);
 }
 
 std::string led_state(const host::NotificationState& state) {

@@ -35,6 +35,8 @@ std::optional<host::Rgb> colour_from_name(std::string_view name);
 
 /// The colour's name; another colour as "#RRGGBB", with "orange " in front of an orange one.
 std::string colour_name(host::Rgb colour);
+/// "#RRGGBB", upper-case.
+std::string colour_hex(host::Rgb colour);
 
 /// What the LED does, for a sentence: "off", "green (steady)", "blinking cyan", "blinking cyan
 /// over red".

@@ -125,9 +125,8 @@ yrm100::Lock lock_of(const Json::Value& locks, const char* bank, yrm100::Lock fa
     if(!locks.isMember(bank)) return fallback;
     const Json::Value& v = locks[bank];
     const std::string name = v.isString() ? v.asString() : std::string();
-    if(name == "open") return yrm100::Lock::Open;
-    if(name == "secured") return yrm100::Lock::Secured;
-    if(name == "permanent") return yrm100::Lock::Permanent;
+    for(const auto lock : {yrm100::Lock::Open, yrm100::Lock::Secured, yrm100::Lock::Permanent})
+        if(name == yrm100::lock_name(lock)) return lock;
     throw ProtocolError(
         std::string("tag-add: locks.") + bank + " must be open, secured or permanent");
 }

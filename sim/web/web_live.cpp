@@ -21,6 +21,7 @@
 #include "scenario/recorder.h"
 #include "scenario/yaml_reader.h"
 #include "server.h"
+#include "session/colours.h"
 #include "session/controls.h"
 #include "session/pacewick_session.h"
 
@@ -45,12 +46,6 @@ double wall_ms_now() {
     return std::chrono::duration<double, std::milli>(
                std::chrono::system_clock::now().time_since_epoch())
         .count();
-}
-
-std::string rgb_hex(host::Rgb c) {
-    char text[8];
-    std::snprintf(text, sizeof text, "#%02X%02X%02X", c.r, c.g, c.b);
-    return text;
 }
 
 /// A file name the card folder may take: 1 to 64 letters, digits, ' ', '_', '-', '.', not
@@ -745,10 +740,10 @@ void Live::publish_status(bool force) {
     status_at_ = wall;
     Json::Value status;
     status["t"] = "status";
-    status["led"] = led.led.off() ? "off" : rgb_hex(led.led);
+    status["led"] = led.led.off() ? "off" : colour_hex(led.led);
     if(led.blinking) {
         Json::Value blink;
-        blink["color"] = rgb_hex(led.blink_color);
+        blink["color"] = colour_hex(led.blink_color);
         blink["on"] = led.blink_on_ms;
         blink["period"] = led.blink_period_ms;
         status["blink"] = blink;
