@@ -25,6 +25,7 @@ import sys
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
+import fap_assets  # noqa: E402  (the symbol table's version, as the package build reads it)
 import sdk_check  # noqa: E402  (the same header parser the SDK check uses)
 
 # Hand-written bridges (name -> C++ function in sim/emu/special_bridges.cpp).
@@ -160,14 +161,11 @@ def main(argv=None) -> int:
     ap.add_argument("--out", required=True, type=Path)
     args = ap.parse_args(argv)
 
-    version = None
-    for line in args.api.read_text(encoding="utf-8").splitlines():
-        if line.startswith("Version,"):
-            version = line.split(",")[2]
-    if version is None:
-        print(f"fap_bridges: {args.api}: no Version row", file=sys.stderr)
+    try:
+        major, minor = fap_assets.table_version(args.api)
+    except fap_assets.AssetError as err:
+        print(f"fap_bridges: {err}", file=sys.stderr)
         return 2
-    major, minor = (int(x) for x in version.split("."))
     rows = sdk_check.read_symbols(args.api)
 
     # The headers by include path, the first folder that has one serving it; a declaration's
