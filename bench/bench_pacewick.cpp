@@ -12,8 +12,8 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
-#include <regex>
 #include <string>
+#include <sstream>
 #include <string_view>
 #include <vector>
 
@@ -358,7 +358,19 @@ void print_thumb_size() {
     }
     const auto end = listing.find("\n\n", begin);
     const std::string body = listing.substr(begin, end - begin);
-    static const std::regex insn(R"(^\s+([0-9a-f]+):\s+(\S+)\s*(.*)$)");
+    // An instruction line is "  <hex address>:\t<mnemonic>\t<operands>".
+    const auto mnemonic_of = [](std::string_view line) -> std::optional<std::string_view> {
+        const auto first = line.find_first_not_of(" \t");
+        if(first == 0 || first == std::string_view::npos) return std::nullopt;
+        const auto colon = line.find(':', first);
+        if(colon == std::string_view::npos || colon == first ||
+           line.substr(first, colon - first).find_first_not_of("0123456789abcdef") !=
+               std::string_view::npos)
+            return std::nullopt;
+        const auto start = line.find_first_not_of(" \t", colon + 1);
+        if(start == std::string_view::npos) return std::nullopt;
+        return line.substr(start, line.find_first_of(" \t", start) - start);
+    };
     int count = 0;
     std::vector<std::string> calls;
     std::size_t pos = body.find('\n');
@@ -366,20 +378,25 @@ void print_thumb_size() {
         const auto next = body.find('\n', pos + 1);
         const std::string line =
             body.substr(pos + 1, next == std::string::npos ? std::string::npos : next - pos - 1);
-        std::smatch m;
-        if(std::regex_match(line, m, insn)) {
+        if(const auto mnemonic = mnemonic_of(line)) {
             ++count;
-            if(m[2].str() == "bl") {
+            if(*mnemonic == "bl") {
                 const auto lt = line.find('<');
                 calls.push_back(line.substr(lt + 1, line.find('>') - lt - 1));
             }
         }
         pos = next;
     }
+    // nm -S: "<address> <size> T _Z13step_callbackPv".
     unsigned long size = 0;
-    static const std::regex sym(R"(([0-9a-f]+) ([0-9a-f]+) T _Z13step_callbackPv)");
-    std::smatch sm;
-    if(std::regex_search(symbols, sm, sym)) size = std::stoul(sm[2].str(), nullptr, 16);
+    const auto row = symbols.find(" T _Z13step_callbackPv");
+    if(row != std::string::npos) {
+        const auto line_start = symbols.rfind('\n', row) + 1; // npos + 1 is 0: the first line
+        std::istringstream fields(symbols.substr(line_start, row - line_start));
+        std::string address;
+        std::string hex_size;
+        if(fields >> address >> hex_size) size = std::stoul(hex_size, nullptr, 16);
+    }
     std::printf("  %d Thumb instructions in step_callback, %lu bytes\n", count, size);
     std::printf("  calls out to:");
     for(const auto& c : calls) std::printf(" %s", c.c_str());
