@@ -11,30 +11,30 @@
 namespace fsim {
 namespace {
 
-volatile std::sig_atomic_t stop_requested = 0;
+volatile std::sig_atomic_t web_stop_requested = 0;
 
-void on_stop_signal(int) {
-    stop_requested = 1;
+void on_web_stop_signal(int) {
+    web_stop_requested = 1;
 }
 
 /// SIGINT and SIGTERM end the run (the loop sees the flag) while it lives; the old handlers
 /// come back after.
-class StopSignals {
+class WebStopSignals {
 public:
-    StopSignals() {
-        stop_requested = 0;
+    WebStopSignals() {
+        web_stop_requested = 0;
         struct sigaction action {};
-        action.sa_handler = on_stop_signal;
+        action.sa_handler = on_web_stop_signal;
         sigemptyset(&action.sa_mask);
         sigaction(SIGINT, &action, &old_int_);
         sigaction(SIGTERM, &action, &old_term_);
     }
-    ~StopSignals() {
+    ~WebStopSignals() {
         sigaction(SIGINT, &old_int_, nullptr);
         sigaction(SIGTERM, &old_term_, nullptr);
     }
-    StopSignals(const StopSignals&) = delete;
-    StopSignals& operator=(const StopSignals&) = delete;
+    WebStopSignals(const WebStopSignals&) = delete;
+    WebStopSignals& operator=(const WebStopSignals&) = delete;
 
 private:
     struct sigaction old_int_ {};
@@ -124,7 +124,7 @@ int run_web_page(
             "it there can drive the app and read the SD card\n",
             address.host.c_str());
     }
-    StopSignals signals;
+    WebStopSignals signals;
     sim::web::WebOptions options;
     options.host = address.host;
     options.port = address.port;
@@ -135,7 +135,7 @@ int run_web_page(
         std::fflush(stdout);
         std::fprintf(stderr, "fsim: open %s in a browser; Ctrl-C ends\n", url.c_str());
     };
-    options.stop = [] { return stop_requested != 0; };
+    options.stop = [] { return web_stop_requested != 0; };
     try {
         return sim::web::run_web(session, options);
     } catch(const sim::web::ServerError& e) {
