@@ -34,6 +34,10 @@ struct Harness {
         module = m100_module_alloc();
         tag = uhf_tag_alloc();
         if(!module || !tag) std::abort();
+        // As the app does while the module is on: USART1 is the console too, and the log lines
+        // of each command would otherwise reach the module's receive line (and take most of a
+        // run, a byte at a time).
+        furi_hal_console_disable();
     }
 };
 
