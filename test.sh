@@ -3,11 +3,11 @@
 # headers against the firmware's, cross-compiles the apps for the device and builds and checks their
 # packages for API 36.0, 38.0 and 86.0 (all beside the first compile), runs every test under
 # AddressSanitizer/UBSan and fuzzes the module's reply parsing, the key-value file reader, the tag
-# file load and the scenario parser for a bounded time (one clang tree), runs every
-# multi-threaded test under ThreadSanitizer, then builds the simulator and the benchmarks as
-# shipped and plays the simulator's own tests on them, the web page's in headless Chromium as a
-# stage of their own (label browser). Each stage prints its time; the last line counts the tests
-# of every tree. docs/testing.md says how to add a stage or a test.
+# file load and the scenario parser for a bounded time (one clang tree), builds the simulator and
+# the benchmarks as shipped and plays the simulator's own tests on them, the web page's in headless
+# Chromium as a stage of their own (label browser), and last runs every test that starts OS
+# threads under ThreadSanitizer. Each stage prints its time; the last line counts the tests of
+# every tree. docs/testing.md says how to add a stage or a test.
 set -euo pipefail
 cd "$(dirname "$0")"
 jobs=$(nproc)
@@ -99,9 +99,9 @@ join_background() { # waits for every background stage; fails if one did
 }
 ctest_log=$logs/ctest.log
 run_tests() { # <tree> [ctest options...]: runs the tree's tests, counting them for the last line
-  local tree=$1
+  local tree=$1 # $test_jobs tests at a time (default: one per core)
   shift
-  ctest --test-dir "$tree" --output-on-failure -j "$jobs" "$@" | tee -a "$ctest_log"
+  ctest --test-dir "$tree" --output-on-failure -j "${test_jobs:-$jobs}" "$@" | tee -a "$ctest_log"
 }
 
 stage "Debian packages (scripts/deps.sh)"
@@ -124,10 +124,11 @@ stage ""
 join_background
 
 # Each later tree compiles beside the tests of the one before, at low priority: the tests leave
-# much of the machine idle (the bridge and terminal tests wait on real time, a test program runs on
-# one core), and the compile takes only what they leave.
-background "ThreadSanitizer: build (beside the ASan tests and fuzzing, at low priority)" \
-  nice -n 10 scripts/build.sh "$tsan_tree" "${tsan_options[@]}"
+# part of the machine idle (the bridge, terminal and browser tests wait on real time, a test
+# program runs on one core), and the compile takes only what they leave. The plain tree comes
+# first, so that its tests and the browser's, which leave the most, run beside the TSan compile.
+background "Plain build: fsim and the benchmarks as shipped (beside the ASan tests and fuzzing, at low priority)" \
+  nice -n 10 scripts/build.sh "$plain_tree" "${plain_options[@]}"
 
 stage "AddressSanitizer and UndefinedBehaviorSanitizer: tests"
 run_tests "$asan_tree" "${asan_tests[@]}"
@@ -139,20 +140,22 @@ cmake --build "$asan_tree" -j "$jobs" --target "${fuzz_targets[@]}"
 stage ""
 join_background
 
-background "Plain build: fsim and the benchmarks as shipped (beside the TSan tests, at low priority)" \
-  nice -n 10 scripts/build.sh "$plain_tree" "${plain_options[@]}"
-
-stage "ThreadSanitizer: tests"
-run_tests "$tsan_tree" "${tsan_tests[@]}"
-
-stage ""
-join_background
+background "ThreadSanitizer: build (beside the plain and browser tests, at low priority)" \
+  nice -n 10 scripts/build.sh "$tsan_tree" "${tsan_options[@]}"
 
 stage "Plain tests"
 run_tests "$plain_tree" "${plain_tests[@]}"
 
 stage "Browser tests (the web page in headless Chromium, on the plain tree's fsim)"
 run_tests "$plain_tree" "${browser_tests[@]}"
+
+stage ""
+join_background
+
+stage "ThreadSanitizer: tests"
+# Most of these wait on real time (the bridges' pseudo-terminals, the web server's sockets) and
+# nothing compiles beside them any more: twice as many at once as there are cores.
+test_jobs=$((jobs * 2)) run_tests "$tsan_tree" "${tsan_tests[@]}"
 
 stage ""
 cpu_seconds >"$logs/cpu"
