@@ -85,6 +85,15 @@ struct File {
     bool hard_error = false; // an I/O error happened: the file object refuses further transfers
     std::uint64_t position = 0;
     std::uint64_t size = 0; // kept up to date by every change made through this object
+    // What FatFs keeps in a file's sector buffer: bytes written through this object that are not
+    // on the host file yet (they reach it when the file is read, seeked, truncated or closed, when
+    // the buffer fills, or before any other call on the card), and bytes read ahead. A write error
+    // of the host shows at that flush, as FatFs reports one at its sync. At most one of them holds
+    // anything.
+    std::string pending;
+    std::uint64_t pending_at = 0;
+    std::string ahead;
+    std::uint64_t ahead_at = 0;
     // Dir
     std::vector<DirEntry> entries;
     size_t next_entry = 0;
@@ -153,6 +162,24 @@ bool inside(const fs::path& root, const fs::path& path) {
     return true;
 }
 
+/// The canonical form of `host`, a path below the card's folder `root` (canonical) made of FAT
+/// names (no "." or ".."): the path itself when no component below `root` is a symbolic link,
+/// which takes one lstat per component that exists; otherwise the links resolved. (Resolving every
+/// path cost a stat and a readlink for each component of the card's folder too, on every call.)
+fs::path canonical_below(const fs::path& root, const fs::path& host, std::error_code& error) {
+    error.clear();
+    auto component = host.begin();
+    for(auto r = root.begin(); r != root.end() && component != host.end(); ++r) ++component;
+    fs::path walked = root;
+    for(; component != host.end(); ++component) {
+        walked /= *component;
+        struct stat st {};
+        if(::lstat(walked.c_str(), &st) != 0) break; // nothing below a missing entry exists
+        if(S_ISLNK(st.st_mode)) return fs::weakly_canonical(host, error);
+    }
+    return host;
+}
+
 struct Resolved {
     FS_Error error = FSE_OK;
     fs::path host;     // canonical
@@ -161,7 +188,10 @@ struct Resolved {
 
 // The FatFs-level checks come after the storage checks, as on the device: an unknown root is an
 // invalid name even with no card; a bad name on the card needs the card first.
+void flush_all(Storage& storage);
+
 Resolved resolve_path(Storage& storage, std::string_view path, bool need_card) {
+    flush_all(storage); // whatever the call does next sees every byte written so far
     Resolved result;
     const std::vector<std::string_view> parts = split(path);
     if(path.empty() || path.front() != '/' || parts.empty() ||
@@ -211,7 +241,7 @@ Resolved resolve_path(Storage& storage, std::string_view path, bool need_card) {
     for(size_t i = 1; i < parts.size(); ++i) host /= std::string(parts[i]);
 
     std::error_code error;
-    fs::path canonical = fs::weakly_canonical(host, error);
+    fs::path canonical = canonical_below(storage.sd_root, host, error);
     if(error) {
         result.error = FSE_INTERNAL;
         return result;
@@ -308,6 +338,41 @@ bool transfer_ready(File& file) {
     return true;
 }
 
+/// A file's sector buffer: small reads and writes (a key-value line is written a word at a time)
+/// cost a system call per buffer instead of one each.
+constexpr std::size_t kFileBuffer = 4096;
+
+/// Writes what waits in the file's buffer to the host file; false (and the file in error) when
+/// the host refuses it.
+bool flush_pending(File& file) {
+    std::size_t done = 0;
+    while(done < file.pending.size()) {
+        const ssize_t n = ::pwrite(
+            file.fd,
+            file.pending.data() + done,
+            file.pending.size() - done,
+            static_cast<off_t>(file.pending_at + done));
+        if(n < 0 && errno == EINTR) continue;
+        if(n <= 0) {
+            FURI_LOG_D(kTag, "I/O error writing %s: %s", file.host.c_str(), std::strerror(errno));
+            file.pending.clear();
+            file.error = FSE_INTERNAL;
+            file.hard_error = true;
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    file.pending.clear();
+    return true;
+}
+
+/// Before any call that looks at the card other than through a file's own buffer.
+void flush_all(Storage& storage) {
+    for(File* file : storage.open) {
+        if(!file->pending.empty()) flush_pending(*file);
+    }
+}
+
 FS_Error open_file(File& file, const Resolved& where, FS_AccessMode access, FS_OpenMode mode) {
     Storage& storage = *file.storage;
     const bool create =
@@ -360,7 +425,10 @@ std::vector<DirEntry>
     std::vector<Sorted> sorted;
     for(const fs::directory_entry& item : fs::directory_iterator(folder, error)) {
         std::error_code item_error;
-        const fs::path canonical = fs::weakly_canonical(item.path(), item_error);
+        // The folder is canonical: only a link needs resolving (the listing says which are).
+        const fs::path canonical = item.is_symlink(item_error) ?
+                                       fs::weakly_canonical(item.path(), item_error) :
+                                       item.path();
         if(item_error || !inside(storage.sd_root, canonical)) continue; // a link leading out
         struct statx stx {};
         if(::statx(AT_FDCWD, canonical.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &stx) != 0)
@@ -563,8 +631,10 @@ bool storage_file_close(File* file) {
         file->error = FSE_INVALID_PARAMETER;
         return false;
     }
-    bool ok = ::close(file->fd) == 0;
+    const bool flushed = flush_pending(*file);
+    bool ok = ::close(file->fd) == 0 && flushed;
     file->error = ok ? FSE_OK : FSE_INTERNAL;
+    file->ahead.clear();
     if(!file->storage->card_inserted) {
         file->error = FSE_NOT_READY;
         ok = false;
@@ -604,6 +674,8 @@ bool storage_file_seek(File* file, uint32_t offset, bool from_start) {
         } else {
             // FatFs grows a file opened for writing up to the new pointer, as far as the card holds.
             if(storage.space_left) target = std::min(target, size + *storage.space_left);
+            if(!flush_pending(*file)) return false;
+            file->ahead.clear();
             if(::ftruncate(file->fd, static_cast<off_t>(target)) != 0) {
                 file->error = FSE_INTERNAL;
                 return false;
@@ -635,6 +707,8 @@ bool storage_file_truncate(File* file) {
         file->error = FSE_INTERNAL;
         return false;
     }
+    if(!flush_pending(*file)) return false;
+    file->ahead.clear();
     if(::ftruncate(file->fd, static_cast<off_t>(file->position)) != 0) {
         file->error = FSE_INTERNAL;
         return false;
@@ -892,13 +966,28 @@ std::size_t host::seam::storage_file_read(File* file, void* buff, std::size_t by
         file->error = FSE_DENIED;
         return 0;
     }
+    if(!flush_pending(*file)) return 0;
+    char* out = static_cast<char*>(buff);
     size_t done = 0;
     while(done < bytes_to_read) {
+        const std::uint64_t at = file->position + done;
+        if(at >= file->ahead_at && at < file->ahead_at + file->ahead.size()) {
+            const std::size_t offset = static_cast<std::size_t>(at - file->ahead_at);
+            const std::size_t n = std::min(bytes_to_read - done, file->ahead.size() - offset);
+            std::memcpy(out + done, file->ahead.data() + offset, n);
+            done += n;
+            continue;
+        }
+        // A large read goes straight to the caller's buffer; a small one fills the file's.
+        const bool direct = bytes_to_read - done >= kFileBuffer;
+        if(!direct) file->ahead.resize(kFileBuffer);
         const ssize_t n = ::pread(
             file->fd,
-            static_cast<char*>(buff) + done,
-            bytes_to_read - done,
-            static_cast<off_t>(file->position + done));
+            direct ? out + done : file->ahead.data(),
+            direct ? bytes_to_read - done : kFileBuffer,
+            static_cast<off_t>(at));
+        if(!direct) file->ahead.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+        file->ahead_at = at;
         if(n < 0 && errno == EINTR) continue;
         if(n < 0) {
             file->error = FSE_INTERNAL;
@@ -906,7 +995,7 @@ std::size_t host::seam::storage_file_read(File* file, void* buff, std::size_t by
             return 0;
         }
         if(n == 0) break;
-        done += static_cast<size_t>(n);
+        if(direct) done += static_cast<size_t>(n);
     }
     file->position += done;
     file->error = FSE_OK;
@@ -925,11 +1014,13 @@ std::size_t
     }
     if(storage.write_fault_countdown > 0 && --storage.write_fault_countdown == 0) {
         FURI_LOG_D(kTag, "I/O error at a write to %s (fault)", file->host.c_str());
+        flush_pending(*file); // the writes before this one reached the card
         file->error = FSE_INTERNAL;
         file->hard_error = true;
         return 0;
     }
     if(storage.read_only) { // write-protected after the file was opened: the card refuses the write
+        flush_pending(*file);
         file->error = FSE_INTERNAL;
         file->hard_error = true;
         return 0;
@@ -943,21 +1034,16 @@ std::size_t
             (file->position < size ? size - file->position : 0) + *storage.space_left;
         allowed = static_cast<size_t>(std::min<std::uint64_t>(allowed, room));
     }
-    size_t done = 0;
-    while(done < allowed) {
-        const ssize_t n = ::pwrite(
-            file->fd,
-            static_cast<const char*>(buff) + done,
-            allowed - done,
-            static_cast<off_t>(file->position + done));
-        if(n < 0 && errno == EINTR) continue;
-        if(n < 0) {
-            if(errno == ENOSPC) break;
-            file->error = FSE_INTERNAL;
-            file->hard_error = true;
+    const size_t done = allowed;
+    if(done > 0) {
+        // Into the file's buffer, which holds one run of bytes: a write elsewhere sends it first.
+        if(!file->pending.empty() && file->pending_at + file->pending.size() != file->position &&
+           !flush_pending(*file))
             return 0;
-        }
-        done += static_cast<size_t>(n);
+        file->ahead.clear();
+        if(file->pending.empty()) file->pending_at = file->position;
+        file->pending.append(static_cast<const char*>(buff), done);
+        if(file->pending.size() >= kFileBuffer && !flush_pending(*file)) return 0;
     }
     const std::uint64_t end = file->position + done;
     if(storage.space_left && end > size)
@@ -1030,6 +1116,7 @@ std::optional<fs::path> StorageService::resolve(std::string_view path) const {
 }
 
 void StorageService::set_card_inserted(bool inserted) {
+    flush_all(*storage_); // what the app wrote before the card went stays written
     storage_->card_inserted = inserted;
 }
 
@@ -1038,6 +1125,7 @@ bool StorageService::card_inserted() const {
 }
 
 void StorageService::set_read_only(bool read_only) {
+    flush_all(*storage_);
     storage_->read_only = read_only;
 }
 

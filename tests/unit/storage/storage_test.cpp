@@ -2,6 +2,7 @@
 // each with the platform's FS_Error codes and return values.
 #include <sys/stat.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -264,6 +265,32 @@ TEST_F(StorageFixture, CopyBetweenOpenFiles) {
     storage_file_free(src);
     storage_file_free(dst);
     EXPECT_EQ(host_read("dst"), "cdefgh");
+}
+
+// Small writes wait in the file's buffer, and every other view of the card sees them: a read back
+// through the same file, a stat, a folder read, the host path, a card pulled out while the file
+// is open. Writes at another place and a seek back in between keep every byte where it belongs.
+TEST_F(StorageFixture, BufferedBytesAreSeenEverywhereAndReachTheCard) {
+    File* file = storage_file_alloc(storage_);
+    ASSERT_TRUE(storage_file_open(file, "/ext/log.txt", FSAM_READ_WRITE, FSOM_CREATE_ALWAYS));
+    for(const char* piece : {"Key", ":", " ", "value", "\n"})
+        EXPECT_EQ(storage_file_write(file, piece, static_cast<uint16_t>(strlen(piece))), strlen(piece));
+    FileInfo info{};
+    EXPECT_EQ(storage_common_stat(storage_, "/ext/log.txt", &info), FSE_OK);
+    EXPECT_EQ(info.size, 11u);
+    ASSERT_TRUE(storage_file_seek(file, 0, true));
+    EXPECT_EQ(storage_file_write(file, "k", 1), 1);
+    ASSERT_TRUE(storage_file_seek(file, 3, true));
+    char buffer[16] = {};
+    EXPECT_EQ(storage_file_read(file, buffer, sizeof buffer), 8);
+    EXPECT_STREQ(buffer, ": value\n");
+    EXPECT_EQ(storage_file_write(file, "more", 4), 4);
+    service_.set_card_inserted(false);
+    EXPECT_EQ(host_read("log.txt"), "key: value\nmore");
+    service_.set_card_inserted(true);
+    EXPECT_EQ(storage_file_write(file, "!", 1), 1);
+    storage_file_free(file);
+    EXPECT_EQ(host_read("log.txt"), "key: value\nmore!");
 }
 
 // ---- Common calls ----
