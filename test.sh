@@ -4,10 +4,10 @@
 # packages for API 36.0, 38.0 and 86.0 (all beside the first compile), runs every test under
 # AddressSanitizer/UBSan and fuzzes the module's reply parsing, the key-value file reader, the tag
 # file load and the scenario parser for a bounded time (one clang tree), builds the simulator and
-# the benchmarks as shipped and plays the simulator's own tests on them, the web page's in headless
-# Chromium as a stage of their own (label browser), and last runs every test that starts OS
-# threads under ThreadSanitizer. Each stage prints its time; the last line counts the tests of
-# every tree. docs/testing.md says how to add a stage or a test.
+# the benchmarks as shipped and plays the simulator's own tests on them, runs every test that
+# starts OS threads under ThreadSanitizer, and last the web page's in headless Chromium, alone
+# (label browser). Each stage prints its time; the last line counts the tests of every tree.
+# docs/testing.md says how to add a stage or a test.
 set -euo pipefail
 cd "$(dirname "$0")"
 jobs=$(nproc)
@@ -124,9 +124,9 @@ stage ""
 join_background
 
 # Each later tree compiles beside the tests of the one before, at low priority: the tests leave
-# part of the machine idle (the bridge, terminal and browser tests wait on real time, a test
-# program runs on one core), and the compile takes only what they leave. The plain tree comes
-# first, so that its tests and the browser's, which leave the most, run beside the TSan compile.
+# part of the machine idle (the bridge and terminal tests wait on real time, a test program runs
+# on one core), and the compile takes only what they leave. The browser test is the exception: a
+# compile beside it, even a niced one, makes it four times as slow, so it runs alone, last.
 background "Plain build: fsim and the benchmarks as shipped (beside the ASan tests and fuzzing, at low priority)" \
   nice -n 10 scripts/build.sh "$plain_tree" "${plain_options[@]}"
 
@@ -140,14 +140,11 @@ cmake --build "$asan_tree" -j "$jobs" --target "${fuzz_targets[@]}"
 stage ""
 join_background
 
-background "ThreadSanitizer: build (beside the plain and browser tests, at low priority)" \
+background "ThreadSanitizer: build (beside the plain tests, at low priority)" \
   nice -n 10 scripts/build.sh "$tsan_tree" "${tsan_options[@]}"
 
 stage "Plain tests"
 run_tests "$plain_tree" "${plain_tests[@]}"
-
-stage "Browser tests (the web page in headless Chromium, on the plain tree's fsim)"
-run_tests "$plain_tree" "${browser_tests[@]}"
 
 stage ""
 join_background
@@ -156,6 +153,9 @@ stage "ThreadSanitizer: tests"
 # Most of these wait on real time (the bridges' pseudo-terminals, the web server's sockets) and
 # nothing compiles beside them any more: twice as many at once as there are cores.
 test_jobs=$((jobs * 2)) run_tests "$tsan_tree" "${tsan_tests[@]}"
+
+stage "Browser tests (the web page in headless Chromium, on the plain tree's fsim)"
+run_tests "$plain_tree" "${browser_tests[@]}"
 
 stage ""
 cpu_seconds >"$logs/cpu"
