@@ -99,9 +99,10 @@ join_background() { # waits for every background stage; fails if one did
 }
 ctest_log=$logs/ctest.log
 run_tests() { # <tree> [ctest options...]: runs the tree's tests, counting them for the last line
-  local tree=$1 # $test_jobs tests at a time (default: one per core)
-  shift
-  ctest --test-dir "$tree" --output-on-failure -j "${test_jobs:-$jobs}" "$@" | tee -a "$ctest_log"
+  local tree=$1 # $test_jobs tests at a time (default: one per core); in the background, the
+  shift         # summary goes to its own $tests_log (one of $logs/ctest*.log)
+  ctest --test-dir "$tree" --output-on-failure -j "${test_jobs:-$jobs}" "$@" |
+    tee -a "${tests_log:-$ctest_log}"
 }
 
 stage "Debian packages (scripts/deps.sh)"
@@ -126,7 +127,8 @@ join_background
 # Each later tree compiles beside the tests of the one before, at low priority: the tests leave
 # part of the machine idle (the bridge and terminal tests wait on real time, a test program runs
 # on one core), and the compile takes only what they leave. The browser test is the exception: a
-# compile beside it, even a niced one, makes it four times as slow, so it runs alone, last.
+# compile beside it, even a niced one, makes it four times as slow, so it runs last, beside the
+# TSan tests only.
 background "Plain build: fsim and the benchmarks as shipped (beside the ASan tests and fuzzing, at low priority)" \
   nice -n 10 scripts/build.sh "$plain_tree" "${plain_options[@]}"
 
@@ -149,13 +151,17 @@ run_tests "$plain_tree" "${plain_tests[@]}"
 stage ""
 join_background
 
-stage "ThreadSanitizer: tests"
-# Most of these wait on real time (the bridges' pseudo-terminals, the web server's sockets) and
-# nothing compiles beside them any more: twice as many at once as there are cores.
-test_jobs=$((jobs * 2)) run_tests "$tsan_tree" "${tsan_tests[@]}"
+# Most of the TSan tests wait on real time (the bridges' pseudo-terminals, the web server's
+# sockets): they run beside the browser test, which they leave most of the machine, twice as many
+# at once as there are cores.
+tests_log=$logs/ctest-tsan.log test_jobs=$((jobs * 2)) \
+  background "ThreadSanitizer: tests (beside the browser test)" run_tests "$tsan_tree" "${tsan_tests[@]}"
 
 stage "Browser tests (the web page in headless Chromium, on the plain tree's fsim)"
 run_tests "$plain_tree" "${browser_tests[@]}"
+
+stage ""
+join_background
 
 stage ""
 cpu_seconds >"$logs/cpu"
@@ -164,4 +170,4 @@ echo "-- every stage passed in $SECONDS s, CPU $(cat "$logs/cpu") s"
 awk '/tests passed, .* tests failed out of/ {
        for(i = 1; i <= NF; i++) if($i == "out") total += $(i + 2);
        failed += $(NF - 5) }
-     END { printf "tests: %d passed, %d failed\n", total - failed, failed }' "$ctest_log"
+     END { printf "tests: %d passed, %d failed\n", total - failed, failed }' "$logs"/ctest*.log
