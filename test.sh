@@ -4,10 +4,10 @@
 # packages for API 36.0, 38.0 and 86.0 (all beside the first compile), runs every test under
 # AddressSanitizer/UBSan and fuzzes the module's reply parsing, the key-value file reader, the tag
 # file load and the scenario parser for a bounded time (one clang tree), builds the simulator and
-# the benchmarks as shipped and plays the simulator's own tests on them, runs every test that
-# starts OS threads under ThreadSanitizer, and last the web page's in headless Chromium, alone
-# (label browser). Each stage prints its time; the last line counts the tests of every tree.
-# docs/testing.md says how to add a stage or a test.
+# the benchmarks as shipped and plays the simulator's own tests on them, and last the web page's
+# in headless Chromium (label browser) with, beside it, every test that starts OS threads under
+# ThreadSanitizer and the fuzzers' bounded runs. Each stage prints its time; the last line counts
+# the tests of every tree. docs/testing.md says how to add a stage or a test.
 set -euo pipefail
 cd "$(dirname "$0")"
 jobs=$(nproc)
@@ -127,17 +127,12 @@ join_background
 # Each later tree compiles beside the tests of the one before, at low priority: the tests leave
 # part of the machine idle (the bridge and terminal tests wait on real time, a test program runs
 # on one core), and the compile takes only what they leave. The browser test is the exception: a
-# compile beside it, even a niced one, makes it four times as slow, so it runs last, beside the
-# TSan tests only.
-background "Plain build: fsim and the benchmarks as shipped (beside the ASan tests and fuzzing, at low priority)" \
+# compile beside it, even a niced one, makes it four times as slow, so it runs last (see there).
+background "Plain build: fsim and the benchmarks as shipped (beside the ASan tests, at low priority)" \
   nice -n 10 scripts/build.sh "$plain_tree" "${plain_options[@]}"
 
 stage "AddressSanitizer and UndefinedBehaviorSanitizer: tests"
 run_tests "$asan_tree" "${asan_tests[@]}"
-
-stage "Fuzzing (libFuzzer, bounded): module replies, key-value reader, tag file load, scenario parser"
-# Two at a time; each prints its final stats when it ends.
-cmake --build "$asan_tree" -j "$jobs" --target "${fuzz_targets[@]}"
 
 stage ""
 join_background
@@ -151,11 +146,14 @@ run_tests "$plain_tree" "${plain_tests[@]}"
 stage ""
 join_background
 
-# Most of the TSan tests wait on real time (the bridges' pseudo-terminals, the web server's
-# sockets): they run beside the browser test, which they leave most of the machine, twice as many
-# at once as there are cores.
+# The browser test runs last, and two things beside it that leave it the machine it needs (a
+# compile does not): the TSan tests, which mostly wait on real time (the bridges'
+# pseudo-terminals, the web server's sockets), twice as many at once as there are cores; and the
+# fuzzers' bounded runs, one at a time (each prints its final stats when it ends).
 tests_log=$logs/ctest-tsan.log test_jobs=$((jobs * 2)) \
   background "ThreadSanitizer: tests (beside the browser test)" run_tests "$tsan_tree" "${tsan_tests[@]}"
+background "Fuzzing (libFuzzer, bounded, one at a time beside the browser test): module replies, key-value reader, tag file load, scenario parser" \
+  nice -n 10 cmake --build "$asan_tree" -j 1 --target "${fuzz_targets[@]}"
 
 stage "Browser tests (the web page in headless Chromium, on the plain tree's fsim)"
 run_tests "$plain_tree" "${browser_tests[@]}"
