@@ -139,6 +139,9 @@ join_background
 
 background "ThreadSanitizer: build (beside the plain tests, at low priority)" \
   nice -n 10 scripts/build.sh "$tsan_tree" "${tsan_options[@]}"
+# The first fuzzer's bounded run too, so that the others end with the browser test below.
+background "Fuzzing (libFuzzer, bounded, beside the plain tests): module replies" \
+  nice -n 10 cmake --build "$asan_tree" -j 1 --target "${fuzz_targets[0]}"
 
 stage "Plain tests"
 run_tests "$plain_tree" "${plain_tests[@]}"
@@ -152,8 +155,8 @@ join_background
 # fuzzers' bounded runs, one at a time (each prints its final stats when it ends).
 tests_log=$logs/ctest-tsan.log test_jobs=$((jobs * 2)) \
   background "ThreadSanitizer: tests (beside the browser test)" run_tests "$tsan_tree" "${tsan_tests[@]}"
-background "Fuzzing (libFuzzer, bounded, one at a time beside the browser test): module replies, key-value reader, tag file load, scenario parser" \
-  nice -n 10 cmake --build "$asan_tree" -j 1 --target "${fuzz_targets[@]}"
+background "Fuzzing (libFuzzer, bounded, one at a time beside the browser test): key-value reader, tag file load, scenario parser" \
+  nice -n 10 cmake --build "$asan_tree" -j 1 --target "${fuzz_targets[@]:1}"
 
 stage "Browser tests (the web page in headless Chromium, on the plain tree's fsim)"
 run_tests "$plain_tree" "${browser_tests[@]}"
