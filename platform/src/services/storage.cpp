@@ -186,10 +186,10 @@ struct Resolved {
     bool root = false; // the card's top folder
 };
 
-// The FatFs-level checks come after the storage checks, as on the device: an unknown root is an
-// invalid name even with no card; a bad name on the card needs the card first.
 void flush_all(Storage& storage);
 
+// The FatFs-level checks come after the storage checks, as on the device: an unknown root is an
+// invalid name even with no card; a bad name on the card needs the card first.
 Resolved resolve_path(Storage& storage, std::string_view path, bool need_card) {
     flush_all(storage); // whatever the call does next sees every byte written so far
     Resolved result;
