@@ -25,6 +25,7 @@ import subprocess
 import sys
 import tempfile
 import threading
+import time
 import traceback
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -46,8 +47,12 @@ GATE = ("Filetype: Flipper UHF RFID device\nVersion: 1\nPC: 30 00\nCRC: F9 83\nE
         "USER: 00 11 22 33 44 55 66 77 88 99\n")
 
 
+STARTED = time.monotonic()
+
+
 def step(text):
-    print(f"- {text}", flush=True)
+    """Prints what the test does next, with the seconds since it started: a slow step shows."""
+    print(f"- [{time.monotonic() - STARTED:5.1f} s] {text}", flush=True)
 
 
 def add_tag(page):
@@ -293,7 +298,9 @@ def main():
     browser = None
     app = None
     try:
+        step("Chromium and chromedriver start")
         browser = Browser()
+        step("fsim corvane starts")
         app = Fsim(fsim, "corvane", "--sd", sd, "--no-tags")
         page = Page(browser, app.url)
         read_and_save(page, sd)
@@ -308,10 +315,14 @@ def main():
             page.press("ok", "Read Success")
             page.d.save_screenshot(args.page_screenshot)
             step(f"the page saved to {args.page_screenshot}")
+        step("fsim corvane stops")
         app.stop()
         app = None
         pacewick(browser, fsim)
-        print("PASS")
+        step("Chromium quits")
+        browser.quit()
+        browser = None
+        step("PASS")
         return 0
     except AssertionError as error:
         print(f"FAIL: {error}")
