@@ -182,6 +182,7 @@ def second_tab(browser, page):
 class OtherSite(http.server.BaseHTTPRequestHandler):
     """A page of another origin that tries fsim's WebSocket."""
     target = ""
+    timeout = 5  # a connection Chromium opens ahead and never uses ends after this
 
     def do_GET(self):
         body = ("<!doctype html><script>window.result = 'pending';"
@@ -202,7 +203,11 @@ class OtherSite(http.server.BaseHTTPRequestHandler):
 def guarded_socket(browser, page, fsim_url):
     step("a WebSocket from another origin is refused")
     OtherSite.target = fsim_url.replace("http://", "ws://") + "ws"
-    server = http.server.HTTPServer(("127.0.0.1", 0), OtherSite)
+    # Chromium may open a connection ahead of need and leave it idle for a minute and more: served
+    # one at a time, it would hold up the server's shutdown until Chromium dropped it.
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), OtherSite)
+    server.daemon_threads = True
+    server.block_on_close = False
     thread = threading.Thread(target=server.serve_forever, daemon=True)
     thread.start()
     try:
