@@ -4,10 +4,10 @@
 # packages for API 36.0, 38.0 and 86.0 (all beside the first compile), runs every test under
 # AddressSanitizer/UBSan and fuzzes the module's reply parsing, the key-value file reader, the tag
 # file load and the scenario parser for a bounded time (one clang tree), builds the simulator and
-# the benchmarks as shipped and plays the simulator's own tests on them, and last the web page's
-# in headless Chromium (label browser) with, beside it, every test that starts OS threads under
-# ThreadSanitizer and the fuzzers' bounded runs. Each stage prints its time; the last line counts
-# the tests of every tree. docs/testing.md says how to add a stage or a test.
+# the benchmarks as shipped and plays the simulator's own tests on them, the web page's in headless
+# Chromium (label browser) among them, and last every test that starts OS threads under
+# ThreadSanitizer with the fuzzers' bounded runs beside. Each stage prints its time; the last line
+# counts the tests of every tree. docs/testing.md says how to add a stage or a test.
 set -euo pipefail
 cd "$(dirname "$0")"
 jobs=$(nproc)
@@ -30,14 +30,12 @@ fuzz_targets=(fuzz_replies_run fuzz_flipper_format_run fuzz_tag_file_run fuzz_sc
 tsan_tree=build-tsan
 tsan_options=(-DSANITIZE=thread -DBUILD_BENCHES=OFF "${unity[@]}")
 tsan_tests=(-L '^(core|web|bridge)$')
-# As shipped (GCC, -O2): fsim, the benchmarks, and fsim's tests on that build. The unit tests
-# run in both sanitizer trees above.
+# As shipped (GCC, -O2): fsim, the benchmarks, and fsim's tests on that build, the web page in
+# headless Chromium among them (the longest, so CTest starts it first). The unit tests run in both
+# sanitizer trees above.
 plain_tree=build-plain
 plain_options=(-DBUILD_UNIT_TESTS=OFF "${unity[@]}")
-plain_tests=(-LE 'tools|browser')
-# The web page in headless Chromium (about 45 s) on the plain tree's fsim, in a stage of its own
-# after the other plain tests: a browser beside them would slow both.
-browser_tests=(-L browser)
+plain_tests=(-LE tools)
 
 # ---- Stage bookkeeping: each stage prints its wall time and the CPU time of its commands when
 # the next one starts; stages started with `background` run beside the others and print their
@@ -99,10 +97,9 @@ join_background() { # waits for every background stage; fails if one did
 }
 ctest_log=$logs/ctest.log
 run_tests() { # <tree> [ctest options...]: runs the tree's tests, counting them for the last line
-  local tree=$1 # $test_jobs tests at a time (default: one per core); in the background, the
-  shift         # summary goes to its own $tests_log (one of $logs/ctest*.log)
-  ctest --test-dir "$tree" --output-on-failure -j "${test_jobs:-$jobs}" "$@" |
-    tee -a "${tests_log:-$ctest_log}"
+  local tree=$1 # $test_jobs tests at a time (default: one per core)
+  shift
+  ctest --test-dir "$tree" --output-on-failure -j "${test_jobs:-$jobs}" "$@" | tee -a "$ctest_log"
 }
 
 stage "Debian packages (scripts/deps.sh)"
@@ -125,9 +122,8 @@ stage ""
 join_background
 
 # Each later tree compiles beside the tests of the one before, at low priority: the tests leave
-# part of the machine idle (the bridge and terminal tests wait on real time, a test program runs
-# on one core), and the compile takes only what they leave. The browser test is the exception: a
-# compile beside it, even a niced one, makes it four times as slow, so it runs last (see there).
+# part of the machine idle (the bridge, terminal and browser tests wait on real time, a test
+# program runs on one core), and the compile takes only what they leave.
 background "Plain build: fsim and the benchmarks as shipped (beside the ASan tests, at low priority)" \
   nice -n 10 scripts/build.sh "$plain_tree" "${plain_options[@]}"
 
@@ -139,27 +135,24 @@ join_background
 
 background "ThreadSanitizer: build (beside the plain tests, at low priority)" \
   nice -n 10 scripts/build.sh "$tsan_tree" "${tsan_options[@]}"
-# The first fuzzer's bounded run too, so that the others end with the browser test below.
+# The first fuzzer's bounded run too, so that the others end with the TSan tests below.
 background "Fuzzing (libFuzzer, bounded, beside the plain tests): module replies" \
   nice -n 10 cmake --build "$asan_tree" -j 1 --target "${fuzz_targets[0]}"
 
-stage "Plain tests"
+stage "Plain tests (the web page in headless Chromium among them, on the plain tree's fsim)"
 run_tests "$plain_tree" "${plain_tests[@]}"
 
 stage ""
 join_background
 
-# The browser test runs last, and two things beside it that leave it the machine it needs (a
-# compile does not): the TSan tests, which mostly wait on real time (the bridges'
-# pseudo-terminals, the web server's sockets), twice as many at once as there are cores; and the
-# fuzzers' bounded runs, one at a time (each prints its final stats when it ends).
-tests_log=$logs/ctest-tsan.log test_jobs=$((jobs * 2)) \
-  background "ThreadSanitizer: tests (beside the browser test)" run_tests "$tsan_tree" "${tsan_tests[@]}"
-background "Fuzzing (libFuzzer, bounded, one at a time beside the browser test): key-value reader, tag file load, scenario parser" \
+# The TSan tests mostly wait on real time (the bridges' pseudo-terminals, the web server's
+# sockets): twice as many at once as there are cores, and the other fuzzers' bounded runs beside
+# them, one at a time (each prints its final stats when it ends).
+background "Fuzzing (libFuzzer, bounded, one at a time beside the TSan tests): key-value reader, tag file load, scenario parser" \
   nice -n 10 cmake --build "$asan_tree" -j 1 --target "${fuzz_targets[@]:1}"
 
-stage "Browser tests (the web page in headless Chromium, on the plain tree's fsim)"
-run_tests "$plain_tree" "${browser_tests[@]}"
+stage "ThreadSanitizer: tests"
+test_jobs=$((jobs * 2)) run_tests "$tsan_tree" "${tsan_tests[@]}"
 
 stage ""
 join_background
@@ -171,4 +164,4 @@ echo "-- every stage passed in $SECONDS s, CPU $(cat "$logs/cpu") s"
 awk '/tests passed, .* tests failed out of/ {
        for(i = 1; i <= NF; i++) if($i == "out") total += $(i + 2);
        failed += $(NF - 5) }
-     END { printf "tests: %d passed, %d failed\n", total - failed, failed }' "$logs"/ctest*.log
+     END { printf "tests: %d passed, %d failed\n", total - failed, failed }' "$ctest_log"
