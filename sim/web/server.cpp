@@ -3,10 +3,17 @@
 #include <civetweb.h>
 
 #include <arpa/inet.h>
+#include <netdb.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstring>
+#include <system_error>
+#include <thread>
 
 #if defined(__SANITIZE_THREAD__)
 // civetweb 1.15 formats the Date of its replies with gmtime(), whose result is one static buffer,
@@ -74,6 +81,34 @@ int log_quietly(const mg_connection*, const char*) {
     return 1; // the server's own complaints (a peer that went away) are no user's business
 }
 
+/// Where a connection to the server reaches it: its host, or loopback when it listens on every
+/// address.
+std::optional<sockaddr_storage> own_address(std::string host, std::uint16_t port) {
+    if(host.empty() || host == "0.0.0.0") host = "127.0.0.1";
+    if(host == "::" || host == "[::]") host = "::1";
+    if(host.size() > 2 && host.front() == '[') host = host.substr(1, host.size() - 2);
+    addrinfo hints{};
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICSERV;
+    addrinfo* found = nullptr;
+    if(getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) return {};
+    sockaddr_storage address{};
+    std::memcpy(&address, found->ai_addr, std::min<std::size_t>(found->ai_addrlen, sizeof address));
+    freeaddrinfo(found);
+    return address;
+}
+
+/// Opens a connection to the server and closes it at once.
+void knock(const sockaddr_storage& address) {
+    const int fd = socket(address.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if(fd < 0) return;
+    const timeval limit{0, 100'000};
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+    const socklen_t length = address.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+    connect(fd, reinterpret_cast<const sockaddr*>(&address), length);
+    close(fd);
+}
+
 } // namespace
 
 Server::Server(ServerOptions options, ServerHandler handler)
@@ -83,6 +118,12 @@ Server::Server(ServerOptions options, ServerHandler handler)
     std::string host = options_.host;
     if(host.find(':') != std::string::npos && host.front() != '[') host = "[" + host + "]";
     const std::string listen = host + ":" + std::to_string(options_.port);
+    if(host.front() == '[' && mg_check_feature(MG_FEATURES_IPV6) == 0) {
+        mg_exit_library();
+        throw ServerError("cannot serve on " + listen +
+                          ": this machine's civetweb library is built without IPv6; give an IPv4 "
+                          "address, such as 127.0.0.1");
+    }
     const char* config[] = {
         "listening_ports",
         listen.c_str(),
@@ -131,7 +172,26 @@ Server::~Server() {
         for(const auto& [id, conn] : connections_)
             write_close(conn, {kCloseGoingAway, "fsim is stopping"});
     }
+    // mg_stop waits for civetweb's accept loop, which looks at its stop flag only when a poll of
+    // the listening sockets ends: after up to 2 s, or as soon as a connection comes. Knocking
+    // until mg_stop returns spares every stop that wait (Ctrl-C, each test's server).
+    std::atomic<bool> stopped{false};
+    std::thread knocker;
+    if(const auto address = own_address(options_.host, port_)) {
+        try {
+            knocker = std::thread([&stopped, address = *address] {
+                while(!stopped.load()) {
+                    knock(address);
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                }
+            });
+        } catch(const std::system_error&) {
+            // No thread to spare: the stop takes civetweb's own time.
+        }
+    }
     mg_stop(context_);
+    stopped.store(true);
+    if(knocker.joinable()) knocker.join();
     mg_exit_library();
 }
 
