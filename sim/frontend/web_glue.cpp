@@ -56,6 +56,8 @@ std::string parse_address(const std::string& text, Address* out) {
         if(a.host.size() > 2 && a.host.front() == '[' && a.host.back() == ']')
             a.host = a.host.substr(1, a.host.size() - 2);
         if(a.host.empty()) return "'" + text + "': no host before the ':'";
+        if(a.host.find(':') != std::string::npos && text.front() != '[')
+            return "'" + text + "': an IPv6 host goes in brackets, as in [::1]:8080";
     }
     if(port.empty() || port.size() > 5 ||
        port.find_first_not_of("0123456789") != std::string::npos)
