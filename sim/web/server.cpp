@@ -88,6 +88,8 @@ std::optional<sockaddr_storage> own_address(std::string host, std::uint16_t port
     if(host == "::" || host == "[::]") host = "::1";
     if(host.size() > 2 && host.front() == '[') host = host.substr(1, host.size() - 2);
     addrinfo hints{};
+    // civetweb listens on IPv4 unless its host is an IPv6 address: a name is looked up as IPv4.
+    hints.ai_family = host.find(':') != std::string::npos ? AF_INET6 : AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_flags = AI_NUMERICSERV;
     addrinfo* found = nullptr;
@@ -118,7 +120,7 @@ Server::Server(ServerOptions options, ServerHandler handler)
     std::string host = options_.host;
     if(host.find(':') != std::string::npos && host.front() != '[') host = "[" + host + "]";
     const std::string listen = host + ":" + std::to_string(options_.port);
-    if(host.front() == '[' && mg_check_feature(MG_FEATURES_IPV6) == 0) {
+    if(!host.empty() && host.front() == '[' && mg_check_feature(MG_FEATURES_IPV6) == 0) {
         mg_exit_library();
         throw ServerError("cannot serve on " + listen +
                           ": this machine's civetweb library is built without IPv6; give an IPv4 "
