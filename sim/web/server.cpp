@@ -81,12 +81,18 @@ int log_quietly(const mg_connection*, const char*) {
     return 1; // the server's own complaints (a peer that went away) are no user's business
 }
 
-/// Where a connection to the server reaches it: its host, or loopback when it listens on every
-/// address.
-std::optional<sockaddr_storage> own_address(std::string host, std::uint16_t port) {
-    if(host.empty() || host == "0.0.0.0") host = "127.0.0.1";
-    if(host == "::" || host == "[::]") host = "::1";
-    if(host.size() > 2 && host.front() == '[') host = host.substr(1, host.size() - 2);
+/// The host a client names to reach a server listening on `host`: loopback for every address.
+std::string reachable_host(const std::string& host) {
+    return host == "0.0.0.0" || host == "::" ? "127.0.0.1" : host;
+}
+
+/// `host` as it stands before ":port": an IPv6 address in brackets.
+std::string authority_host(const std::string& host) {
+    return host.find(':') != std::string::npos && host.front() != '[' ? "[" + host + "]" : host;
+}
+
+/// The address of `host` (a reachable one), where a connection reaches the server.
+std::optional<sockaddr_storage> own_address(const std::string& host, std::uint16_t port) {
     addrinfo hints{};
     // civetweb listens on IPv4 unless its host is an IPv6 address: a name is looked up as IPv4.
     hints.ai_family = host.find(':') != std::string::npos ? AF_INET6 : AF_INET;
@@ -117,8 +123,7 @@ Server::Server(ServerOptions options, ServerHandler handler)
     : options_(std::move(options))
     , handler_(std::move(handler)) {
     mg_init_library(MG_FEATURES_WEBSOCKET);
-    std::string host = options_.host;
-    if(host.find(':') != std::string::npos && host.front() != '[') host = "[" + host + "]";
+    const std::string host = authority_host(options_.host);
     const std::string listen = host + ":" + std::to_string(options_.port);
     if(!host.empty() && host.front() == '[' && mg_check_feature(MG_FEATURES_IPV6) == 0) {
         mg_exit_library();
@@ -179,7 +184,7 @@ Server::~Server() {
     // until mg_stop returns spares every stop that wait (Ctrl-C, each test's server).
     std::atomic<bool> stopped{false};
     std::thread knocker;
-    if(const auto address = own_address(options_.host, port_)) {
+    if(const auto address = own_address(reachable_host(options_.host), port_)) {
         try {
             knocker = std::thread([&stopped, address = *address] {
                 while(!stopped.load()) {
@@ -198,10 +203,8 @@ Server::~Server() {
 }
 
 std::string Server::url() const {
-    std::string host = options_.host;
-    if(host == "0.0.0.0" || host == "::") host = "127.0.0.1";
-    if(host.find(':') != std::string::npos && host.front() != '[') host = "[" + host + "]";
-    return "http://" + host + ":" + std::to_string(port_) + "/";
+    return "http://" + authority_host(reachable_host(options_.host)) + ":" + std::to_string(port_) +
+           "/";
 }
 
 bool Server::loopback(std::string_view host) {
